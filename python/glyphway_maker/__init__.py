@@ -1,0 +1,21 @@
+"""Road-name labels along road networks, as extruded 3D text (OBJ) or billboard CSV.
+
+The work is done by the native module ``glyphway_accel_avx2``; this package
+re-exports its entry points.
+"""
+import sys as _sys
+
+import glyphway_accel_avx2
+
+# One module object under both names: `import glyphway_maker.glyphway_accel_avx2`
+# must give the same object as the top-level import.
+_sys.modules[__name__ + ".glyphway_accel_avx2"] = glyphway_accel_avx2
+
+__version__ = glyphway_accel_avx2.__version__
+
+for _name in ("generate", "generate_csv"):
+    if hasattr(glyphway_accel_avx2, _name):
+        globals()[_name] = getattr(glyphway_accel_avx2, _name)
+del _name
+
+__all__ = [n for n in ("generate", "generate_csv") if n in globals()] + ["glyphway_accel_avx2"]

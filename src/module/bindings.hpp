@@ -1,0 +1,10 @@
+#pragma once
+// Registration hooks of the extension module, one per subsystem binding file.
+#include <pybind11/pybind11.h>
+
+namespace glyphway::module {
+
+void register_text_bindings(pybind11::module_& m);    // _TextMeshEngine, _FontManager
+void register_engine_bindings(pybind11::module_& m);  // _RoadTessaraEngine and its stages
+
+}  // namespace glyphway::module

@@ -1,0 +1,31 @@
+#pragma once
+// The Python object behind _TextMeshEngine: the native engine plus the
+// attributes Python sees, and the Python view of the glyph cache, whose
+// arrays are created once per glyph so every cache hit returns the same
+// array objects.
+#include <pybind11/pybind11.h>
+
+#include <memory>
+
+#include "text/text_mesh_engine.hpp"
+
+namespace glyphway::module {
+
+struct TextEngineHandle {
+    std::shared_ptr<text::TextMeshEngine> core;
+    pybind11::object font_size;
+    pybind11::object depth;
+    pybind11::object letter_spacing;
+    pybind11::object font_prop;
+    pybind11::dict glyph_cache;
+
+    // Adds Python entries for glyphs the native cache holds but Python has
+    // not seen yet (the pipeline fills the native cache directly).
+    void sync_glyph_cache();
+};
+
+std::shared_ptr<TextEngineHandle> make_text_engine(pybind11::object font_path, pybind11::object font_size,
+                                                   pybind11::object extrusion_depth,
+                                                   pybind11::object letter_spacing);
+
+}  // namespace glyphway::module

@@ -8,6 +8,7 @@ Glyph set (both flavours):
   U+4E2D ("中") a CJK code point: frame with a counter and a vertical stroke
   U+4E00 ("一") a single horizontal stroke
   "e"  a glyph that exists but has no outline (empty)
+  "i"  a bar plus a degenerate two-point contour (a stray stroke)
   space
 Anything else is unmapped and falls to .notdef, which is empty.
 """
@@ -81,12 +82,19 @@ def _draw_glyphs(cubic):
     glyph("uni4E2D", draw_zhong)
 
     glyph("uni4E00", lambda pen: _rect(pen, 50, 350, 950, 450))
+
+    def draw_i(pen):
+        _rect(pen, 200, 0, 350, 500)
+        pen.moveTo((200, 600))
+        pen.lineTo((350, 700))
+        pen.closePath()
+    glyph("i", draw_i)
     return glyphs
 
 
 CMAP = {
     0x20: "space", ord("o"): "o", ord("x"): "x", ord("I"): "I",
-    ord("c"): "c", ord("e"): "e", 0x4E2D: "uni4E2D", 0x4E00: "uni4E00",
+    ord("c"): "c", ord("e"): "e", ord("i"): "i", 0x4E2D: "uni4E2D", 0x4E00: "uni4E00",
 }
 
 
@@ -96,7 +104,7 @@ def build_font(path: str | Path, flavour: str = "ttf") -> Path:
 
     path = Path(path)
     cubic = flavour == "otf"
-    order = [".notdef", "space", "o", "x", "I", "c", "e", "uni4E2D", "uni4E00"]
+    order = [".notdef", "space", "o", "x", "I", "c", "e", "uni4E2D", "uni4E00", "i"]
     fb = FontBuilder(UPEM, isTTF=not cubic)
     fb.setupGlyphOrder(order)
     fb.setupCharacterMap(CMAP)

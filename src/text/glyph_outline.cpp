@@ -340,10 +340,10 @@ OutlinePath FontFace::glyph_path(char32_t codepoint) const {
     FT_GlyphSlot slot = face->glyph;
     if (slot->format != FT_GLYPH_FORMAT_OUTLINE || slot->outline.n_points == 0) return path;
 
-    // Each outline point becomes at most one vertex, plus a MoveTo repeat
-    // when a contour starts off the curve and a closing vertex and
-    // ClosePoly per contour.
-    const std::size_t capacity = static_cast<std::size_t>(slot->outline.n_points) +
+    // An off-curve point gives at most two vertices (its control and an
+    // implied on-curve end), an on-curve point one; each contour adds at
+    // most a start point, a closing vertex and its ClosePoly.
+    const std::size_t capacity = 2 * static_cast<std::size_t>(slot->outline.n_points) +
                                  3 * static_cast<std::size_t>(slot->outline.n_contours) + 1;
     path.vertices.reserve(capacity);
     path.codes.reserve(capacity);

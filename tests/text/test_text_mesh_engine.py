@@ -154,3 +154,16 @@ def test_mesh_vertex_rows_come_bottom_then_top(ttf_font):
     assert verts.shape == (10, 3) and faces.shape[1] == 3
     np.testing.assert_array_equal(verts[:5, :2], verts[5:, :2])
     assert faces.dtype == np.uint32 and faces.max() == 9
+
+
+def test_degenerate_contour_draws_nothing_instead_of_failing(any_font):
+    # A two-point contour closes into a three-point ring, which Shapely
+    # cannot make a polygon of; the stroke is dropped and the bar kept.
+    _, rings, _ = reference_glyph(any_font, FS, "i")
+    assert sorted(len(r) for r in rings) == [3, 5]
+    engine = _TextMeshEngine(any_font, FS, 2.0, 0.0)
+    (g,) = engine.generate_glyph_meshes("i")
+    assert len(g["verts"]) == 10
+    assert cap_area(g["verts"], g["faces"], 2.0) == pytest.approx(2.25 * 7.5)
+    verts, _ = engine.generate_mesh("ii")
+    assert len(verts) == 20

@@ -5,11 +5,7 @@
 // Matplotlib's renderer is built without FMA; a fused multiply-add rounds
 // once where it rounds twice and would move subdivision points (and even
 // change how many there are), so keep every product and sum separate.
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
+// (CMakeLists.txt compiles this file with -ffp-contract=off.)
 
 namespace glyphway::text::detail {
 

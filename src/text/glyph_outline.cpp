@@ -13,11 +13,7 @@
 
 // Scaling, placing and measuring must round like Matplotlib's (FMA-free)
 // build does, or vertices and extents drift by an ulp from its numbers.
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
+// (CMakeLists.txt compiles this file with -ffp-contract=off.)
 
 namespace glyphway::text {
 

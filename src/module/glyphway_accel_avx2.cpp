@@ -23,6 +23,7 @@ void init_module(py::module_& m) {
     m.attr("__version__") = GLYPHWAY_VERSION;
     glyphway::module::register_text_bindings(m);
     glyphway::module::register_engine_bindings(m);
+    glyphway::module::register_solver_bindings(m);
 }
 
 int exec_module(PyObject* module) {

@@ -1,0 +1,144 @@
+#include "engine/road_grouping.hpp"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "engine/font_size_median.hpp"
+#include "engine/union_find.hpp"
+
+namespace glyphway::engine {
+
+namespace {
+
+// One polyline piece: the first record seen on its line key supplies its
+// text and end points.
+struct Piece {
+    std::string_view text;
+    const EndPoint* a = nullptr;
+    const EndPoint* b = nullptr;
+};
+
+const EndPoint* end_point(const LabelRecord& r, Field field) {
+    const std::optional<EndPoint>& p = field == Field::line_start ? r.line_start : r.line_end;
+    return r.present.has(field) && p ? &*p : nullptr;
+}
+
+const std::string* line_key(const LabelRecord& r) {
+    return r.present.has(Field::line_key) && r.line_key ? &*r.line_key : nullptr;
+}
+
+// Smallest distance between the ends of two pieces. Taken like the host's
+// min over the four distances in this order: a later value replaces the
+// current one only when strictly smaller, so a NaN first distance stays.
+double end_gap(const Piece& p, const Piece& q) {
+    const int dims = p.a->dims;
+    if (p.b->dims != dims || q.a->dims != dims || q.b->dims != dims) {
+        throw std::invalid_argument("line end points of " + std::to_string(p.a->dims) + " and " +
+                                    std::to_string(p.a->dims == q.a->dims ? q.b->dims : q.a->dims) +
+                                    " components cannot be compared");
+    }
+    const double gaps[4] = {norm(p.a->point - q.a->point), norm(p.a->point - q.b->point),
+                            norm(p.b->point - q.a->point), norm(p.b->point - q.b->point)};
+    double smallest = gaps[0];
+    for (double g : gaps) {
+        if (g < smallest) smallest = g;
+    }
+    return smallest;
+}
+
+void group_connected(std::vector<LabelRecord>& records, const GroupingSettings& settings) {
+    // Pieces in order of first appearance of their line key.
+    std::vector<Piece> pieces;
+    std::unordered_map<std::string_view, std::size_t> piece_of_key;
+    for (const LabelRecord& r : records) {
+        const std::string* key = line_key(r);
+        if (!key || piece_of_key.count(*key)) continue;
+        piece_of_key.emplace(*key, pieces.size());
+        pieces.push_back({record_text(r), end_point(r, Field::line_start),
+                          end_point(r, Field::line_end)});
+    }
+
+    const double eps = join_tolerance(records, settings);
+
+    // Only pieces with the same text can join, so only those are compared;
+    // buckets keep the order of first appearance of each text.
+    std::vector<std::vector<std::size_t>> buckets;
+    std::unordered_map<std::string_view, std::size_t> bucket_of_text;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        auto [it, inserted] = bucket_of_text.emplace(pieces[i].text, buckets.size());
+        if (inserted) buckets.emplace_back();
+        buckets[it->second].push_back(i);
+    }
+
+    UnionFind sets = make_union_find(pieces.size());
+    for (const std::vector<std::size_t>& bucket : buckets) {
+        for (std::size_t ii = 0; ii < bucket.size(); ++ii) {
+            const Piece& p = pieces[bucket[ii]];
+            if (!p.a || !p.b) continue;
+            for (std::size_t jj = ii + 1; jj < bucket.size(); ++jj) {
+                const Piece& q = pieces[bucket[jj]];
+                if (!q.a || !q.b) continue;
+                if (end_gap(p, q) <= eps) unite(sets, bucket[ii], bucket[jj]);
+            }
+        }
+    }
+
+    // Component numbers: walking the pieces in order, a component meets its
+    // number the first time one of its pieces is seen, and the number is the
+    // count of pieces and roots numbered so far. Numbers are therefore unique
+    // per component but not consecutive.
+    constexpr std::int64_t kUnnumbered = -1;
+    std::vector<std::int64_t> component(pieces.size(), kUnnumbered);
+    std::int64_t numbered = 0;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const std::size_t root = find_root(sets, i);
+        if (component[root] == kUnnumbered) component[root] = numbered++;
+        if (component[i] == kUnnumbered) {
+            component[i] = component[root];
+            ++numbered;
+        }
+    }
+
+    for (LabelRecord& r : records) {
+        const std::string* key = line_key(r);
+        std::string id = "name_connected:";
+        id += record_text(r);
+        id += ':';
+        id += key ? std::to_string(component[piece_of_key.at(*key)]) : std::string("solo");
+        r.group_id = std::move(id);
+        mark_written(r, Field::group_id);
+    }
+}
+
+}  // namespace
+
+double join_tolerance(const std::vector<LabelRecord>& records, const GroupingSettings& settings) {
+    const double eff_fs = median_visible_font_size(records, settings.font_size);
+    return settings.connect_eps ? *settings.connect_eps : eff_fs * 0.5;
+}
+
+void build_groups(std::vector<LabelRecord>& records, const GroupingSettings& settings) {
+    switch (settings.mode) {
+        case RepeatMode::feature:
+            for (LabelRecord& r : records) {
+                r.group_id = "feature:" + feature_key_text(r);
+                mark_written(r, Field::group_id);
+            }
+            return;
+        case RepeatMode::name:
+            for (LabelRecord& r : records) {
+                r.group_id = "name:";
+                r.group_id += record_text(r);
+                mark_written(r, Field::group_id);
+            }
+            return;
+        case RepeatMode::name_connected:
+            group_connected(records, settings);
+            return;
+    }
+}
+
+}  // namespace glyphway::engine

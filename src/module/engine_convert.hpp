@@ -1,0 +1,76 @@
+#pragma once
+// Conversions between host values and the engine's native types.
+//
+// Each conversion follows the host's own rule for that value (float(),
+// int(), truth value, ==, str()), so a stage run natively reads a record the
+// way the dictionary code it replaces would.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/label_record.hpp"
+#include "engine/line_geometry.hpp"
+#include "engine/orientation_frame.hpp"
+
+namespace glyphway::module {
+
+namespace py = pybind11;
+
+// --- host values ----------------------------------------------------------
+
+py::object host_float_object(py::handle value);  // float(value)
+double host_float(py::handle value);             // float(value) as a double
+std::int64_t host_int(py::handle value);         // int(value); must fit in 64 bits
+bool host_truth(py::handle value);               // bool(value)
+bool host_equals(py::handle value, const char* text);  // value == text
+std::string host_text(py::handle value);         // str(value), as UTF-8
+
+// --- geometry -------------------------------------------------------------
+
+// The vertices of a Shapely LineString or LinearRing (and of a Point when
+// `allow_point`), read in one call. Z is kept when the geometry has it; M
+// values are not read.
+engine::LineGeometry read_line(py::handle geometry, bool allow_point = false);
+
+py::array_t<double> vector_array(const engine::EndPoint& p);  // 2 or 3 components
+py::array_t<double> matrix_array(const engine::Mat4& m);      // 4 x 4
+
+// --- label records --------------------------------------------------------
+
+// Lines already read during one conversion, by host object, so records that
+// share a line read its vertices once.
+using LineCache = std::unordered_map<PyObject*, std::shared_ptr<const engine::LineGeometry>>;
+
+// The records of a stage's `labels` argument, each checked to be a dict.
+std::vector<py::object> record_dicts(py::handle labels);
+
+// Reads one key of a record dict into the native record, if the key is
+// there (marking it present); an absent key stays absent.
+void read_field(engine::LabelRecord& record, engine::Field field, py::handle dict,
+                LineCache* lines = nullptr);
+
+// The host value of one native field. `line` has no host form here: lines
+// pass through the dictionaries untouched.
+py::object field_value(const engine::LabelRecord& record, engine::Field field);
+
+// The interned host string of a field's key.
+py::handle field_key_object(engine::Field field);
+
+// Writes the fields of `order` that a native stage wrote into the dict.
+template <typename Fields>
+void write_back(py::handle dict, const engine::LabelRecord& record, const Fields& order) {
+    for (engine::Field f : order) {
+        if (!record.written.has(f)) continue;
+        py::object value = field_value(record, f);
+        if (PyDict_SetItem(dict.ptr(), field_key_object(f).ptr(), value.ptr()) != 0) {
+            throw py::error_already_set();
+        }
+    }
+}
+
+}  // namespace glyphway::module

@@ -1,0 +1,25 @@
+#pragma once
+// The engine's per-label stages as methods: thin adapters that convert their
+// arguments once, run the native stage and convert the result once.
+//
+// Stages that take `labels` accept a list of record dicts (the records are
+// read for the keys the stage uses, and the keys it sets are written back
+// into the same dicts) or a `_LabelRecords` (run natively, no conversion).
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+namespace glyphway::module {
+
+namespace py = pybind11;
+
+py::dict density_profile_method(py::object self, py::object fs);
+py::tuple line_endpoints_method(py::object self, py::object line);
+void build_groups_method(py::object self, py::object labels);
+py::tuple label_center_method(py::object self, py::object label);
+py::object get_mesh_engine_method(py::object self, py::object font_size,
+                                  py::object letter_spacing);
+py::array_t<double> build_tbn_matrix_method(py::object self, py::object line, double distance,
+                                            py::object auto_flip);
+void apply_autofit_method(py::object self, py::object labels);
+
+}  // namespace glyphway::module

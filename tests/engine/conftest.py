@@ -1,0 +1,42 @@
+"""Engines built against the test font, and candidate records shaped like the sampler's."""
+import numpy as np
+import pytest
+
+import glyphway_accel_avx2 as gw
+
+
+@pytest.fixture(scope="session")
+def make_engine(ttf_font):
+    """make_engine(**params) -> _RoadTessaraEngine; the font lookup answers the test font."""
+    def make(shp_path="roads.shp", *args, **params):
+        with pytest.MonkeyPatch.context() as mp:
+            mp.setattr(gw._FontManager, "get_chinese_font_path", staticmethod(lambda: ttf_font))
+            return gw._RoadTessaraEngine(shp_path, *args, **params)
+    return make
+
+
+@pytest.fixture(scope="session")
+def engine(make_engine):
+    return make_engine()
+
+
+def _candidate(text, line, feature=0, line_uid=0, distance=None, **extra):
+    """A record with the sampler's 14 keys, in its order, plus `extra`."""
+    coords = np.asarray(line.coords, dtype=float)
+    ends = [None, None] if len(coords) == 0 else [np.append(c, 0.0) if len(c) == 2 else c.copy()
+                                                   for c in (coords[0], coords[-1])]
+    record = {
+        "id": feature, "feature_id": feature, "line_uid": line_uid,
+        "line_key": f"{feature}:{line_uid}", "line_start": ends[0], "line_end": ends[1],
+        "text": text, "text_len": len(text),
+        "distance": line.length / 2 if distance is None else distance,
+        "line": line, "line_len": line.length, "weight": 1, "hidden": False,
+        "matrix_dirty": False,
+    }
+    record.update(extra)
+    return record
+
+
+@pytest.fixture(scope="session")
+def candidate():
+    return _candidate

@@ -1,0 +1,43 @@
+#pragma once
+// The solver run on native label records: gather the visible labels into
+// solver records, solve, and write `distance`, `hidden` and `matrix_dirty`
+// back (marking them written), as the dictionary binding does.
+#include <cstddef>
+#include <stdexcept>
+#include <vector>
+
+#include "engine/label_record.hpp"
+#include "solver/collision_solver.hpp"
+
+namespace glyphway::solver {
+
+// The engine values passed to the solver, narrowed to single precision by
+// the caller; font_size and letter_spacing are the fall-backs of the
+// effective_ keys.
+struct SolverSizes {
+    float char_width_est = 0.0f;
+    float font_size = 0.0f;
+    float letter_spacing = 0.0f;
+};
+
+// A label lacks a key the solver reads.
+struct MissingLabelField : std::runtime_error {
+    explicit MissingLabelField(engine::Field f);
+    engine::Field field;
+};
+
+// An integer key does not fit 32 bits.
+struct LabelFieldOverflow : std::overflow_error {
+    explicit LabelFieldOverflow(engine::Field f);
+    engine::Field field;
+};
+
+// Solves the labels at `indices` (in that order; labels hidden on entry are
+// skipped and never written). Everything is gathered before anything is
+// written, so a MissingLabelField or LabelFieldOverflow leaves the labels
+// untouched.
+void resolve_label_collisions(std::vector<engine::LabelRecord>& labels,
+                              const std::vector<std::size_t>& indices, const SolverSizes& sizes,
+                              const InterruptCheck& check_interrupt = {});
+
+}  // namespace glyphway::solver

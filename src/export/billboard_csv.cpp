@@ -1,0 +1,65 @@
+#include "export/billboard_csv.hpp"
+
+#include <array>
+
+#include "export/atomic_file.hpp"
+#include "export/billboard_rotation.hpp"
+#include "export/csv_row.hpp"
+#include "export/fixed_format.hpp"
+
+namespace glyphway::export_ {
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+}  // namespace
+
+std::vector<std::string> billboard_header(const BillboardOptions& options) {
+    std::vector<std::string> header{"id", "x", "y", "z"};
+    if (options.writes_quaternion()) header.insert(header.end(), {"qx", "qy", "qz", "qw"});
+    if (options.writes_euler()) header.insert(header.end(), {"rot_x", "rot_y", "rot_z"});
+    header.emplace_back("name");
+    return header;
+}
+
+void append_billboard_row(std::string& out, std::size_t id, const BillboardRow& row,
+                          const BillboardOptions& options) {
+    // At most 12 fields; only the name can need quoting, so the numbers go
+    // straight into the line.
+    const Rotation3f rotation = rotation_block(row.matrix);
+    out += std::to_string(id);
+    const auto number = [&](double value, int precision) {
+        out += ',';
+        append_fixed(out, value, precision);
+    };
+    number(row.x, options.xy_precision);
+    number(row.y, options.xy_precision);
+    number(row.z, 3);
+    if (options.writes_quaternion()) {
+        const Quaternion q = rotation_quaternion(rotation);
+        for (float v : {q.x, q.y, q.z, q.w}) number(v, options.angle_precision);
+    }
+    if (options.writes_euler()) {
+        const EulerAngles a = rotation_euler(rotation, options.degrees);
+        for (float v : {a.x, a.y, a.z}) number(v, options.angle_precision);
+    }
+    out += ',';
+    append_csv_field(out, row.name);
+    out += "\r\n";
+}
+
+void write_billboard_csv(const std::string& path, const std::vector<BillboardRow>& rows,
+                         const BillboardOptions& options) {
+    AtomicFile file(path);
+    std::string& out = file.buffer();
+    out += kByteOrderMark;
+    append_csv_row(out, billboard_header(options));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        append_billboard_row(out, i, rows[i], options);
+        file.flush_if_full();
+    }
+    file.commit();
+}
+
+}  // namespace glyphway::export_

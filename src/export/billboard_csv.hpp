@@ -1,0 +1,45 @@
+#pragma once
+// The billboard CSV: one row per visible label with its anchor point, its
+// rotation (quaternion and/or Euler angles) and its text, for tools that
+// place a text billboard at each row.
+//
+// The file is UTF-8 with a byte-order mark (spreadsheet programs read CJK
+// names correctly only with it), in the csv module's default dialect.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "engine/orientation_frame.hpp"
+
+namespace glyphway::export_ {
+
+struct BillboardOptions {
+    bool quaternion = true;     // qx, qy, qz, qw columns
+    bool both_angles = false;   // quaternion and Euler columns, whatever `quaternion` says
+    bool degrees = false;       // Euler angles in degrees instead of radians
+    int xy_precision = 3;       // decimals of x and y
+    int angle_precision = 6;    // decimals of quaternion components and angles
+
+    bool writes_quaternion() const { return both_angles || quaternion; }
+    bool writes_euler() const { return both_angles || !quaternion; }
+};
+
+struct BillboardRow {
+    double x = 0.0;  // anchor in the output coordinate system
+    double y = 0.0;
+    double z = 0.0;  // never re-projected
+    engine::Mat4 matrix{};  // the label frame; only its rotation block is read
+    std::string name;       // UTF-8
+};
+
+std::vector<std::string> billboard_header(const BillboardOptions& options);
+
+// Row `id` (the number of rows before it) in CSV form, "\r\n" included.
+void append_billboard_row(std::string& out, std::size_t id, const BillboardRow& row,
+                          const BillboardOptions& options);
+
+// Writes the whole file atomically (see AtomicFile). Throws FileError.
+void write_billboard_csv(const std::string& path, const std::vector<BillboardRow>& rows,
+                         const BillboardOptions& options);
+
+}  // namespace glyphway::export_

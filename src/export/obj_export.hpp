@@ -1,0 +1,72 @@
+#pragma once
+// The OBJ writer: every visible label as extruded 3D text in one Wavefront
+// OBJ file, either the whole string as one mesh on the label's frame
+// (straight text) or glyph by glyph along the road, each glyph on its own
+// frame (curved text).
+//
+// Layout: the header line, then per label an optional blank line and object
+// line, its "v x y z" lines (four decimals) and its "f a b c" lines with
+// 1-based vertex indices global over the file. Nothing else: no normals,
+// texture coordinates, groups or materials.
+#include <cstddef>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/line_geometry.hpp"
+#include "engine/orientation_frame.hpp"
+#include "text/mesh.hpp"
+#include "text/text_mesh_engine.hpp"
+
+namespace glyphway::export_ {
+
+inline constexpr std::string_view kObjHeader = "# 3D Tessara Engine Export\n";
+
+// One visible label, as the writer needs it.
+struct ObjLabel {
+    std::size_t index = 0;  // position in the label list, hidden labels counted
+    std::string name;       // the label's text, UTF-8, for the object line
+    // Straight text: the label's frame and its unfitted text.
+    engine::Mat4 matrix{};
+    // Curved text: the fitted text, the road and the engine for the fitted
+    // size and spacing. Straight text keeps its unfitted text here.
+    std::u32string text;
+    std::shared_ptr<const engine::LineGeometry> line;
+    double distance = 0.0;
+    double line_len = 0.0;
+    text::TextMeshEngine* engine = nullptr;
+};
+
+struct ObjSettings {
+    bool separate_objects = true;
+    bool curved_text = true;
+    engine::Posture posture = engine::Posture::flat;
+    text::TextMeshEngine* mesh_engine = nullptr;  // straight text
+    double font_size = 0.0;                       // straight text: centres the string
+};
+
+// A frame asked for where the road has no point (an empty line, a NaN
+// distance).
+class NoFramePoint : public std::runtime_error {
+public:
+    explicit NoFramePoint(bool empty_line);
+    bool empty_line() const { return empty_line_; }
+
+private:
+    bool empty_line_;
+};
+
+// The object name of a label: its text with carriage returns and line feeds
+// replaced by spaces, since a line break inside the name would end the
+// object line early and turn the rest of the name into a malformed record.
+std::string obj_object_name(std::string_view text);
+
+// Writes the file atomically (see AtomicFile). Throws FileError,
+// NoFramePoint and whatever the text mesh engines throw (FontError); on an
+// exception the target is untouched.
+void write_obj(const std::string& path, const std::vector<ObjLabel>& labels,
+               const ObjSettings& settings);
+
+}  // namespace glyphway::export_

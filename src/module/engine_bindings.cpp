@@ -8,6 +8,7 @@
 #include "module/engine_class.hpp"
 #include "module/engine_label_records.hpp"
 #include "module/engine_stages.hpp"
+#include "module/export_methods.hpp"
 
 namespace glyphway::module {
 
@@ -164,6 +165,7 @@ void register_engine_bindings(py::module_& m) {
     add_engine_method(cls, "build_tbn_matrix", &build_tbn_matrix_method, py::arg("line"),
                       py::arg("distance"), py::arg("auto_flip") = true);
     add_engine_method(cls, "apply_autofit", &apply_autofit_method, py::arg("labels"));
+    register_export_methods(cls);  // export_obj, export_csv: always last
 
     m.attr("_RoadTessaraEngine") = cls;
 }

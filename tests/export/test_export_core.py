@@ -5,8 +5,6 @@ matmul, billboard rotations against single-precision reference arithmetic.
 tests/native/export_probe.cpp runs the native routines.
 """
 import csv
-import ctypes
-import ctypes.util
 import io
 import math
 import os
@@ -15,6 +13,8 @@ from pathlib import Path
 
 import numpy as np
 import pytest
+
+from writer_reference import reference_rotation
 
 _BIN_DIR = os.environ.get("GLYPHWAY_NATIVE_BIN")
 if not _BIN_DIR or not (Path(_BIN_DIR) / "export_probe").exists():
@@ -154,48 +154,6 @@ def test_transform_of_real_label_frames_matches_numpy(engine):
 
 
 # --- billboard rotations -----------------------------------------------------------
-
-_libm = ctypes.CDLL(ctypes.util.find_library("m"))
-for _name in ("atan2f", "sinf", "cosf", "sqrtf"):
-    getattr(_libm, _name).restype = ctypes.c_float
-_libm.atan2f.argtypes = [ctypes.c_float, ctypes.c_float]
-_libm.sinf.argtypes = [ctypes.c_float]
-_libm.cosf.argtypes = [ctypes.c_float]
-_libm.sqrtf.argtypes = [ctypes.c_float]
-F = np.float32
-
-
-def _f(fn, *args):
-    return F(getattr(_libm, fn)(*[float(a) for a in args]))
-
-
-def reference_rotation(matrix):
-    """The billboard rotation in plain float32 steps."""
-    r = [[F(matrix[i, j]) for j in range(3)] for i in range(3)]
-    t = [r[0][0] + r[1][1] + r[2][2], r[0][0] - r[1][1] - r[2][2],
-         r[1][1] - r[0][0] - r[2][2], r[2][2] - r[0][0] - r[1][1]]
-    best = 0
-    for i in (1, 2, 3):
-        if t[i] > t[best]:
-            best = i
-    s = _f("sqrtf", t[best] + F(1.0))
-    f = F(0.5) / s
-    half = F(0.5) * s
-    if best == 0:
-        q = ((r[2][1] - r[1][2]) * f, (r[0][2] - r[2][0]) * f, (r[1][0] - r[0][1]) * f, half)
-    elif best == 1:
-        q = (half, (r[0][1] + r[1][0]) * f, (r[0][2] + r[2][0]) * f, (r[2][1] - r[1][2]) * f)
-    elif best == 2:
-        q = ((r[0][1] + r[1][0]) * f, half, (r[1][2] + r[2][1]) * f, (r[0][2] - r[2][0]) * f)
-    else:
-        q = ((r[0][2] + r[2][0]) * f, (r[1][2] + r[2][1]) * f, half, (r[1][0] - r[0][1]) * f)
-    rz = _f("atan2f", r[1][0], r[0][0])
-    sz, cz = _f("sinf", rz), _f("cosf", rz)
-    ry = _f("atan2f", -r[2][0], _f("sqrtf", r[2][1] * r[2][1] + r[2][2] * r[2][2]))
-    rx = _f("atan2f", sz * r[0][2] - cz * r[1][2], cz * r[1][1] - sz * r[0][1])
-    k = F(57.29578)
-    return [*q, rx, ry, rz, rx * k, ry * k, rz * k]
-
 
 def _rotation_probe(matrices):
     text = "\n".join(" ".join(float(v).hex() for v in m.ravel()) for m in matrices) + "\n"

@@ -1,0 +1,347 @@
+// export_obj and export_csv: the adapters between the engine's label
+// records and the native writers (src/export). Each runs the engine's data
+// preparation through its host attribute, reads the visible records once,
+// refreshes the frames the collision solver made stale (storing them back
+// into the records), and hands native rows or meshes to the writer.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/label_record.hpp"
+#include "engine/orientation_frame.hpp"
+#include "export/billboard_csv.hpp"
+#include "export/file_error.hpp"
+#include "export/obj_export.hpp"
+#include "module/engine_class.hpp"
+#include "module/engine_convert.hpp"
+#include "module/engine_settings.hpp"
+#include "module/export_methods.hpp"
+#include "module/text_engine_handle.hpp"
+
+namespace glyphway::module {
+
+namespace {
+
+using engine::Field;
+
+void progress(const std::string& line) {
+    py::module_::import("builtins").attr("print")(py::str(line));
+}
+
+// `labels, working_crs = result`, with the host's unpacking errors.
+std::pair<py::object, py::object> unpack_pair(py::handle result) {
+    PyObject* it = PyObject_GetIter(result.ptr());
+    if (!it) {
+        PyErr_Clear();
+        throw py::type_error(std::string("cannot unpack non-iterable ") +
+                             Py_TYPE(result.ptr())->tp_name + " object");
+    }
+    py::object iterator = py::reinterpret_steal<py::object>(it);
+    py::object items[2];
+    for (int i = 0; i < 2; ++i) {
+        PyObject* item = PyIter_Next(iterator.ptr());
+        if (!item) {
+            if (PyErr_Occurred()) throw py::error_already_set();
+            throw py::value_error("not enough values to unpack (expected 2, got " +
+                                  std::to_string(i) + ")");
+        }
+        items[i] = py::reinterpret_steal<py::object>(item);
+    }
+    PyObject* extra = PyIter_Next(iterator.ptr());
+    if (extra) {
+        Py_DECREF(extra);
+        throw py::value_error("too many values to unpack (expected 2)");
+    }
+    if (PyErr_Occurred()) throw py::error_already_set();
+    return {std::move(items[0]), std::move(items[1])};
+}
+
+// The value of a key the writers index directly (label['line']): a KeyError
+// when it is absent.
+py::handle required_item(py::handle dict, Field field) {
+    PyObject* item = PyDict_GetItemWithError(dict.ptr(), field_key_object(field).ptr());
+    if (!item) {
+        if (PyErr_Occurred()) throw py::error_already_set();
+        throw py::key_error(std::string(engine::field_key(field)));
+    }
+    return item;
+}
+
+void read_required(engine::LabelRecord& r, Field field, py::handle dict, LineCache& lines) {
+    required_item(dict, field);
+    read_field(r, field, dict, &lines);
+}
+
+[[noreturn]] void raise_no_point(bool empty_line) {
+    if (empty_line) throw py::index_error("the line is empty: it has no point");
+    throw py::value_error("the distance is NaN: a line has no point there");
+}
+
+// A visible record's frame: the stored one, or, when the solver moved the
+// label since it was computed, a fresh one at the new distance (reading
+// direction left to right), which is also stored back into the record.
+// `need_stored` is false where the writer never reads the stored frame.
+engine::Mat4 label_frame(engine::LabelRecord& r, py::handle dict, engine::Posture posture,
+                         LineCache& lines, bool need_stored) {
+    read_field(r, Field::matrix_dirty, dict);
+    if (engine::record_matrix_dirty(r)) {
+        read_required(r, Field::line, dict, lines);
+        read_required(r, Field::distance, dict, lines);
+        const auto frame = engine::build_tbn_matrix(*r.line, r.distance, true, posture);
+        if (!frame) raise_no_point(r.line->points.empty());
+        py::object stored = matrix_array(*frame);
+        if (PyDict_SetItem(dict.ptr(), field_key_object(Field::matrix).ptr(), stored.ptr()) != 0) {
+            throw py::error_already_set();
+        }
+        return *frame;
+    }
+    if (!need_stored) return {};
+    read_required(r, Field::matrix, dict, lines);
+    return r.matrix;
+}
+
+bool is_hidden(engine::LabelRecord& r, py::handle dict) {
+    read_field(r, Field::hidden, dict);
+    return engine::record_hidden(r);
+}
+
+// The output path as the file system spells it; the host form for messages.
+std::string fs_path(py::handle path) {
+    py::bytes encoded = py::module_::import("os").attr("fsencode")(path);
+    return std::string(encoded);
+}
+
+// Runs a native writer, turning its failures into the host's exceptions.
+template <typename Write>
+void run_writer(Write write) {
+    try {
+        write();
+    } catch (const export_::FileError& e) {
+        errno = e.error_number();
+        py::object name = py::module_::import("os").attr("fsdecode")(py::bytes(e.path()));
+        PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, name.ptr());
+        throw py::error_already_set();
+    } catch (const export_::NoFramePoint& e) {
+        raise_no_point(e.empty_line());
+    }
+}
+
+// --- OBJ ------------------------------------------------------------------
+
+// The text mesh engine for each fitted size and spacing, asked of
+// get_mesh_engine once per distinct pair (it caches by the same float pair,
+// so later calls would return the same engine). NaN sizes never compare
+// equal, so they are asked every time, as the cache would build anew.
+class MeshEngines {
+public:
+    explicit MeshEngines(py::handle self) : self_(self) {}
+
+    text::TextMeshEngine* get(py::handle font_size, py::handle letter_spacing) {
+        const double size = host_float(font_size);
+        const double spacing = host_float(letter_spacing);
+        const bool comparable = !std::isnan(size) && !std::isnan(spacing);
+        if (comparable) {
+            const auto found = by_pair_.find({size, spacing});
+            if (found != by_pair_.end()) return found->second;
+        }
+        text::TextMeshEngine* core = native(self_.attr("get_mesh_engine")(font_size, letter_spacing));
+        if (comparable) by_pair_.emplace(std::make_pair(size, spacing), core);
+        return core;
+    }
+
+    // The native engine behind a _TextMeshEngine object, kept alive for the
+    // export.
+    text::TextMeshEngine* native(py::object engine_object) {
+        auto handle = py::cast<std::shared_ptr<TextEngineHandle>>(engine_object);
+        handles_.push_back(handle);
+        return handle->core.get();
+    }
+
+private:
+    py::handle self_;
+    std::map<std::pair<double, double>, text::TextMeshEngine*> by_pair_;
+    std::vector<std::shared_ptr<TextEngineHandle>> handles_;
+};
+
+std::u32string host_u32(py::handle text) { return py::cast<std::u32string>(text); }
+
+void export_obj_method(py::object self, py::object output_obj) {
+    auto [labels, working_crs] = unpack_pair(self.attr("_prepare_data")());
+    (void)working_crs;
+    if (!host_truth(labels)) return;
+    progress("[glyphway_maker] Generating 3D Mesh and Exporting OBJ...");
+    const std::string path = fs_path(output_obj);
+
+    export_::ObjSettings settings;
+    settings.separate_objects = host_truth(self.attr("separate_objects"));
+    settings.curved_text = host_truth(self.attr("curved_text"));
+    settings.posture = read_posture(self);
+    MeshEngines engines(self);
+    py::object font_size = self.attr("font_size");
+    py::object letter_spacing;
+    if (settings.curved_text) {
+        letter_spacing = self.attr("letter_spacing");
+    } else {
+        settings.mesh_engine = engines.native(self.attr("mesh_engine"));
+        settings.font_size = host_float(font_size);
+    }
+
+    std::vector<py::object> dicts = record_dicts(labels);
+    std::vector<export_::ObjLabel> visible;
+    LineCache lines;
+    for (std::size_t index = 0; index < dicts.size(); ++index) {
+        py::handle d = dicts[index];
+        engine::LabelRecord r;
+        if (is_hidden(r, d)) continue;
+        export_::ObjLabel label;
+        label.index = index;
+        label.matrix = label_frame(r, d, settings.posture, lines, !settings.curved_text);
+        py::handle text = required_item(d, Field::text);
+        if (settings.separate_objects) label.name = export_::obj_object_name(host_text(text));
+        if (!settings.curved_text) {
+            label.text = host_u32(text);
+        } else {
+            PyObject* fitted = PyDict_GetItemWithError(
+                d.ptr(), field_key_object(Field::effective_text).ptr());
+            if (!fitted && PyErr_Occurred()) throw py::error_already_set();
+            label.text = host_u32(fitted ? py::handle(fitted) : text);
+            const auto fitted_or = [&](Field field, py::handle fallback) -> py::handle {
+                PyObject* v = PyDict_GetItemWithError(d.ptr(), field_key_object(field).ptr());
+                if (!v && PyErr_Occurred()) throw py::error_already_set();
+                return v ? py::handle(v) : fallback;
+            };
+            label.engine = engines.get(fitted_or(Field::effective_font_size, font_size),
+                                       fitted_or(Field::effective_letter_spacing, letter_spacing));
+            // An empty text has no glyphs and never reaches its road.
+            if (!label.text.empty()) {
+                read_required(r, Field::line, d, lines);
+                read_required(r, Field::distance, d, lines);
+                read_required(r, Field::line_len, d, lines);
+                label.line = r.line;
+                label.distance = r.distance;
+                label.line_len = r.line_len;
+            }
+        }
+        visible.push_back(std::move(label));
+    }
+
+    run_writer([&] { export_::write_obj(path, visible, settings); });
+    progress("[glyphway_maker] Finished! Exported to: " + host_text(output_obj));
+}
+
+// --- CSV ------------------------------------------------------------------
+
+// The decimals of the rotation columns, from the host's "." + str(n) + "f".
+// A value whose text is not a plain count is given to the host's format()
+// so that it raises the error the host would.
+int angle_decimals(py::handle angle_precision) {
+    const std::string digits = host_text(angle_precision);
+    bool plain = !digits.empty() && digits.size() <= 6;
+    for (char c : digits) plain = plain && c >= '0' && c <= '9';
+    if (plain) return std::stoi(digits);
+    const std::string format_spec = "." + digits + "f";
+    py::module_::import("builtins").attr("format")(0.0, format_spec);
+    throw py::value_error("unsupported angle precision: " + digits);
+}
+
+// The name column: the csv writer writes nothing for None and str() of
+// anything else.
+std::string csv_text(py::handle value) { return value.is_none() ? std::string() : host_text(value); }
+
+void export_csv_method(py::object self, py::object output_csv, py::object target_crs,
+                       py::object output_quaternion, py::object output_both_angles,
+                       py::object angle_unit, py::object angle_precision) {
+    auto [labels, working_crs] = unpack_pair(self.attr("_prepare_data")());
+    if (!host_truth(labels)) return;
+    progress("[glyphway_maker] Calculating Rotations and Projections for Billboard CSV...");
+
+    py::module_ pyproj = py::module_::import("pyproj");
+    py::object output_crs = working_crs;
+    py::object transformer = py::none();
+    if (host_truth(target_crs)) {
+        output_crs = target_crs;
+        py::object differs = py::reinterpret_steal<py::object>(
+            PyObject_RichCompare(working_crs.ptr(), target_crs.ptr(), Py_NE));
+        if (!differs) throw py::error_already_set();
+        if (host_truth(differs)) {
+            transformer = pyproj.attr("Transformer").attr("from_crs")(
+                working_crs, target_crs, py::arg("always_xy") = true);
+        }
+    }
+    const bool is_geo = host_truth(pyproj.attr("CRS")(output_crs).attr("is_geographic"));
+
+    export_::BillboardOptions options;
+    options.xy_precision = is_geo ? 7 : 3;
+    options.degrees = host_equals(angle_unit.attr("lower")(), "degree");
+    options.quaternion = host_truth(output_quaternion);
+    options.both_angles = host_truth(output_both_angles);
+
+    const engine::Posture posture = read_posture(self);
+    std::vector<py::object> dicts = record_dicts(labels);
+    std::vector<export_::BillboardRow> rows;
+    LineCache lines;
+    for (py::handle d : dicts) {
+        engine::LabelRecord r;
+        if (is_hidden(r, d)) continue;
+        export_::BillboardRow row;
+        row.matrix = label_frame(r, d, posture, lines, true);
+        row.x = row.matrix[3];
+        row.y = row.matrix[7];
+        row.z = row.matrix[11];
+        row.name = csv_text(required_item(d, Field::text));
+        rows.push_back(std::move(row));
+    }
+
+    if (!rows.empty()) {
+        options.angle_precision = angle_decimals(angle_precision);
+        if (!transformer.is_none()) {
+            // One call for all anchors: PROJ transforms the arrays point by
+            // point exactly as it would single points.
+            py::array_t<double> xs(static_cast<py::ssize_t>(rows.size()));
+            py::array_t<double> ys(static_cast<py::ssize_t>(rows.size()));
+            double* x = xs.mutable_data();
+            double* y = ys.mutable_data();
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                x[i] = rows[i].x;
+                y[i] = rows[i].y;
+            }
+            auto [out_x, out_y] = unpack_pair(transformer.attr("transform")(xs, ys));
+            using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
+            Doubles east = Doubles::ensure(out_x);
+            Doubles north = Doubles::ensure(out_y);
+            if (!east || !north) throw py::error_already_set();
+            if (static_cast<std::size_t>(east.size()) != rows.size() ||
+                static_cast<std::size_t>(north.size()) != rows.size()) {
+                throw py::value_error("the transformer returned a different number of points");
+            }
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                rows[i].x = east.data()[i];
+                rows[i].y = north.data()[i];
+            }
+        }
+    }
+
+    progress("[glyphway_maker] Generating Billboard Data and Exporting CSV...");
+    const std::string path = fs_path(output_csv);
+    run_writer([&] { export_::write_billboard_csv(path, rows, options); });
+    progress("[glyphway_maker] Finished! Exported to: " + host_text(output_csv));
+}
+
+}  // namespace
+
+void register_export_methods(py::handle cls) {
+    add_engine_method(cls, "export_obj", &export_obj_method, py::arg("output_obj"));
+    add_engine_method(cls, "export_csv", &export_csv_method, py::arg("output_csv"),
+                      py::arg("target_crs"), py::arg("output_quaternion"),
+                      py::arg("output_both_angles"), py::arg("angle_unit"),
+                      py::arg("angle_precision"));
+}
+
+}  // namespace glyphway::module

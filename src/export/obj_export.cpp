@@ -1,7 +1,9 @@
 #include "export/obj_export.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
+#include <unordered_map>
 
 #include "export/atomic_file.hpp"
 #include "export/fixed_format.hpp"
@@ -55,7 +57,10 @@ public:
             out_ += 'f';
             for (int c = 0; c < 3; ++c) {
                 out_ += ' ';
-                out_ += std::to_string(static_cast<std::uint64_t>(faces[i + c]) + offset_);
+                char digits[24];
+                const auto end = std::to_chars(digits, digits + sizeof digits,
+                                               static_cast<std::uint64_t>(faces[i + c]) + offset_).ptr;
+                out_.append(digits, end);
             }
             out_ += '\n';
         }
@@ -70,23 +75,46 @@ private:
     std::vector<double> placed_;
 };
 
-void write_straight(ObjStream& obj, const ObjLabel& label, const ObjSettings& settings) {
-    text::Mesh mesh = settings.mesh_engine->generate_mesh(label.text);
+// Whole-string meshes, centred, by text. A road name recurs along its road
+// and the mesh of a string depends on nothing else, so each distinct name is
+// outlined, merged and triangulated once per file.
+class StraightMeshes {
+public:
+    explicit StraightMeshes(const ObjSettings& settings) : settings_(settings) {}
+
+    const text::Mesh& get(const std::u32string& text) {
+        const auto found = meshes_.find(text);
+        if (found != meshes_.end()) return found->second;
+        return meshes_.emplace(text, centred(settings_.mesh_engine->generate_mesh(text))).first->second;
+    }
+
+private:
+    // Centres the string on the anchor: horizontally on its outline's
+    // extent, vertically by half the font size.
+    text::Mesh centred(text::Mesh mesh) const {
+        if (mesh.empty()) return mesh;
+        double min_x = mesh.vertices[0];
+        double max_x = mesh.vertices[0];
+        for (std::size_t i = 3; i < mesh.vertices.size(); i += 3) {
+            min_x = std::min(min_x, mesh.vertices[i]);
+            max_x = std::max(max_x, mesh.vertices[i]);
+        }
+        const double shift_x = (min_x + max_x) / 2.0;
+        const double shift_y = settings_.font_size / 2.0;
+        for (std::size_t i = 0; i < mesh.vertices.size(); i += 3) {
+            mesh.vertices[i] -= shift_x;
+            mesh.vertices[i + 1] -= shift_y;
+        }
+        return mesh;
+    }
+
+    const ObjSettings& settings_;
+    std::unordered_map<std::u32string, text::Mesh> meshes_;
+};
+
+void write_straight(ObjStream& obj, const ObjLabel& label, StraightMeshes& meshes) {
+    const text::Mesh& mesh = meshes.get(label.text);
     if (mesh.empty()) return;
-    // Centre the string on the anchor: horizontally on its outline's extent,
-    // vertically by half the font size.
-    double min_x = mesh.vertices[0];
-    double max_x = mesh.vertices[0];
-    for (std::size_t i = 3; i < mesh.vertices.size(); i += 3) {
-        min_x = std::min(min_x, mesh.vertices[i]);
-        max_x = std::max(max_x, mesh.vertices[i]);
-    }
-    const double shift_x = (min_x + max_x) / 2.0;
-    const double shift_y = settings.font_size / 2.0;
-    for (std::size_t i = 0; i < mesh.vertices.size(); i += 3) {
-        mesh.vertices[i] -= shift_x;
-        mesh.vertices[i + 1] -= shift_y;
-    }
     obj.mesh(label.matrix, mesh.vertices, mesh.faces);
 }
 
@@ -158,12 +186,13 @@ void write_obj(const std::string& path, const std::vector<ObjLabel>& labels,
     AtomicFile file(path);
     file.write(kObjHeader);
     ObjStream obj(file);
+    StraightMeshes meshes(settings);
     for (const ObjLabel& label : labels) {
         if (settings.separate_objects) obj.object_line(label);
         if (settings.curved_text) {
             write_curved(obj, label, settings);
         } else {
-            write_straight(obj, label, settings);
+            write_straight(obj, label, meshes);
         }
     }
     file.commit();

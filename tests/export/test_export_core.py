@@ -62,6 +62,23 @@ def test_fixed_matches_format_on_random_doubles():
         assert _formatted(values, precisions) == [format(v, f".{p}f") for v in values for p in precisions]
 
 
+@pytest.mark.parametrize("precision", [0, 1, 3, 4, 6, 7, 9, 12, 15, 16])
+def test_fixed_matches_format_next_to_decimal_ties(precision):
+    # (k + 1/2)·10^-p is a decimal tie; its nearest doubles fall either side
+    # of it (or on it), which is where a shortcut would round wrongly.
+    rng = np.random.default_rng(precision)
+    scale = 10.0 ** precision
+    ks = np.concatenate([rng.integers(0, 10**6, 1500), rng.integers(0, 2**50, 1500) // int(scale)])
+    values = []
+    for k in ks:
+        tie = (float(k) + 0.5) / scale
+        values += [tie, -tie, math.nextafter(tie, 0.0), math.nextafter(tie, math.inf)]
+    # Magnitudes at the shortcut's limits and beyond.
+    values += [2.0**51 / scale * f for f in (0.999999, 1.0, 1.000001)]
+    values += [1e-280, 9.99e-281, 1e-300, -1e-300, 4.5e15, 4.5e16]
+    assert _formatted(values, [precision]) == [format(v, f".{precision}f") for v in values]
+
+
 def test_fixed_float32_values_format_like_numpy_float32():
     values = [float(np.float32(v)) for v in (0.1, -0.7071068, 1.5707964, 57.29578, 89.99999)]
     assert _formatted(values, [6]) == [format(np.float32(v), ".6f") for v in values]

@@ -246,8 +246,8 @@ int angle_decimals(py::handle angle_precision) {
     bool plain = !digits.empty() && digits.size() <= 6;
     for (char c : digits) plain = plain && c >= '0' && c <= '9';
     if (plain) return std::stoi(digits);
-    const std::string format_spec = "." + digits + "f";
-    py::module_::import("builtins").attr("format")(0.0, format_spec);
+    const std::string pattern = "." + digits + "f";
+    py::module_::import("builtins").attr("format")(0.0, pattern);
     throw py::value_error("unsupported angle precision: " + digits);
 }
 

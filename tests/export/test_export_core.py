@@ -28,7 +28,7 @@ def probe(mode: str, data: bytes) -> bytes:
 
 # --- fixed-point text --------------------------------------------------------------
 
-def _special_values():
+def _edge_values():
     return [0.0, -0.0, 0.5, 1.5, 2.5, -2.5, 0.00005, 0.00015, -0.00004, 1.00005, 123456.78905,
             -1.23456, 5e-324, -5e-324, 1e-310, 2.2250738585072014e-308, 1.7976931348623157e308,
             -1.7976931348623157e308, 1e22, 1e23, 9007199254740993.0, 0.1, 0.2, 0.3,
@@ -40,8 +40,8 @@ def _formatted(values, precisions):
     return probe("fixed", lines.encode()).decode().splitlines()
 
 
-def test_fixed_matches_format_on_special_values():
-    values = _special_values()
+def test_fixed_matches_format_on_edge_values():
+    values = _edge_values()
     precisions = [0, 1, 3, 4, 6, 7, 17, 30]
     got = _formatted(values, precisions)
     want = [format(v, f".{p}f") for v in values for p in precisions]
@@ -113,7 +113,7 @@ def _csv_module(rows):
     [['"'], [","], ["\n"], ['""'], ['a"b"c']],
     [["中山路", "人民大道", "東京"]],
     [["#1", "'q'", "x;y", "\\"]],
-], ids=["plain", "single-empty", "two-empty", "single", "specials", "quote-only", "cjk", "others"])
+], ids=["plain", "single-empty", "two-empty", "single", "delimiters", "quote-only", "cjk", "others"])
 def test_csv_rows_match_csv_module(rows):
     assert _csv_probe(rows) == _csv_module(rows)
 

@@ -64,7 +64,7 @@ def reference_csv(engine, labels, working_crs, target_crs, output_quaternion, ou
             transformer = Transformer.from_crs(working_crs, target_crs, always_xy=True)
     xy_prec = 7 if CRS(output_crs).is_geographic else 3
     to_degrees = angle_unit.lower() == "degree"
-    spec = "." + str(angle_precision) + "f"
+    angle_format = "." + str(angle_precision) + "f"
     rows = []
     for label in labels:
         if label.get("hidden"):
@@ -80,9 +80,9 @@ def reference_csv(engine, labels, working_crs, target_crs, output_quaternion, ou
             rx, ry, rz = dx, dy, dz
         row = [len(rows), format(x, f".{xy_prec}f"), format(y, f".{xy_prec}f"), format(z, ".3f")]
         if output_both_angles or output_quaternion:
-            row += [format(v, spec) for v in (qx, qy, qz, qw)]
+            row += [format(v, angle_format) for v in (qx, qy, qz, qw)]
         if output_both_angles or not output_quaternion:
-            row += [format(v, spec) for v in (rx, ry, rz)]
+            row += [format(v, angle_format) for v in (rx, ry, rz)]
         row.append(label["text"])
         rows.append(row)
     if output_both_angles:

@@ -5,10 +5,10 @@
 #include <pybind11/pybind11.h>
 
 #include "module/bindings.hpp"
+#include "module/font_path_override.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_label_records.hpp"
 #include "module/engine_stages.hpp"
-#include "module/font_path_override.hpp"
 
 namespace glyphway::module {
 

@@ -1,27 +1,45 @@
 # One-command set-up on a fresh Debian/Ubuntu machine with Python 3.11:
-#   make demo   build the package and run the demo
+#   make demo   build the package and label the sample city into out/
 #   make test   build everything and run all tests
 PYTHON ?= python3
 VENV   ?= .venv
 PY     := $(VENV)/bin/python
 PIP    := $(VENV)/bin/pip
 DEB_PACKAGES := g++ make libfreetype-dev libgeos-dev
+DEMO_PACKAGES := fonts-noto-cjk
+DEMO_OUT ?= out
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all system-deps venv build native-tests test demo bench clean
+.PHONY: all system-deps demo-deps venv build native-tests test demo bench clean
 
 all: build
 
-# Native build dependencies (FreeType, GEOS). Skipped when already present
-# or when apt-get is not available (install them by other means then).
-system-deps:
-	@missing=""; for p in $(DEB_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+# Installs the Debian packages given as $(1) that are missing, then runs the
+# command $(2) if anything was installed. Skipped when all are present or
+# when apt-get is not available (install them by other means then).
+define apt_install
+	@missing=""; for p in $(1); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  if command -v apt-get >/dev/null 2>&1; then \
 	    echo "installing:$$missing"; \
-	    $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	    $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing \
+	      && $(if $(2),$(2),true); \
 	  else echo "please install:$$missing"; fi; \
 	fi
+endef
+
+# Native build dependencies (FreeType, GEOS).
+system-deps:
+	$(call apt_install,$(DEB_PACKAGES))
+
+# The demo draws Chinese street names: a CJK font makes them real glyphs
+# (without one the library downloads a fallback font). Tests do not need it.
+# Matplotlib caches the font list it found; a font installed after that
+# stays invisible to it until the cache is dropped.
+MPL_FORGET_FONTS := $(PY) -c "import glob, os, matplotlib; \
+    [os.remove(f) for f in glob.glob(os.path.join(matplotlib.get_cachedir(), 'fontlist-*.json'))]"
+demo-deps: venv
+	$(call apt_install,$(DEMO_PACKAGES),$(MPL_FORGET_FONTS))
 
 $(VENV)/.deps: pyproject.toml
 	$(PYTHON) -m venv $(VENV)
@@ -49,8 +67,9 @@ native-tests: venv
 test: build native-tests
 	GLYPHWAY_NATIVE_BIN=$(abspath $(NATIVE_DIR)) $(PY) -m pytest -q
 
-demo: build
-	$(PY) -m glyphway_maker --version
+# Labels the bundled sample city: $(DEMO_OUT)/sample.obj and $(DEMO_OUT)/sample.csv.
+demo: build demo-deps
+	$(VENV)/bin/glyphway-maker demo $(DEMO_OUT)/
 
 bench: venv
 	$(CMAKE) -S . -B build/bench -G Ninja -DCMAKE_MAKE_PROGRAM=$(NINJA) \

@@ -3,6 +3,7 @@
 The work is done by the native module ``glyphway_accel_avx2``; this package
 re-exports its entry points.
 """
+import os as _os
 import sys as _sys
 
 import glyphway_accel_avx2
@@ -18,4 +19,12 @@ for _name in ("generate", "generate_csv"):
         globals()[_name] = getattr(glyphway_accel_avx2, _name)
 del _name
 
-__all__ = [n for n in ("generate", "generate_csv") if n in globals()] + ["glyphway_accel_avx2"]
+
+def sample_data_path():
+    """Path of the bundled sample city: a shapefile of made-up Chinese street names
+    (columns ``name`` and ``weight``, EPSG:4326), for trying the package out."""
+    return _os.path.join(_os.path.dirname(_os.path.abspath(__file__)), "data", "sample_city.shp")
+
+
+__all__ = [n for n in ("generate", "generate_csv") if n in globals()] + [
+    "glyphway_accel_avx2", "sample_data_path"]

@@ -5,6 +5,7 @@
 #include <pybind11/pybind11.h>
 
 #include "module/bindings.hpp"
+#include "module/font_path_override.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_label_records.hpp"
 #include "module/engine_stages.hpp"
@@ -63,7 +64,14 @@ void construct_engine(py::handle self, PyObject* const (&given)[kParameterCount]
         py::setattr(self, kParameters[i], value);
     }
     py::handle module = engine_host_module();
-    py::setattr(self, "font_path", module.attr("_FontManager").attr("get_chinese_font_path")());
+    // A font chosen by the caller (see font_path_override.hpp) replaces the
+    // search; otherwise _FontManager is looked up now, so replacing it in
+    // the module takes effect.
+    if (PyObject* chosen = font_path_override()) {
+        py::setattr(self, "font_path", py::handle(chosen));
+    } else {
+        py::setattr(self, "font_path", module.attr("_FontManager").attr("get_chinese_font_path")());
+    }
     py::setattr(self, "_mesh_engine_cache", py::dict());
     py::setattr(self, "mesh_engine",
                 module.attr("_TextMeshEngine")(self.attr("font_path"), self.attr("font_size"),

@@ -24,6 +24,7 @@ void init_module(py::module_& m) {
     glyphway::module::register_text_bindings(m);
     glyphway::module::register_engine_bindings(m);
     glyphway::module::register_solver_bindings(m);
+    glyphway::module::register_entry_points(m);
 }
 
 int exec_module(PyObject* module) {

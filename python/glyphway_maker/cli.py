@@ -1,0 +1,220 @@
+"""Command line: ``glyphway-maker obj|csv|demo ...`` (also ``python -m glyphway_maker``).
+
+Every parameter of :func:`glyphway_maker.generate` and
+:func:`glyphway_maker.generate_csv` is an option with the same default. The
+library's progress lines go to standard output unchanged; what this command
+adds (timings, errors) goes to standard error, so stdout stays the
+library's own log.
+"""
+from __future__ import annotations
+
+import argparse
+import os
+import sys
+import time
+
+import glyphway_maker
+
+DENSITIES = ("very_dense", "dense", "moderate", "sparse", "very_sparse")
+REPEAT_MODES = ("name_connected", "name", "feature")
+POSTURES = ("flat", "upright")
+# Any strategy other than "truncate" keeps the whole name at the smallest
+# scale; "keep" is the name this command gives to that choice.
+OVERFLOW_STRATEGIES = ("truncate", "keep")
+ANGLE_UNITS = ("degree", "radian")
+
+
+def _add_common(p: argparse.ArgumentParser, *, obj: bool) -> None:
+    """Options shared by `obj` and `csv`, in the order of generate()'s parameters."""
+    g = p.add_argument_group("input")
+    g.add_argument("--name-field", default="name", metavar="COLUMN",
+                   help="attribute column holding the road name (default: %(default)s)")
+    g.add_argument("--weight-field", default="weight", metavar="COLUMN",
+                   help="attribute column holding the label weight; of two colliding "
+                        "labels the one with the greater weight gives way (default: "
+                        "%(default)s)")
+    g.add_argument("--use-utm", action="store_true",
+                   help="measure in the UTM zone around the data instead of EPSG:3857 "
+                        "(lengths in true metres)")
+
+    g = p.add_argument_group("text layout")
+    g.add_argument("--posture", choices=POSTURES, default="flat",
+                   help="flat: text lies on the ground; upright: it stands on the road "
+                        "(default: %(default)s)")
+    g.add_argument("--no-curved-text", dest="curved_text", action="store_false",
+                   help="place each name as one straight label instead of bending it glyph "
+                        "by glyph along the road (also turns off auto-fit and density-based "
+                        "selection)")
+    g.add_argument("--no-auto-fit", dest="auto_fit_text", action="store_false",
+                   help="do not shrink, tighten or truncate names longer than their road")
+    g.add_argument("--min-font-scale", type=float, default=0.35, metavar="SCALE",
+                   help="auto-fit never shrinks the font below this fraction of --font-size "
+                        "(default: %(default)s)")
+    if obj:
+        g.add_argument("--min-letter-spacing", type=float, default=0.0, metavar="UNITS",
+                       help="auto-fit never tightens letter spacing below this "
+                            "(default: %(default)s)")
+        g.add_argument("--overflow-strategy", choices=OVERFLOW_STRATEGIES, default="truncate",
+                       help="a name that still does not fit: truncate cuts it and adds an "
+                            "ellipsis, keep leaves it whole (default: %(default)s)")
+
+    g = p.add_argument_group("label selection")
+    g.add_argument("--density", choices=DENSITIES, default="moderate",
+                   help="how far apart labels must be and how many one road may carry "
+                        "(default: %(default)s)")
+    g.add_argument("--repeat-mode", choices=REPEAT_MODES, default="name_connected",
+                   help="what counts as one road when limiting repeats: touching pieces with "
+                        "the same name, every piece with the same name, or each feature "
+                        "(default: %(default)s)")
+    g.add_argument("--connect-eps", type=float, default=None, metavar="DIST",
+                   help="end points closer than this join pieces of one road "
+                        "(default: half the typical font size)")
+    g.add_argument("--max-global-iterations", type=int, default=None, metavar="N",
+                   help="selection passes, overriding the density's own count")
+
+    g = p.add_argument_group("candidate sampling")
+    g.add_argument("--text-count", type=int, default=None, metavar="N",
+                   help="exactly N candidates per line instead of one every "
+                        "--distance-interval")
+    g.add_argument("--distance-interval", type=float, default=500.0, metavar="DIST",
+                   help="spacing of candidates along a line, in working-CRS metres "
+                        "(default: %(default)s)")
+    g.add_argument("--add-at-endpoints", action="store_true",
+                   help="also put candidates at the ends of every line")
+
+    g = p.add_argument_group("text size")
+    g.add_argument("--font-size", type=float, default=15.0, metavar="SIZE",
+                   help="label height in working-CRS metres (default: %(default)s)")
+    if obj:
+        g.add_argument("--extrusion-depth", type=float, default=2.0, metavar="DEPTH",
+                       help="thickness of the 3D text; 0 for flat faces (default: %(default)s)")
+    g.add_argument("--letter-spacing", type=float, default=0.0, metavar="UNITS",
+                   help="extra space between letters (default: %(default)s)")
+    if obj:
+        g.add_argument("--no-separate-objects", dest="separate_objects", action="store_false",
+                       help="write all labels as one OBJ object instead of one object per "
+                            "label")
+    _add_font(g)
+
+
+def _add_csv_output(p: argparse.ArgumentParser) -> None:
+    g = p.add_argument_group("billboard output")
+    g.add_argument("--target-crs", default="EPSG:3857", metavar="CRS",
+                   help="coordinate system of the written x, y (anything pyproj accepts; an "
+                        "empty string keeps the working system) (default: %(default)s)")
+    g.add_argument("--no-quaternion", dest="output_quaternion", action="store_false",
+                   help="write Euler angles instead of a quaternion")
+    g.add_argument("--both-angles", dest="output_both_angles", action="store_true",
+                   help="write the quaternion and the Euler angles")
+    g.add_argument("--angle-unit", choices=ANGLE_UNITS, default="degree",
+                   help="unit of the Euler angles (default: %(default)s)")
+    g.add_argument("--angle-precision", type=int, default=10, metavar="DIGITS",
+                   help="decimals of quaternions and angles (default: %(default)s)")
+
+
+def _add_font(g) -> None:
+    g.add_argument("--font", dest="font_path", default=None, metavar="PATH",
+                   help="font file to draw with (default: an installed CJK font, else a "
+                        "downloaded Noto Sans SC)")
+
+
+def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(
+        prog=prog or "glyphway-maker",
+        description="Place road-name labels along the roads of a shapefile and write them as "
+                    "3D text (OBJ) or as a billboard CSV.")
+    parser.add_argument("--version", action="store_true", help="print the version and exit")
+    parser.add_argument("--traceback", action="store_true",
+                        help="show the full traceback when a run fails")
+    sub = parser.add_subparsers(dest="command", metavar="{obj,csv,demo}")
+
+    p = sub.add_parser("obj", help="write extruded 3D text as a Wavefront OBJ file",
+                       description="Write one extruded 3D text mesh per visible label.")
+    p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
+    p.add_argument("output_obj", metavar="OUT.obj", help="OBJ file to write")
+    _add_common(p, obj=True)
+
+    p = sub.add_parser("csv", help="write a billboard CSV (position, rotation, text)",
+                       description="Write one row per visible label: id, x, y, z, rotation, "
+                                   "name.")
+    p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
+    p.add_argument("output_csv", metavar="OUT.csv", help="CSV file to write (UTF-8 with BOM)")
+    _add_csv_output(p)
+    _add_common(p, obj=False)
+
+    p = sub.add_parser("demo", help="label the bundled sample city into OUTDIR",
+                       description="Write OUTDIR/sample.obj and OUTDIR/sample.csv from the "
+                                   "bundled sample city.")
+    p.add_argument("outdir", metavar="OUTDIR", help="folder to write into (created if missing)")
+    _add_font(p)
+    return parser
+
+
+# The parameters of each entry point that come from options, besides the two paths.
+_OBJ_OPTIONS = ("name_field", "weight_field", "use_utm", "posture", "curved_text",
+                "auto_fit_text", "min_font_scale", "min_letter_spacing", "overflow_strategy",
+                "density", "repeat_mode", "connect_eps", "max_global_iterations", "text_count",
+                "distance_interval", "add_at_endpoints", "font_size", "extrusion_depth",
+                "letter_spacing", "separate_objects", "font_path")
+_CSV_OPTIONS = ("target_crs", "output_quaternion", "output_both_angles", "angle_unit",
+                "angle_precision", "name_field", "weight_field", "use_utm", "posture",
+                "curved_text", "auto_fit_text", "min_font_scale", "density", "repeat_mode",
+                "connect_eps", "max_global_iterations", "text_count", "distance_interval",
+                "add_at_endpoints", "font_size", "letter_spacing", "font_path")
+
+
+def _timed(label: str, function, *args, **kwargs) -> None:
+    start = time.perf_counter()
+    function(*args, **kwargs)
+    print(f"glyphway-maker: {label} in {time.perf_counter() - start:.2f} s", file=sys.stderr)
+
+
+def _run(args: argparse.Namespace) -> None:
+    if args.command == "obj":
+        options = {name: getattr(args, name) for name in _OBJ_OPTIONS}
+        _timed(f"wrote {args.output_obj}", glyphway_maker.generate, args.shp_path,
+               args.output_obj, **options)
+    elif args.command == "csv":
+        options = {name: getattr(args, name) for name in _CSV_OPTIONS}
+        _timed(f"wrote {args.output_csv}", glyphway_maker.generate_csv, args.shp_path,
+               args.output_csv, **options)
+    else:
+        run_demo(args.outdir, font_path=args.font_path)
+
+
+def run_demo(outdir: str, font_path: str | None = None) -> tuple[str, str]:
+    """Labels the bundled sample city into outdir/sample.obj and outdir/sample.csv."""
+    os.makedirs(outdir, exist_ok=True)
+    shp = glyphway_maker.sample_data_path()
+    obj = os.path.join(outdir, "sample.obj")
+    csv = os.path.join(outdir, "sample.csv")
+    # The sample is in longitude/latitude; its UTM zone gives true metres,
+    # and the billboard positions go back to longitude/latitude.
+    _timed(f"wrote {obj}", glyphway_maker.generate, shp, obj, use_utm=True, font_path=font_path)
+    _timed(f"wrote {csv}", glyphway_maker.generate_csv, shp, csv, target_crs="EPSG:4326",
+           use_utm=True, font_path=font_path)
+    return obj, csv
+
+
+def main(argv: list[str] | None = None, prog: str | None = None) -> int:
+    parser = build_parser(prog)
+    args = parser.parse_args(argv)
+    if args.version:
+        print(f"glyphway_maker {glyphway_maker.__version__}")
+        return 0
+    if args.command is None:
+        parser.print_usage(sys.stderr)
+        print(f"{parser.prog}: error: a command is required (obj, csv or demo)", file=sys.stderr)
+        return 2
+    try:
+        _run(args)
+    except Exception as e:  # a failed run: a message, not a traceback, unless asked
+        if args.traceback:
+            raise
+        print(f"{parser.prog}: error: {type(e).__name__}: {e}", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    raise SystemExit(main())

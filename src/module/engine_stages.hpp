@@ -16,6 +16,8 @@ py::dict density_profile_method(py::object self, py::object fs);
 py::tuple line_endpoints_method(py::object self, py::object line);
 void build_groups_method(py::object self, py::object labels);
 py::tuple label_center_method(py::object self, py::object label);
+// Candidate placement (placement_bindings.cpp).
+py::object auto_place_labels_method(py::object self, py::object labels);
 py::object get_mesh_engine_method(py::object self, py::object font_size,
                                   py::object letter_spacing);
 py::array_t<double> build_tbn_matrix_method(py::object self, py::object line, double distance,

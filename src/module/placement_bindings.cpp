@@ -112,6 +112,8 @@ std::vector<std::size_t> place(std::vector<engine::LabelRecord>& records,
     } catch (const solver::LabelFieldOverflow&) {
         PyErr_SetString(PyExc_OverflowError, "value too large to convert to int");
         throw py::error_already_set();
+    } catch (const solver::LabelFieldType& e) {
+        throw py::type_error(e.what());
     }
 }
 

@@ -256,6 +256,35 @@ def test_errors_of_records_that_cannot_be_measured(make_engine, candidate):
     assert kept_indices(make_engine(max_global_iterations=0).auto_place_labels(labels)) == [2]
 
 
+def test_a_capped_candidate_is_never_measured(make_engine, candidate):
+    # very_sparse: one label per group, which the feature's anchor fills.
+    engine = make_engine(density="very_sparse", repeat_mode="feature", max_global_iterations=2)
+    labels = road(candidate, "中山路", [(0, 0), (1000, 0)], 0, distances=[500.0, 100.0])
+    labels[1]["line"] = LineString()
+    assert kept_indices(engine.auto_place_labels(labels)) == [0]
+    labels[1]["feature_id"] = 7
+    with pytest.raises(IndexError):
+        engine.auto_place_labels(labels)
+
+
+def test_native_records_are_left_as_they_were_on_failure(make_engine, candidate):
+    engine = make_engine(max_global_iterations=2)
+    labels = road(candidate, "中山路", [(0, 0), (1000, 0)], 0, step=250)
+    labels[3]["line"] = LineString()
+    native = gw._LabelRecords(labels)
+    before = native.to_dicts()
+    with pytest.raises(IndexError):
+        engine.auto_place_labels(native)
+    assert_same_records(native.to_dicts(), before)
+    del labels[3]
+    native = gw._LabelRecords(labels)
+    kept = engine.auto_place_labels(native)
+    # The anchor at 500 and 0; 250 is within the repeat interval of 500.
+    assert len(kept) == 2 and len(native) == 3
+    assert [l["_cand_idx"] for l in kept.to_dicts()] == [0, 2]
+    assert [l["hidden"] for l in native.to_dicts()] == [False, True, False]
+
+
 def test_hidden_records_take_part_but_not_in_the_median(make_engine, candidate):
     engine = make_engine(max_global_iterations=4)
     labels = road(candidate, "中山路", [(0, 0), (2000, 0)], 0, step=200)

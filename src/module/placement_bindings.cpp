@@ -153,6 +153,12 @@ struct DictReader {
 
 }  // namespace
 
+std::vector<std::size_t> place_native_records(py::handle self,
+                                              std::vector<engine::LabelRecord>& records) {
+    const engine::PlacementSettings settings = read_placement_settings(self, records);
+    return place(records, settings);
+}
+
 py::object auto_place_labels_method(py::object self, py::object labels) {
     if (!host_truth(self.attr("curved_text"))) return labels;
 

@@ -86,7 +86,9 @@ py::object working_crs_of(py::object self, py::handle frame) {
     py::object merged =
         py::module_::import("shapely").attr("union_all")(geographic.attr("to_numpy")());
     py::object center = merged.attr("centroid");
-    return calculate_utm_crs_method(self, center.attr("x"), center.attr("y"));
+    py::object x = center.attr("x");  // x first: an empty centre fails there
+    py::object y = center.attr("y");
+    return calculate_utm_crs_method(self, x, y);
 }
 
 std::vector<engine::LabelRecord> sample(const FeatureTable& table,

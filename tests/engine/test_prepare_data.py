@@ -310,6 +310,28 @@ def test_non_finite_coordinates_yield_no_candidates(tmp_path, flat, capsys, monk
         assert sorted({(l["text"], l["line_uid"]) for l in labels}) == [("c", 3), ("d", 4)]
 
 
+def test_tables_without_candidates(flat, capsys, monkeypatch):
+    for table in (gpd.GeoDataFrame({"name": []}, geometry=[], crs="EPSG:3857"),
+                  gpd.GeoDataFrame({"name": ["a"]}, geometry=[None], crs="EPSG:3857")):
+        monkeypatch.setattr(gpd, "read_file", lambda path, t=table: t.copy())
+        for curved in (False, True):
+            assert prepare(flat("table.shp", curved_text=curved), capsys) == ([], "EPSG:3857")
+    monkeypatch.setattr(gpd, "read_file",
+                        lambda path: gpd.GeoDataFrame({"name": []}, geometry=[], crs="EPSG:4326"))
+    with pytest.raises(Exception, match="getX"):  # an empty table has no centre
+        flat("table.shp", use_utm=True)._prepare_data()
+
+
+def test_index_labels_name_the_features(flat, capsys, monkeypatch):
+    line = LineString([(0, 0), (600, 0)])
+    table = gpd.GeoDataFrame({"name": ["a", "b"]}, geometry=[line, line], crs="EPSG:3857",
+                             index=[10, 20])
+    monkeypatch.setattr(gpd, "read_file", lambda path: table.copy())
+    labels, _ = prepare(flat("table.shp"), capsys)
+    assert [(l["id"], l["feature_id"], l["line_key"]) for l in labels] == [
+        (10, 10, "10:0"), (20, 20, "20:1")]
+
+
 # --- against the plain steps ------------------------------------------------------------------
 
 def _mixed_roads(tmp_path, crs="EPSG:3857", **columns):

@@ -160,19 +160,22 @@ void register_engine_bindings(py::module_& m) {
         "Road-name label placement engine: the configuration of one run and its stages.");
 
     // In the order of definition of the engine's method table. Methods of
-    // later stages (auto_place_labels after _label_center_xy,
-    // calculate_utm_crs after get_mesh_engine, _prepare_data, export_obj and
-    // export_csv last) are added by their binding files.
+    // later stages (export_obj and export_csv, last) are added by their
+    // binding files.
     add_init(cls, m);
     add_engine_method(cls, "_density_profile", &density_profile_method, py::arg("fs"));
     add_engine_method(cls, "_line_endpoints_3d", &line_endpoints_method, py::arg("line"));
     add_engine_method(cls, "_build_groups", &build_groups_method, py::arg("labels"));
     add_engine_method(cls, "_label_center_xy", &label_center_method, py::arg("l"));
+    add_engine_method(cls, "auto_place_labels", &auto_place_labels_method, py::arg("labels"));
     add_engine_method(cls, "get_mesh_engine", &get_mesh_engine_method, py::arg("font_size"),
                       py::arg("letter_spacing"));
+    add_engine_method(cls, "calculate_utm_crs", &calculate_utm_crs_method, py::arg("lon"),
+                      py::arg("lat"));
     add_engine_method(cls, "build_tbn_matrix", &build_tbn_matrix_method, py::arg("line"),
                       py::arg("distance"), py::arg("auto_flip") = true);
     add_engine_method(cls, "apply_autofit", &apply_autofit_method, py::arg("labels"));
+    add_engine_method(cls, "_prepare_data", &prepare_data_method);
     register_export_methods(cls);  // export_obj, export_csv: always last
 
     m.attr("_RoadTessaraEngine") = cls;

@@ -109,6 +109,8 @@ engine::Mat4 matrix_value(py::handle value) {
 
 // --- host values ----------------------------------------------------------
 
+engine::IndexLabel index_label_value(py::handle value) { return index_label(value); }
+
 py::object host_float_object(py::handle value) {
     return steal_or_throw(PyNumber_Float(value.ptr()));
 }

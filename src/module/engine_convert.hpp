@@ -30,6 +30,10 @@ bool host_truth(py::handle value);               // bool(value)
 bool host_equals(py::handle value, const char* text);  // value == text
 std::string host_text(py::handle value);         // str(value), as UTF-8
 
+// A feature's index label: an integer that fits 64 bits (bools excluded) by
+// value, anything else by its text form.
+engine::IndexLabel index_label_value(py::handle value);
+
 // --- geometry -------------------------------------------------------------
 
 // The vertices of a Shapely LineString or LinearRing (and of a Point when

@@ -1,6 +1,260 @@
-// Placeholder until the collision solver is bound.
+// _fast_resolve_collisions: the collision solver on a list of label record
+// dicts (or a native `_LabelRecords` list). Translation only: the keys are
+// read into solver records, the core solves, and the results are written
+// back.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
 #include "module/bindings.hpp"
+#include "module/engine_convert.hpp"
+#include "module/engine_label_records.hpp"
+#include "solver/collision_solver.hpp"
+#include "solver/label_solver_adaptor.hpp"
 
 namespace glyphway::module {
-void register_solver_bindings(pybind11::module_&) {}
+
+namespace {
+
+namespace py = pybind11;
+using engine::Field;
+using solver::narrow_to_float;
+
+py::object steal_or_throw(PyObject* result) {
+    if (!result) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(result);
+}
+
+[[noreturn]] void raise_overflow() {
+    PyErr_SetString(PyExc_OverflowError, "value too large to convert to int");
+    throw py::error_already_set();
+}
+
+// d[key], raising KeyError(key) as the dict itself would.
+PyObject* required_item(PyObject* dict, Field field) {
+    PyObject* key = field_key_object(field).ptr();
+    PyObject* item = PyDict_GetItemWithError(dict, key);
+    if (!item) {
+        if (!PyErr_Occurred()) PyErr_SetObject(PyExc_KeyError, key);
+        throw py::error_already_set();
+    }
+    return item;
+}
+
+// d.get(key), nothing when absent.
+PyObject* optional_item(PyObject* dict, Field field) {
+    PyObject* item = PyDict_GetItemWithError(dict, field_key_object(field).ptr());
+    if (!item && PyErr_Occurred()) throw py::error_already_set();
+    return item;
+}
+
+// A number as a C double: a float or anything with __float__ / __index__;
+// anything else (a string included) is a TypeError.
+double number_value(PyObject* value) {
+    if (PyFloat_CheckExact(value)) return PyFloat_AS_DOUBLE(value);
+    const double v = PyFloat_AsDouble(value);
+    if (v == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+    return v;
+}
+
+// An integer as a C int: ints (bools too) and integer-like objects; a float
+// is a TypeError, a value outside 32 bits an OverflowError.
+std::int32_t int32_value(PyObject* value) {
+    py::object index = steal_or_throw(PyNumber_Index(value));
+    int overflow = 0;
+    const long long n = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
+    if (overflow != 0 || n < INT32_MIN || n > INT32_MAX) raise_overflow();
+    return static_cast<std::int32_t>(n);
+}
+
+std::int64_t int64_value(PyObject* value) {
+    py::object index = steal_or_throw(PyNumber_Index(value));
+    const long long n = PyLong_AsLongLong(index.ptr());
+    if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
+    return n;
+}
+
+// Entries [0, 3], [1, 3], [0, 0], [1, 0] of a label's matrix (a NumPy
+// array or nested sequences).
+struct MatrixEntries {
+    double cx, cy, dx, dy;
+};
+
+MatrixEntries matrix_entries(PyObject* value) {
+    py::array_t<double, py::array::forcecast> array(py::reinterpret_borrow<py::object>(value));
+    if (array.ndim() != 2 || array.shape(0) < 2 || array.shape(1) < 4) {
+        throw py::index_error("label key 'matrix' must be a 4x4 array");
+    }
+    const char* base = reinterpret_cast<const char*>(array.data());
+    const auto at = [&](py::ssize_t r, py::ssize_t c) {
+        return *reinterpret_cast<const double*>(base + r * array.strides(0) + c * array.strides(1));
+    };
+    return {at(0, 3), at(1, 3), at(0, 0), at(1, 0)};
+}
+
+// max(a, b) as the host evaluates it: the first unless the second is greater.
+double host_max(double a, double b) { return b > a ? b : a; }
+
+void check_signals() {
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+}
+
+void resolve_native(NativeLabels& native, const solver::SolverSizes& sizes) {
+    std::vector<std::size_t> indices(native.records.size());
+    for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = i;
+    try {
+        solver::resolve_label_collisions(native.records, indices, sizes, check_signals);
+    } catch (const solver::MissingLabelField& e) {
+        PyErr_SetObject(PyExc_KeyError, field_key_object(e.field).ptr());
+        throw py::error_already_set();
+    } catch (const solver::LabelFieldOverflow&) {
+        raise_overflow();
+    } catch (const solver::LabelFieldType& e) {
+        throw py::type_error(e.what());
+    }
+    constexpr Field kWritten[] = {Field::matrix_dirty, Field::distance, Field::hidden};
+    native.note_stage(kWritten);
+}
+
+void fast_resolve_collisions(py::object labels, double char_width_est, double font_size,
+                             double letter_spacing) {
+    const solver::SolverSizes sizes{narrow_to_float(char_width_est), narrow_to_float(font_size),
+                                    narrow_to_float(letter_spacing)};
+    if (NativeLabels* native = as_native_labels(labels)) {
+        resolve_native(*native, sizes);
+        return;
+    }
+
+    const std::vector<py::object> dicts = record_dicts(labels);
+    solver::SolverInput input;
+    std::vector<double> read_distance;  // the label's distance as read, per record
+    LineCache lines;
+    for (std::size_t i = 0; i < dicts.size(); ++i) {
+        PyObject* d = dicts[i].ptr();
+        PyObject* hidden = optional_item(d, Field::hidden);
+        if (hidden && host_truth(hidden)) continue;
+
+        solver::SolverRecord r;
+        r.list_index = static_cast<std::int32_t>(i);
+        r.text_len = int32_value(required_item(d, Field::text_len));
+        const auto number_or = [&](Field f, double fallback) {
+            PyObject* v = optional_item(d, f);
+            return v ? number_value(v) : fallback;
+        };
+        const double n = number_or(Field::effective_text_len, r.text_len);
+        const double font = number_or(Field::effective_font_size, sizes.font_size);
+        const double spacing = number_or(Field::effective_letter_spacing, sizes.letter_spacing);
+        const double char_w = number_or(Field::effective_char_width_est, sizes.char_width_est);
+        r.id = int32_value(required_item(d, Field::id));
+        const double distance = number_value(required_item(d, Field::distance));
+        r.distance = narrow_to_float(distance);
+        r.line_len = narrow_to_float(number_value(required_item(d, Field::line_len)));
+        r.weight = narrow_to_float(number_value(required_item(d, Field::weight)));
+        const MatrixEntries m = matrix_entries(required_item(d, Field::matrix));
+        r.cx = narrow_to_float(m.cx);
+        r.cy = narrow_to_float(m.cy);
+        r.dx = narrow_to_float(m.dx);
+        r.dy = narrow_to_float(m.dy);
+        r.length = narrow_to_float(n * char_w + host_max(n - 1.0, 0.0) * spacing);
+        r.height = narrow_to_float(font);
+
+        solver::SolverRecordLink link;
+        PyObject* uid = optional_item(d, Field::line_uid);
+        if (uid && uid != Py_None) {
+            link.has_line_uid = true;
+            link.line_uid = int64_value(uid);
+        }
+        PyObject* line = optional_item(d, Field::line);
+        if (line && line != Py_None) {
+            std::shared_ptr<const engine::LineGeometry>& cached = lines[line];
+            if (!cached) cached = std::make_shared<const engine::LineGeometry>(read_line(line));
+            link.line = cached.get();
+        }
+        input.records.push_back(r);
+        input.links.push_back(link);
+        read_distance.push_back(distance);
+    }
+    if (input.records.empty()) return;
+
+    solver::resolve_collisions(input, sizes.char_width_est, check_signals);
+
+    PyObject* dirty_key = field_key_object(Field::matrix_dirty).ptr();
+    PyObject* distance_key = field_key_object(Field::distance).ptr();
+    PyObject* hidden_key = field_key_object(Field::hidden).ptr();
+    for (std::size_t i = 0; i < input.records.size(); ++i) {
+        const solver::SolverRecord& r = input.records[i];
+        PyObject* d = dicts[static_cast<std::size_t>(r.list_index)].ptr();
+        const double distance = static_cast<double>(r.distance);
+        if (read_distance[i] != distance && PyDict_SetItem(d, dirty_key, Py_True) != 0) {
+            throw py::error_already_set();
+        }
+        py::object value = steal_or_throw(PyFloat_FromDouble(distance));
+        if (PyDict_SetItem(d, distance_key, value.ptr()) != 0) throw py::error_already_set();
+        if (PyDict_SetItem(d, hidden_key, r.hidden ? Py_True : Py_False) != 0) {
+            throw py::error_already_set();
+        }
+    }
+}
+
+// Test aid: the final pass alone on records given column by column.
+py::array_t<bool> solver_final_pass(py::array_t<float, py::array::c_style | py::array::forcecast> cx,
+                                    py::array_t<float, py::array::c_style | py::array::forcecast> cy,
+                                    py::array_t<float, py::array::c_style | py::array::forcecast> dx,
+                                    py::array_t<float, py::array::c_style | py::array::forcecast> dy,
+                                    py::array_t<float, py::array::c_style | py::array::forcecast> length,
+                                    py::array_t<float, py::array::c_style | py::array::forcecast> height,
+                                    py::array_t<float, py::array::c_style | py::array::forcecast> weight,
+                                    py::array_t<std::int32_t, py::array::c_style | py::array::forcecast> text_len) {
+    const py::ssize_t n = cx.size();
+    for (const py::array* a : {static_cast<const py::array*>(&cy), static_cast<const py::array*>(&dx),
+                               static_cast<const py::array*>(&dy), static_cast<const py::array*>(&length),
+                               static_cast<const py::array*>(&height), static_cast<const py::array*>(&weight),
+                               static_cast<const py::array*>(&text_len)}) {
+        if (a->size() != n) throw py::value_error("all columns must have the same length");
+    }
+    std::vector<solver::SolverRecord> records(static_cast<std::size_t>(n));
+    for (py::ssize_t i = 0; i < n; ++i) {
+        solver::SolverRecord& r = records[static_cast<std::size_t>(i)];
+        r.list_index = static_cast<std::int32_t>(i);
+        r.cx = cx.data()[i];
+        r.cy = cy.data()[i];
+        r.dx = dx.data()[i];
+        r.dy = dy.data()[i];
+        r.length = length.data()[i];
+        r.height = height.data()[i];
+        r.weight = weight.data()[i];
+        r.text_len = text_len.data()[i];
+    }
+    solver::final_overlap_pass(records, check_signals);
+    py::array_t<bool> hidden(n);
+    for (py::ssize_t i = 0; i < n; ++i) hidden.mutable_data()[i] = records[static_cast<std::size_t>(i)].hidden != 0;
+    return hidden;
+}
+
+}  // namespace
+
+void register_solver_bindings(py::module_& m) {
+    m.def("_fast_resolve_collisions", &fast_resolve_collisions, py::arg("labels"),
+          py::arg("char_width_est"), py::arg("font_size"), py::arg("letter_spacing"), py::pos_only(),
+          "_fast_resolve_collisions(labels, char_width_est, font_size, letter_spacing, /)\n\n"
+          "Removes overlaps between the visible labels, in place. Each label is an\n"
+          "oriented rectangle (centre and direction from its matrix, length from its\n"
+          "text and sizes, height its font size); an overlapping label slides forward\n"
+          "along its road together with the labels of its road piece behind it, a label\n"
+          "pushed past its road's end is hidden, and a final pass hides one label of\n"
+          "every pair still overlapping. Writes `matrix_dirty` (only where the distance\n"
+          "changed), `distance` and `hidden` of every label visible on entry. The three\n"
+          "sizes are taken in single precision. `labels` is a list of record dicts or a\n"
+          "`_LabelRecords`.");
+    m.def("_solver_final_pass", &solver_final_pass, py::arg("cx"), py::arg("cy"), py::arg("dx"),
+          py::arg("dy"), py::arg("length"), py::arg("height"), py::arg("weight"),
+          py::arg("text_len"),
+          "Test aid: the solver's final pass alone on records given as columns\n"
+          "(float32, text_len int32); returns which records it hides.");
+}
+
 }  // namespace glyphway::module

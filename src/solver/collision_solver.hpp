@@ -7,6 +7,7 @@
 // Deterministic: pairs are resolved in ascending (first, second) order, so
 // the result does not depend on the number of threads.
 #include <functional>
+#include <vector>
 
 #include "solver/solver_record.hpp"
 
@@ -21,7 +22,16 @@ using InterruptCheck = std::function<void()>;
 void resolve_collisions(SolverInput& input, float char_width_est,
                         const InterruptCheck& check_interrupt = {});
 
-// Whether two records' rectangles overlap (touching counts as overlapping).
+// The final pass alone: of every pair of visible records that overlap, one
+// is hidden, exactly as comparing each visible record (in order) with every
+// later visible one would: record i yields when its weight is greater than
+// j's, or equal with the longer text; else j does; a hidden i compares no
+// further. Runs in about linear time on ordinary labels.
+void final_overlap_pass(std::vector<SolverRecord>& records,
+                        const InterruptCheck& check_interrupt = {});
+
+// Whether two records' rectangles overlap (touching counts as overlapping),
+// `a` taken as the first of the pair (the test is symmetric anyway).
 bool rectangles_overlap(const SolverRecord& a, const SolverRecord& b);
 
 }  // namespace glyphway::solver

@@ -32,10 +32,18 @@ struct LabelFieldOverflow : std::overflow_error {
     engine::Field field;
 };
 
+// The feature `id` is not an integer (the solver's chains need one).
+struct LabelFieldType : std::invalid_argument {
+    explicit LabelFieldType(engine::Field f);
+    engine::Field field;
+};
+
 // Solves the labels at `indices` (in that order; labels hidden on entry are
 // skipped and never written). Everything is gathered before anything is
-// written, so a MissingLabelField or LabelFieldOverflow leaves the labels
-// untouched.
+// written, so a MissingLabelField, LabelFieldOverflow or LabelFieldType
+// leaves the labels untouched. The keys read are text_len, id, distance,
+// line_len, weight and matrix (all required), the effective_ sizes (with
+// their fall-backs), line_uid (chains) and line (re-framing after a slide).
 void resolve_label_collisions(std::vector<engine::LabelRecord>& labels,
                               const std::vector<std::size_t>& indices, const SolverSizes& sizes,
                               const InterruptCheck& check_interrupt = {});

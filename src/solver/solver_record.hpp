@@ -2,6 +2,8 @@
 // The collision solver's working copy of one visible label: packed
 // single-precision fields, so the pair test reads a few cache lines per
 // record and vectorises.
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -34,6 +36,19 @@ struct SolverRecordLink {
     // the direction.
     const engine::LineGeometry* line = nullptr;
 };
+
+// A double narrowed to single precision with IEEE rounding (to nearest,
+// overflowing to infinity), also for values beyond the float range, where a
+// plain cast is undefined.
+inline float narrow_to_float(double v) {
+    // Half an ulp above FLT_MAX: from here on the nearest float is infinity.
+    constexpr double kOverflow = 0x1.ffffffp127;
+    if (std::isfinite(v) && std::fabs(v) > static_cast<double>(FLT_MAX)) {
+        if (std::fabs(v) >= kOverflow) return std::signbit(v) ? -INFINITY : INFINITY;
+        return std::signbit(v) ? -FLT_MAX : FLT_MAX;
+    }
+    return static_cast<float>(v);
+}
 
 struct SolverInput {
     std::vector<SolverRecord> records;   // in the order of the caller's list

@@ -1,0 +1,513 @@
+#include "engine/candidate_placement.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <unordered_map>
+
+#include "engine/font_size_median.hpp"
+#include "engine/label_center.hpp"
+
+namespace glyphway::engine {
+
+namespace {
+
+constexpr std::size_t kInterruptEvery = 4096;
+
+struct Point {
+    double x = 0.0;
+    double y = 0.0;
+};
+
+// Squared plan distance from a candidate `c` to a selected label `s`, the
+// way the selection tests measure it: (cx - sx)^2 + (cy - sy)^2.
+inline double squared_distance(const Point& c, const Point& s) {
+    const double dx = c.x - s.x;
+    const double dy = c.y - s.y;
+    return dx * dx + dy * dy;
+}
+
+inline double axis_of(const Point& p, int axis) { return axis == 0 ? p.x : p.y; }
+
+// A static 2-d tree over the selected centres, answering the exact smallest
+// squared distance from a point to any of them. A subtree on the far side of
+// a split is skipped only when the squared offset to the split plane is at
+// least the best distance found; rounding is monotone, so every point there
+// measures at least that much and the minimum is the one a full scan finds.
+class NearestTree {
+public:
+    void build(const std::vector<Point>& points) {
+        points_ = points;
+        arrange(0, points_.size(), 0);
+    }
+
+    bool empty() const { return points_.empty(); }
+
+    double nearest(const Point& q) const {
+        double best = std::numeric_limits<double>::infinity();
+        search(0, points_.size(), 0, q, best);
+        return best;
+    }
+
+private:
+    static constexpr std::size_t kLeafSize = 8;
+
+    void arrange(std::size_t lo, std::size_t hi, int axis) {
+        if (hi - lo <= kLeafSize) return;
+        const std::size_t mid = lo + (hi - lo) / 2;
+        std::nth_element(points_.begin() + static_cast<std::ptrdiff_t>(lo),
+                         points_.begin() + static_cast<std::ptrdiff_t>(mid),
+                         points_.begin() + static_cast<std::ptrdiff_t>(hi),
+                         [axis](const Point& a, const Point& b) {
+                             return axis_of(a, axis) < axis_of(b, axis);
+                         });
+        arrange(lo, mid, 1 - axis);
+        arrange(mid + 1, hi, 1 - axis);
+    }
+
+    void search(std::size_t lo, std::size_t hi, int axis, const Point& q, double& best) const {
+        if (hi - lo <= kLeafSize) {
+            for (std::size_t i = lo; i < hi; ++i) {
+                const double d = squared_distance(q, points_[i]);
+                if (d < best) best = d;
+            }
+            return;
+        }
+        const std::size_t mid = lo + (hi - lo) / 2;
+        const Point& split = points_[mid];
+        const double d = squared_distance(q, split);
+        if (d < best) best = d;
+        const double offset = axis_of(q, axis) - axis_of(split, axis);
+        if (offset < 0.0) {
+            search(lo, mid, 1 - axis, q, best);
+            if (offset * offset < best) search(mid + 1, hi, 1 - axis, q, best);
+        } else {
+            search(mid + 1, hi, 1 - axis, q, best);
+            if (offset * offset < best) search(lo, mid, 1 - axis, q, best);
+        }
+    }
+
+    std::vector<Point> points_;
+};
+
+// The selected centres by group, for the repeat test: is any selected label
+// of group g strictly closer than r to a point? A uniform grid keyed by
+// (group, cell) with cells a little wider than r, so that every point closer
+// than r lies in one of the 3 x 3 cells around the query's; where r or the
+// coordinates make cells unusable, a plain scan of the group's labels.
+class GroupGrid {
+public:
+    void build(const std::vector<Point>& points, const std::vector<std::int32_t>& groups,
+               double radius, std::size_t group_count) {
+        points_ = &points;
+        cells_.clear();
+        by_group_.clear();
+        const double r = std::fabs(radius);
+        cell_ = r * (1.0 + 1e-6);
+        use_cells_ = std::isfinite(cell_) && cell_ > 0.0;
+        for (std::size_t k = 0; k < points.size() && use_cells_; ++k) {
+            use_cells_ = std::fabs(points[k].x / cell_) < kMaxCell &&
+                         std::fabs(points[k].y / cell_) < kMaxCell;
+        }
+        if (use_cells_) {
+            cells_.reserve(points.size());
+            for (std::size_t k = 0; k < points.size(); ++k) {
+                if (groups[k] < 0) continue;
+                cells_[key(groups[k], cell_index(points[k].x), cell_index(points[k].y))]
+                    .push_back(static_cast<std::uint32_t>(k));
+            }
+        } else {
+            by_group_.assign(group_count, {});
+            for (std::size_t k = 0; k < points.size(); ++k) {
+                if (groups[k] >= 0) by_group_[groups[k]].push_back(static_cast<std::uint32_t>(k));
+            }
+        }
+    }
+
+    bool any_within(std::int32_t group, const Point& q, double r2) const {
+        const std::vector<Point>& points = *points_;
+        if (!use_cells_) {
+            for (std::uint32_t k : by_group_[group]) {
+                if (squared_distance(q, points[k]) < r2) return true;
+            }
+            return false;
+        }
+        // Query points need not lie within the range the cells were checked
+        // for; one far outside it has no selected label nearby anyway.
+        if (!(std::fabs(q.x / cell_) < kMaxCell + 2) || !(std::fabs(q.y / cell_) < kMaxCell + 2)) {
+            return false;
+        }
+        const std::int64_t cx = cell_index(q.x);
+        const std::int64_t cy = cell_index(q.y);
+        for (std::int64_t ix = cx - 1; ix <= cx + 1; ++ix) {
+            for (std::int64_t iy = cy - 1; iy <= cy + 1; ++iy) {
+                const auto found = cells_.find(key(group, ix, iy));
+                if (found == cells_.end()) continue;
+                for (std::uint32_t k : found->second) {
+                    if (squared_distance(q, points[k]) < r2) return true;
+                }
+            }
+        }
+        return false;
+    }
+
+private:
+    // Cell indices stay far inside 32 bits, and x / cell is accurate to far
+    // better than the cells' margin over r.
+    static constexpr double kMaxCell = 1e8;
+
+    struct Key {
+        std::int32_t group;
+        std::int32_t ix;
+        std::int32_t iy;
+        bool operator==(const Key& o) const {
+            return group == o.group && ix == o.ix && iy == o.iy;
+        }
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const {
+            std::uint64_t h = static_cast<std::uint32_t>(k.group);
+            h = h * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint32_t>(k.ix);
+            h = h * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint32_t>(k.iy);
+            h ^= h >> 29;
+            return static_cast<std::size_t>(h * 0xBF58476D1CE4E5B9ull);
+        }
+    };
+
+    std::int64_t cell_index(double v) const { return static_cast<std::int64_t>(std::floor(v / cell_)); }
+    static Key key(std::int32_t group, std::int64_t ix, std::int64_t iy) {
+        return {group, static_cast<std::int32_t>(ix), static_cast<std::int32_t>(iy)};
+    }
+
+    const std::vector<Point>* points_ = nullptr;
+    double cell_ = 0.0;
+    bool use_cells_ = false;
+    std::unordered_map<Key, std::vector<std::uint32_t>, KeyHash> cells_;
+    std::vector<std::vector<std::uint32_t>> by_group_;
+};
+
+// A remaining candidate in the max-heap: `bound` is at least its current
+// squared distance to the selection. The top is the largest bound, the
+// lowest index among equal bounds.
+struct HeapEntry {
+    double bound;
+    std::uint32_t index;
+};
+
+inline bool heap_below(const HeapEntry& a, const HeapEntry& b) {
+    return a.bound < b.bound || (a.bound == b.bound && a.index > b.index);
+}
+
+using Reason = PlacementError::Reason;
+
+std::string reason_text(Reason reason) {
+    switch (reason) {
+        case Reason::missing_distance: return "has no 'distance'";
+        case Reason::missing_line: return "has no 'line'";
+        case Reason::empty_line: return "lies on an empty line, which has no point";
+        case Reason::nan_distance: return "has a NaN distance, where its line has no point";
+        case Reason::non_finite_centre: return "lies on a line with a non-finite coordinate there";
+    }
+    return "cannot be measured";
+}
+
+// Checks the keys a measurement of the record reads, in the order it reads
+// them (the line, then the distance).
+std::optional<Reason> unmeasurable(const LabelRecord& r) {
+    if (!r.present.has(Field::line) || !r.line) return Reason::missing_line;
+    if (!r.present.has(Field::distance)) return Reason::missing_distance;
+    if (r.line->points.empty()) return Reason::empty_line;
+    return std::nullopt;
+}
+
+// The plan centre of a record, or why it has none.
+std::optional<Reason> centre_of(const LabelRecord& r, Point& out) {
+    if (const auto reason = unmeasurable(r)) return reason;
+    const std::optional<PlanPoint> c = label_center_xy(*r.line, r.distance);
+    if (!c) return Reason::nan_distance;
+    if (!std::isfinite(c->x) || !std::isfinite(c->y)) return Reason::non_finite_centre;
+    out = {c->x, c->y};
+    return std::nullopt;
+}
+
+// The host's max(0, v): 0 unless v is greater (a NaN v gives 0).
+inline double max_zero(double v) { return v > 0.0 ? v : 0.0; }
+
+// The best anchor per feature key; integer ids compare by value, other ids
+// by their text form.
+class Anchors {
+public:
+    void offer(const LabelRecord& r, double score, std::size_t index) {
+        const IndexLabel* id = r.present.has(Field::feature_id) ? &r.feature_id
+                               : r.present.has(Field::id)       ? &r.id
+                                                                : nullptr;
+        if (id && id->is_integer) {
+            offer(by_integer_[id->value], score, index);
+        } else {
+            offer(by_text_[id ? id->text : std::string("None")], score, index);
+        }
+    }
+
+    std::vector<std::size_t> indices() const {
+        std::vector<std::size_t> out;
+        out.reserve(by_integer_.size() + by_text_.size());
+        for (const auto& [key, choice] : by_integer_) out.push_back(choice.index);
+        for (const auto& [key, choice] : by_text_) out.push_back(choice.index);
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+private:
+    static constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+    struct Choice {
+        double score = 0.0;
+        std::size_t index = kNone;
+    };
+    // On equal scores the earlier record stays.
+    static void offer(Choice& best, double score, std::size_t index) {
+        if (best.index == kNone || score < best.score) best = {score, index};
+    }
+
+    std::unordered_map<std::int64_t, Choice> by_integer_;
+    std::unordered_map<std::string, Choice> by_text_;
+};
+
+}  // namespace
+
+PlacementError::PlacementError(Reason r, std::size_t i)
+    : std::runtime_error("label " + std::to_string(i) + " " + reason_text(r)), reason(r), index(i) {}
+
+DensityProfile placement_profile(const std::vector<LabelRecord>& records,
+                                 std::string_view density,
+                                 std::optional<std::int64_t> iterations_override,
+                                 double engine_font_size) {
+    DensityProfile profile =
+        density_profile(density, median_visible_font_size(records, engine_font_size));
+    if (iterations_override) profile.iterations = *iterations_override;
+    return profile;
+}
+
+std::vector<std::size_t> auto_place_labels(std::vector<LabelRecord>& records,
+                                           const PlacementSettings& settings,
+                                           const PlacementInterrupt& check_interrupt) {
+    const auto tick = [&](std::size_t i) {
+        if (check_interrupt && i % kInterruptEvery == 0) check_interrupt();
+    };
+    const std::size_t n = records.size();
+    const DensityProfile& profile = settings.profile;
+
+    build_groups(records, settings.grouping);
+
+    // Dense group numbers; -1 for a record without a group.
+    std::vector<std::int32_t> group(n, -1);
+    std::size_t group_count = 0;
+    {
+        std::unordered_map<std::string_view, std::int32_t> numbers;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!records[i].present.has(Field::group_id)) continue;
+            const auto [it, added] = numbers.emplace(records[i].group_id,
+                                                     static_cast<std::int32_t>(numbers.size()));
+            group[i] = it->second;
+            (void)added;
+        }
+        group_count = numbers.size();
+    }
+
+    // Anchors: per feature, the candidate nearest the middle of its line.
+    Anchors anchors;
+    for (std::size_t idx = 0; idx < n; ++idx) {
+        tick(idx);
+        LabelRecord& r = records[idx];
+        r.cand_idx = static_cast<std::int64_t>(idx);
+        mark_written(r, Field::cand_idx);
+        const double line_len = record_line_len(r);
+        const double text_len = static_cast<double>(effective_text_len(r));
+        const double char_w = effective_char_width_est(r, settings.sizes);
+        const double spacing = effective_letter_spacing(r, settings.sizes);
+        const double span = char_w * text_len + spacing * max_zero(text_len - 1.0);
+        if (line_len <= 0.0 || span <= 0.0 || line_len < 0.5 * span) continue;
+        if (!r.present.has(Field::distance)) throw PlacementError(Reason::missing_distance, idx);
+        const double score = std::fabs(r.distance - 0.5 * line_len) - 0.001 * line_len;
+        anchors.offer(r, score, idx);
+    }
+
+    std::vector<std::size_t> selected = anchors.indices();
+    std::vector<char> in_selection(n, 0);
+    for (std::size_t i : selected) in_selection[i] = 1;
+    std::vector<char> in_remaining(n, 0);
+    for (std::size_t i = 0; i < n; ++i) in_remaining[i] = !in_selection[i];
+
+    const std::int64_t passes = profile.iterations;
+    const std::int64_t cap = profile.max_labels_per_group;
+    const double global_sep2 = profile.global_min_sep * profile.global_min_sep;
+    const double repeat2 = profile.repeat_min_interval * profile.repeat_min_interval;
+
+    // Centres of the remaining candidates: they never move, since the solver
+    // only sees selected labels. Those without a centre are never chosen;
+    // they are an error in every pass in which their group's cap does not
+    // rule them out (that is when the selection would measure them).
+    std::vector<Point> centre;
+    std::vector<std::pair<std::size_t, Reason>> unmeasured;
+    if (passes > 0) {
+        centre.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            tick(i);
+            if (!in_remaining[i]) continue;
+            if (const auto reason = centre_of(records[i], centre[i])) unmeasured.emplace_back(i, *reason);
+        }
+    }
+    std::vector<char> measured(passes > 0 ? n : 0, 1);
+    for (const auto& [i, reason] : unmeasured) measured[i] = 0;
+
+    std::vector<std::int64_t> group_counts(group_count, 0);
+    const auto capped = [&](std::size_t c) {
+        return group[c] >= 0 && group_counts[static_cast<std::size_t>(group[c])] >= cap;
+    };
+
+    // Bounds of the remaining candidates' squared distance to the selection:
+    // exact for the pass that computed them, and still upper bounds in later
+    // passes for as long as the selection only grows (labels added, none
+    // moved or dropped). Candidates found capped or too close to their group
+    // while the selection only grows stay out of the heap: both stay true.
+    std::vector<double> bound(passes > 0 ? n : 0, 0.0);
+    std::vector<std::int64_t> bound_pass(passes > 0 ? n : 0, -1);
+    std::vector<HeapEntry> heap;
+    bool heap_ready = false;
+
+    std::vector<std::size_t> previous;        // the selection scored in the last pass
+    std::vector<Point> previous_centres;
+    std::vector<Point> centres;               // of `selected`, this pass
+    std::vector<std::int32_t> centre_groups;
+    NearestTree tree;
+    GroupGrid grid;
+
+    for (std::int64_t pass = 0; pass < passes; ++pass) {
+        if (check_interrupt) check_interrupt();
+
+        // Frames of the selection at its current distances, then the solver.
+        for (std::size_t i : selected) {
+            LabelRecord& r = records[i];
+            if (const auto reason = unmeasurable(r)) throw PlacementError(*reason, i);
+            const std::optional<Mat4> frame =
+                build_tbn_matrix(*r.line, r.distance, /*auto_flip=*/true, settings.posture);
+            if (!frame) throw PlacementError(Reason::nan_distance, i);
+            r.matrix = *frame;
+            mark_written(r, Field::matrix);
+        }
+        solver::resolve_label_collisions(records, selected, settings.solver_sizes, check_interrupt);
+
+        // Labels the solver hid leave the selection, unless it hid them all.
+        {
+            std::vector<std::size_t> visible;
+            visible.reserve(selected.size());
+            for (std::size_t i : selected) {
+                if (!record_hidden(records[i])) visible.push_back(i);
+            }
+            if (!visible.empty() && visible.size() != selected.size()) {
+                for (std::size_t i : selected) in_selection[i] = 0;
+                selected.swap(visible);
+                for (std::size_t i : selected) in_selection[i] = 1;
+            }
+        }
+
+        std::fill(group_counts.begin(), group_counts.end(), 0);
+        for (std::size_t i : selected) {
+            if (group[i] >= 0) ++group_counts[static_cast<std::size_t>(group[i])];
+        }
+        for (const auto& [i, reason] : unmeasured) {
+            if (in_remaining[i] && !capped(i)) throw PlacementError(reason, i);
+        }
+
+        centres.resize(selected.size());
+        centre_groups.resize(selected.size());
+        for (std::size_t k = 0; k < selected.size(); ++k) {
+            if (const auto reason = centre_of(records[selected[k]], centres[k])) {
+                throw PlacementError(*reason, selected[k]);
+            }
+            centre_groups[k] = group[selected[k]];
+        }
+
+        // Did the selection only grow since the last pass (every label
+        // scored then still selected, at the same centre)?
+        bool only_grew = heap_ready;
+        for (std::size_t a = 0, b = 0; only_grew && a < previous.size(); ++a) {
+            while (b < selected.size() && selected[b] < previous[a]) ++b;
+            only_grew = b < selected.size() && selected[b] == previous[a] &&
+                        centres[b].x == previous_centres[a].x &&
+                        centres[b].y == previous_centres[a].y;
+        }
+        previous = selected;
+        previous_centres = centres;
+
+        constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+        std::size_t best = kNone;
+        if (selected.empty()) {
+            // Every admissible candidate scores alike: the first one wins.
+            for (std::size_t c = 0; c < n && best == kNone; ++c) {
+                if (in_remaining[c] && measured[c] && !capped(c)) best = c;
+            }
+            heap_ready = false;
+        } else {
+            tree.build(centres);
+            bool grid_ready = false;
+            const auto repeat_blocked = [&](std::size_t c) {
+                if (group[c] < 0 || !(repeat2 > 0.0)) return false;
+                if (!grid_ready) {
+                    grid.build(centres, centre_groups, profile.repeat_min_interval, group_count);
+                    grid_ready = true;
+                }
+                return grid.any_within(group[c], centre[c], repeat2);
+            };
+
+            if (!only_grew) {
+                heap.clear();
+                for (std::size_t c = 0; c < n; ++c) {
+                    tick(c);
+                    if (!in_remaining[c] || !measured[c]) continue;
+                    bound[c] = tree.nearest(centre[c]);
+                    bound_pass[c] = pass;
+                    heap.push_back({bound[c], static_cast<std::uint32_t>(c)});
+                }
+                std::make_heap(heap.begin(), heap.end(), heap_below);
+                heap_ready = true;
+            }
+
+            for (std::size_t popped = 1; !heap.empty(); ++popped) {
+                tick(popped);
+                std::pop_heap(heap.begin(), heap.end(), heap_below);
+                const std::size_t c = heap.back().index;
+                if (bound_pass[c] != pass) {
+                    bound[c] = tree.nearest(centre[c]);
+                    bound_pass[c] = pass;
+                    heap.back().bound = bound[c];
+                    std::push_heap(heap.begin(), heap.end(), heap_below);
+                    continue;
+                }
+                // The largest exact distance: if it is below the global
+                // separation, every other candidate's is too.
+                if (bound[c] < global_sep2) {
+                    std::push_heap(heap.begin(), heap.end(), heap_below);
+                    break;
+                }
+                heap.pop_back();
+                if (capped(c) || repeat_blocked(c)) continue;
+                best = c;
+                break;
+            }
+        }
+        if (best == kNone) break;
+
+        in_remaining[best] = 0;
+        in_selection[best] = 1;
+        selected.insert(std::lower_bound(selected.begin(), selected.end(), best), best);
+    }
+
+    for (std::size_t i = 0; i < n; ++i) {
+        records[i].hidden = !in_selection[i];
+        mark_written(records[i], Field::hidden);
+    }
+    return selected;
+}
+
+}  // namespace glyphway::engine

@@ -1,0 +1,126 @@
+#include "engine/candidate_sampling.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "engine/line_endpoints.hpp"
+
+namespace glyphway::engine {
+
+namespace {
+
+std::string text_of(double value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof(buffer), "%.17g", value);
+    return buffer;
+}
+
+[[noreturn]] void too_many(const std::string& parameter, double count) {
+    throw SamplingError(parameter + " would place " + text_of(count) +
+                        " candidates on one line (at most " +
+                        std::to_string(kMaxCandidatesPerLine) + " are allowed)");
+}
+
+}  // namespace
+
+void check_sampling_settings(const SamplingSettings& s) {
+    if (s.text_count > 0) {
+        if (s.text_count > kMaxCandidatesPerLine) {
+            too_many("text_count " + std::to_string(s.text_count),
+                     static_cast<double>(s.text_count));
+        }
+        return;
+    }
+    if (!(std::isfinite(s.distance_interval) && s.distance_interval > 0.0)) {
+        throw SamplingError("distance_interval must be a positive finite number when text_count "
+                            "is not set, not " + text_of(s.distance_interval));
+    }
+}
+
+double floor_divide(double a, double b) {
+    // The host's float floor division: the remainder from fmod, moved into
+    // the divisor's sign, and the quotient from (a - remainder) / b, which
+    // is an integer up to rounding and is snapped to the nearest one.
+    double mod = std::fmod(a, b);
+    double div = (a - mod) / b;
+    if (mod != 0.0 && ((b < 0.0) != (mod < 0.0))) div -= 1.0;
+    if (div == 0.0) return std::copysign(0.0, a / b);
+    double floor_div = std::floor(div);
+    if (div - floor_div > 0.5) floor_div += 1.0;
+    return floor_div;
+}
+
+bool line_can_be_sampled(const LineGeometry& line) {
+    if (line.points.empty()) return false;
+    for (const Vec3& p : line.points) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return false;
+    }
+    return true;
+}
+
+std::vector<double> candidate_distances(double line_len, const SamplingSettings& s) {
+    std::vector<double> distances;
+    if (s.add_at_endpoints) distances.push_back(0.0);
+    if (s.text_count > 0) {
+        const double step = line_len / static_cast<double>(s.text_count + 1);
+        for (std::int64_t i = 1; i <= s.text_count; ++i) {
+            distances.push_back(step * static_cast<double>(i));
+        }
+    } else {
+        const double steps = floor_divide(line_len, s.distance_interval);
+        if (steps > static_cast<double>(kMaxCandidatesPerLine)) {
+            too_many("distance_interval " + text_of(s.distance_interval) +
+                         " on a line of length " + text_of(line_len),
+                     steps);
+        }
+        const auto count = static_cast<std::int64_t>(steps);
+        for (std::int64_t i = 1; i <= count; ++i) {
+            distances.push_back(s.distance_interval * static_cast<double>(i));
+        }
+    }
+    if (s.add_at_endpoints) distances.push_back(line_len);
+    return distances;
+}
+
+std::vector<LabelRecord> sample_candidates(
+    const std::vector<SampledFeature>& features,
+    const std::vector<std::shared_ptr<const LineGeometry>>& lines,
+    const SamplingSettings& settings) {
+    std::vector<LabelRecord> records;
+    for (const SampledFeature& feature : features) {
+        const std::string key_prefix = index_label_text(feature.index) + ":";
+        for (std::size_t k = 0; k < feature.line_count; ++k) {
+            const std::size_t uid = feature.first_line + k;
+            const std::shared_ptr<const LineGeometry>& line = lines[uid];
+            if (!line_can_be_sampled(*line)) continue;
+            const double line_len = line_length(*line);
+            const std::vector<double> distances = candidate_distances(line_len, settings);
+            if (distances.empty()) continue;
+
+            LabelRecord base;
+            base.id = feature.index;
+            base.feature_id = feature.index;
+            base.line_uid = static_cast<std::int64_t>(uid);
+            base.line_key = key_prefix + std::to_string(uid);
+            const auto ends = line_endpoints_3d(*line);  // a sampleable line has both
+            base.line_start = EndPoint{ends->first, 3};
+            base.line_end = EndPoint{ends->second, 3};
+            base.text = feature.text;
+            base.text_len = feature.text_len;
+            base.line = line;
+            base.line_len = line_len;
+            base.weight = feature.weight;
+            base.hidden = false;
+            base.matrix_dirty = false;
+            for (Field f : kCandidateOrder) mark_written(base, f);
+            for (double d : distances) {
+                records.push_back(base);
+                records.back().distance = d;
+            }
+        }
+    }
+    return records;
+}
+
+}  // namespace glyphway::engine

@@ -1,0 +1,225 @@
+#include "module/feature_table.hpp"
+
+#include <pybind11/numpy.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "module/engine_convert.hpp"
+
+namespace glyphway::module {
+
+namespace {
+
+py::object steal_or_throw(PyObject* result) {
+    if (!result) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(result);
+}
+
+bool contains(py::handle sequence, py::handle value) {
+    const int found = PySequence_Contains(sequence.ptr(), value.ptr());
+    if (found < 0) throw py::error_already_set();
+    return found == 1;
+}
+
+// Shapely's geometry type ids.
+constexpr int kNoGeometry = -1;
+constexpr int kLineString = 1;
+constexpr int kLinearRing = 2;  // a LineString too
+constexpr int kMultiLineString = 5;
+
+// One column's values as the rows of `iterrows` hold them. Row iteration
+// interleaves the whole table into one array of the columns' common dtype
+// (for a table with a geometry column that is always object, which keeps
+// every value as its column holds it: a Python int stays an int) and each
+// row is a slice of it; the common dtype does not depend on the rows, so
+// the table's first zero rows tell it without interleaving anything.
+class ColumnValues {
+public:
+    ColumnValues(py::handle frame, py::handle column) {
+        py::object common = frame.attr("iloc")[py::slice(0, 0, 1)].attr("values").attr("dtype");
+        py::object converted = frame[column].attr("to_numpy")(py::arg("dtype") = common);
+        values_ = py::array::ensure(converted);
+        if (!values_) throw py::error_already_set();
+        if (values_.ndim() != 1) {
+            throw py::value_error("the column " + host_text(py::repr(column)) +
+                                  " is not unique in the shapefile");
+        }
+        objects_ = values_.dtype().kind() == 'O';
+    }
+
+    // The value of row i: the object itself, or the NumPy scalar a typed
+    // row would give.
+    py::object at(std::size_t i) const {
+        if (objects_) {
+            const char* base = static_cast<const char*>(values_.data());
+            PyObject* item = *reinterpret_cast<PyObject* const*>(
+                base + static_cast<py::ssize_t>(i) * values_.strides(0));
+            return py::reinterpret_borrow<py::object>(item ? item : Py_None);
+        }
+        return steal_or_throw(PySequence_GetItem(values_.ptr(), static_cast<Py_ssize_t>(i)));
+    }
+
+private:
+    py::array values_;
+    bool objects_ = true;
+};
+
+// The object at position i of a 1-D object array.
+py::handle object_at(const py::array& array, std::size_t i) {
+    const char* base = static_cast<const char*>(array.data());
+    PyObject* item = *reinterpret_cast<PyObject* const*>(
+        base + static_cast<py::ssize_t>(i) * array.strides(0));
+    return item ? item : Py_None;
+}
+
+py::array object_array(py::handle value) {
+    py::array array = py::array::ensure(value);
+    if (!array || array.ndim() != 1 || array.dtype().kind() != 'O') {
+        throw py::type_error("expected a one-dimensional array of geometries");
+    }
+    return array;
+}
+
+// The cleaned name: str(raw).strip(), or nothing when the row carries no
+// usable name (missing, blank, or "none"/"nan" in any letter case, which
+// attribute tables write for a missing name).
+std::optional<py::str> cleaned_name(py::handle raw) {
+    if (raw.is_none()) return std::nullopt;
+    py::object text = steal_or_throw(PyObject_Str(raw.ptr()));
+    py::str stripped = steal_or_throw(PyObject_CallMethod(text.ptr(), "strip", nullptr));
+    const Py_ssize_t length = PyUnicode_GET_LENGTH(stripped.ptr());
+    if (length == 0) return std::nullopt;
+    // Lower-casing keeps the length of every text whose lower case is plain
+    // ASCII (the one code point that lowers to two yields a combining mark),
+    // so only texts of three or four code points can read "nan" or "none".
+    if (length == 3 || length == 4) {
+        py::object lower = steal_or_throw(PyObject_CallMethod(stripped.ptr(), "lower", nullptr));
+        if (host_equals(lower, "none") || host_equals(lower, "nan")) return std::nullopt;
+    }
+    return stripped;
+}
+
+// The lines' vertices, read with one call for all of them.
+std::vector<std::shared_ptr<const engine::LineGeometry>> read_lines(
+    const std::vector<py::object>& line_objects) {
+    py::module_ numpy = py::module_::import("numpy");
+    py::module_ shapely = py::module_::import("shapely");
+    const std::size_t n = line_objects.size();
+    py::object array = numpy.attr("empty")(n, py::arg("dtype") = "object");
+    for (std::size_t i = 0; i < n; ++i) {
+        if (PySequence_SetItem(array.ptr(), static_cast<Py_ssize_t>(i), line_objects[i].ptr()) != 0) {
+            throw py::error_already_set();
+        }
+    }
+    py::tuple coords_and_index = shapely.attr("get_coordinates")(
+        array, py::arg("include_z") = true, py::arg("return_index") = true);
+    using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
+    using Indices = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
+    using Flags = py::array_t<bool, py::array::c_style | py::array::forcecast>;
+    const Doubles coords = Doubles::ensure(coords_and_index[0]);
+    const Indices owner = Indices::ensure(coords_and_index[1]);
+    const Flags has_z = Flags::ensure(shapely.attr("has_z")(array));
+    if (!coords || !owner || !has_z) throw py::error_already_set();
+
+    std::vector<std::vector<engine::Vec3>> points(n);
+    const double* c = coords.data();
+    const std::int64_t* o = owner.data();
+    const bool* z = has_z.data();
+    for (py::ssize_t k = 0; k < owner.size(); ++k) {
+        const auto line = static_cast<std::size_t>(o[k]);
+        // Two-dimensional lines come back with NaN for z; they lie at 0.0.
+        points[line].push_back({c[3 * k], c[3 * k + 1], z[line] ? c[3 * k + 2] : 0.0});
+    }
+    std::vector<std::shared_ptr<const engine::LineGeometry>> lines(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        lines[i] = std::make_shared<const engine::LineGeometry>(
+            engine::make_line_geometry(std::move(points[i]), z[i]));
+    }
+    return lines;
+}
+
+}  // namespace
+
+FeatureTable read_feature_table(py::handle frame, py::handle geometries, py::handle name_field,
+                                py::handle weight_field) {
+    py::module_ numpy = py::module_::import("numpy");
+    py::module_ shapely = py::module_::import("shapely");
+
+    const py::array geoms = object_array(geometries);
+    const std::size_t n = static_cast<std::size_t>(geoms.size());
+    using Ints = py::array_t<std::int32_t, py::array::c_style | py::array::forcecast>;
+    const Ints type_ids = Ints::ensure(shapely.attr("get_type_id")(geoms));
+    if (!type_ids) throw py::error_already_set();
+    const std::int32_t* type_id = type_ids.data();
+
+    // The parts of every MultiLineString, in one call; part_begin[k] is where
+    // the parts of the k-th MultiLineString row start.
+    py::object multi_mask = numpy.attr("equal")(type_ids, kMultiLineString);
+    py::tuple parts_and_index = shapely.attr("get_parts")(
+        geoms[multi_mask], py::arg("return_index") = true);
+    const py::array parts = object_array(parts_and_index[0]);
+    using Indices = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
+    const Indices part_owner = Indices::ensure(parts_and_index[1]);
+    if (!part_owner) throw py::error_already_set();
+    std::size_t multi_rows = 0;
+    for (std::size_t i = 0; i < n; ++i) multi_rows += type_id[i] == kMultiLineString;
+    std::vector<std::size_t> part_begin(multi_rows + 1, 0);
+    for (py::ssize_t p = 0; p < part_owner.size(); ++p) {
+        ++part_begin[static_cast<std::size_t>(part_owner.data()[p]) + 1];
+    }
+    for (std::size_t k = 0; k < multi_rows; ++k) part_begin[k + 1] += part_begin[k];
+
+    const ColumnValues names(frame, name_field);
+    py::object columns = frame.attr("columns").attr("tolist")();
+    std::optional<ColumnValues> weights;
+    if (contains(columns, weight_field)) weights.emplace(frame, weight_field);
+    const py::list index(frame.attr("index"));
+    if (static_cast<std::size_t>(index.size()) != n) {
+        throw py::value_error("the shapefile's table and geometries differ in length");
+    }
+    const py::int_ one(1);
+
+    FeatureTable table;
+    std::size_t multi_row = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const int kind = type_id[i];
+        const std::size_t part_row = kind == kMultiLineString ? multi_row++ : 0;
+        if (kind == kNoGeometry) continue;
+        const std::optional<py::str> text = cleaned_name(names.at(i));
+        if (!text) continue;
+
+        py::object w = weights ? weights->at(i) : py::object(one);
+        const int heavier = PyObject_RichCompareBool(w.ptr(), one.ptr(), Py_GT);
+        if (heavier < 0) throw py::error_already_set();
+
+        engine::SampledFeature feature;
+        feature.first_line = table.line_objects.size();
+        if (kind == kLineString || kind == kLinearRing) {
+            table.line_objects.push_back(py::reinterpret_borrow<py::object>(object_at(geoms, i)));
+        } else if (kind == kMultiLineString) {
+            for (std::size_t p = part_begin[part_row]; p < part_begin[part_row + 1]; ++p) {
+                table.line_objects.push_back(py::reinterpret_borrow<py::object>(object_at(parts, p)));
+            }
+        }
+        feature.line_count = table.line_objects.size() - feature.first_line;
+        if (feature.line_count == 0) continue;  // nothing to label, nothing to count
+
+        py::object label = index[i];
+        feature.index = index_label_value(label);
+        feature.text = host_text(*text);
+        feature.text_len = PyUnicode_GET_LENGTH(text->ptr());
+        feature.weight = heavier ? host_float(w) : 1.0;
+        for (std::size_t k = 0; k < feature.line_count; ++k) {
+            table.line_feature.push_back(table.features.size());
+        }
+        table.features.push_back(std::move(feature));
+        table.index_objects.push_back(std::move(label));
+        table.weight_objects.push_back(heavier ? w : py::object(one));
+    }
+    table.lines = read_lines(table.line_objects);
+    return table;
+}
+
+}  // namespace glyphway::module

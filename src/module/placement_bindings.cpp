@@ -1,0 +1,199 @@
+// `auto_place_labels`: candidate placement as an engine method.
+//
+// Record dicts are read once for the keys placement, grouping and the
+// solver use, placement runs natively, and the keys it wrote go back into
+// the same dicts; the result is a new list of the kept dicts (the same
+// objects), in input order. A `_LabelRecords` runs natively with no
+// conversion: its records are updated (every record gains group_id,
+// _cand_idx and hidden) and the result is a new `_LabelRecords` holding
+// copies of the kept records.
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/candidate_placement.hpp"
+#include "engine/font_size_median.hpp"
+#include "module/engine_convert.hpp"
+#include "module/engine_label_records.hpp"
+#include "module/engine_settings.hpp"
+#include "module/engine_stages.hpp"
+
+namespace glyphway::module {
+
+namespace {
+
+using engine::Field;
+
+std::string density_name(py::handle self) {
+    try {
+        return host_text(self.attr("density"));
+    } catch (py::error_already_set& e) {
+        // A name that cannot be spelled in UTF-8 matches no profile.
+        if (!e.matches(PyExc_UnicodeError)) throw;
+    }
+    return {};
+}
+
+// int(max_global_iterations), or nothing when it is None or unusable. A
+// count beyond 64 bits is as good as unlimited.
+std::optional<std::int64_t> iterations_override(py::handle self) {
+    py::object value = self.attr("max_global_iterations");
+    if (value.is_none()) return std::nullopt;
+    PyObject* raw = PyNumber_Long(value.ptr());
+    if (!raw) {
+        if (!PyErr_ExceptionMatches(PyExc_Exception)) throw py::error_already_set();
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    py::object count = py::reinterpret_steal<py::object>(raw);
+    int overflow = 0;
+    const long long n = PyLong_AsLongLongAndOverflow(count.ptr(), &overflow);
+    if (overflow > 0) return std::numeric_limits<std::int64_t>::max();
+    if (overflow < 0) return std::numeric_limits<std::int64_t>::min();
+    if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
+    return n;
+}
+
+// The engine's attributes, each converted only where placement uses it: the
+// font size where a median falls back to it, the width and spacing where a
+// record lacks its own, and everything the frames and the solver take only
+// when at least one pass runs.
+engine::PlacementSettings read_placement_settings(
+    py::handle self, const std::vector<engine::LabelRecord>& records) {
+    engine::PlacementSettings s;
+    s.grouping = read_grouping_settings(self, records);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double font_size =
+        engine::needs_engine_font_size(records) ? host_float(self.attr("font_size")) : nan;
+    s.profile = engine::placement_profile(records, density_name(self), iterations_override(self),
+                                          font_size);
+    bool width_missing = false;
+    bool spacing_missing = false;
+    for (const engine::LabelRecord& r : records) {
+        width_missing = width_missing || !r.present.has(Field::effective_char_width_est);
+        spacing_missing = spacing_missing || !r.present.has(Field::effective_letter_spacing);
+    }
+    s.sizes.font_size = font_size;
+    s.sizes.char_width_est = width_missing ? host_float(self.attr("char_width_est")) : nan;
+    s.sizes.letter_spacing = spacing_missing ? host_float(self.attr("letter_spacing")) : nan;
+    if (s.profile.iterations > 0) {
+        s.posture = read_posture(self);
+        s.solver_sizes.char_width_est = static_cast<float>(host_float(self.attr("char_width_est")));
+        s.solver_sizes.font_size = static_cast<float>(host_float(self.attr("font_size")));
+        s.solver_sizes.letter_spacing = static_cast<float>(host_float(self.attr("letter_spacing")));
+    }
+    return s;
+}
+
+void check_signals() {
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+}
+
+// Native failures as the host errors the dictionary code raises there.
+std::vector<std::size_t> place(std::vector<engine::LabelRecord>& records,
+                               const engine::PlacementSettings& settings) {
+    using Reason = engine::PlacementError::Reason;
+    try {
+        return engine::auto_place_labels(records, settings, &check_signals);
+    } catch (const engine::PlacementError& e) {
+        switch (e.reason) {
+            case Reason::missing_distance: throw py::key_error("distance");
+            case Reason::missing_line: throw py::key_error("line");
+            case Reason::empty_line: throw py::index_error(e.what());
+            case Reason::nan_distance:
+            case Reason::non_finite_centre: throw py::value_error(e.what());
+        }
+        throw;
+    } catch (const solver::MissingLabelField& e) {
+        throw py::key_error(std::string(engine::field_key(e.field)));
+    } catch (const solver::LabelFieldOverflow&) {
+        PyErr_SetString(PyExc_OverflowError, "value too large to convert to int");
+        throw py::error_already_set();
+    } catch (const solver::LabelFieldType& e) {
+        throw py::type_error(e.what());
+    }
+}
+
+// The keys of one record dict that placement, grouping (in `mode`) and the
+// solver read. End points only of the first record on each line key, the
+// one grouping takes for its piece; what only the solver reads is skipped
+// on hidden records, which it never looks at.
+struct DictReader {
+    engine::RepeatMode mode;
+    LineCache lines;
+    std::unordered_set<std::string> seen_keys;
+
+    void read(engine::LabelRecord& r, py::handle d) {
+        read_field(r, Field::hidden, d);
+        read_field(r, Field::id, d);
+        read_field(r, Field::feature_id, d);
+        read_field(r, Field::text, d);
+        read_field(r, Field::text_len, d);
+        read_field(r, Field::line_key, d);
+        if (mode == engine::RepeatMode::name_connected && r.line_key &&
+            seen_keys.insert(*r.line_key).second) {
+            read_field(r, Field::line_start, d);
+            read_field(r, Field::line_end, d);
+        }
+        read_field(r, Field::distance, d);
+        read_field(r, Field::line, d, &lines);
+        read_field(r, Field::line_len, d);
+        read_field(r, Field::effective_text_len, d);
+        read_field(r, Field::effective_letter_spacing, d);
+        read_field(r, Field::effective_char_width_est, d);
+        if (engine::record_hidden(r)) return;
+        read_field(r, Field::effective_font_size, d);
+        read_field(r, Field::line_uid, d);
+        read_field(r, Field::weight, d);
+    }
+};
+
+}  // namespace
+
+std::vector<std::size_t> place_native_records(py::handle self,
+                                              std::vector<engine::LabelRecord>& records) {
+    const engine::PlacementSettings settings = read_placement_settings(self, records);
+    return place(records, settings);
+}
+
+py::object auto_place_labels_method(py::object self, py::object labels) {
+    if (!host_truth(self.attr("curved_text"))) return labels;
+
+    if (NativeLabels* native = as_native_labels(labels)) {
+        // Run on a copy, so a failure leaves the records as they were.
+        std::vector<engine::LabelRecord> records = native->records;
+        const engine::PlacementSettings settings = read_placement_settings(self, records);
+        const std::vector<std::size_t> kept = place(records, settings);
+        native->records.swap(records);
+        native->note_stage(engine::kPlacementOrder);
+        NativeLabels out;
+        out.write_order = native->write_order;
+        out.records.reserve(kept.size());
+        out.sources.reserve(kept.size());
+        for (std::size_t i : kept) {
+            out.records.push_back(native->records[i]);
+            out.sources.push_back(native->sources[i]);
+        }
+        return py::cast(std::move(out));
+    }
+
+    std::vector<py::object> dicts = record_dicts(labels);
+    std::vector<engine::LabelRecord> records(dicts.size());
+    DictReader reader{read_repeat_mode(self), {}, {}};
+    for (std::size_t i = 0; i < dicts.size(); ++i) reader.read(records[i], dicts[i]);
+    const engine::PlacementSettings settings = read_placement_settings(self, records);
+    const std::vector<std::size_t> kept = place(records, settings);
+    for (std::size_t i = 0; i < dicts.size(); ++i) {
+        write_back(dicts[i], records[i], engine::kPlacementOrder);
+    }
+    py::list out(kept.size());
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        out[k] = dicts[kept[k]];
+    }
+    return std::move(out);
+}
+
+}  // namespace glyphway::module

@@ -1,0 +1,103 @@
+#include "solver/label_solver_adaptor.hpp"
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+namespace glyphway::solver {
+
+namespace {
+
+using engine::Field;
+
+std::string key_text(Field f) { return std::string(engine::field_key(f)); }
+
+std::int32_t to_int32(std::int64_t v, Field f) {
+    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) {
+        throw LabelFieldOverflow(f);
+    }
+    return static_cast<std::int32_t>(v);
+}
+
+// max(a, b) the way the host evaluates it: the first argument unless the
+// second is greater (so a NaN first argument survives).
+double host_max(double a, double b) { return b > a ? b : a; }
+
+}  // namespace
+
+MissingLabelField::MissingLabelField(Field f)
+    : std::runtime_error("label lacks the key '" + key_text(f) + "'"), field(f) {}
+
+LabelFieldOverflow::LabelFieldOverflow(Field f)
+    : std::overflow_error("label key '" + key_text(f) + "': value too large to convert to int"),
+      field(f) {}
+
+LabelFieldType::LabelFieldType(Field f)
+    : std::invalid_argument("label key '" + key_text(f) + "' must be an integer"), field(f) {}
+
+void resolve_label_collisions(std::vector<engine::LabelRecord>& labels,
+                              const std::vector<std::size_t>& indices, const SolverSizes& sizes,
+                              const InterruptCheck& check_interrupt) {
+    const engine::EngineSizes fallback{sizes.font_size, sizes.letter_spacing, sizes.char_width_est};
+    constexpr Field kRequired[] = {Field::text_len, Field::id, Field::distance,
+                                   Field::line_len, Field::weight, Field::matrix};
+
+    SolverInput input;
+    std::vector<std::size_t> owners;  // label index of each record
+    for (std::size_t index : indices) {
+        const engine::LabelRecord& label = labels[index];
+        if (engine::record_hidden(label)) continue;
+        for (Field f : kRequired) {
+            if (!label.present.has(f)) throw MissingLabelField(f);
+        }
+        if (!label.id.is_integer) throw LabelFieldType(Field::id);
+
+        SolverRecord r;
+        r.list_index = static_cast<std::int32_t>(index);
+        r.id = to_int32(label.id.value, Field::id);
+        r.text_len = to_int32(label.text_len, Field::text_len);
+        r.distance = narrow_to_float(label.distance);
+        r.line_len = narrow_to_float(label.line_len);
+        r.weight = narrow_to_float(label.weight);
+        const engine::Mat4& m = label.matrix;
+        r.cx = narrow_to_float(m[0 * 4 + 3]);
+        r.cy = narrow_to_float(m[1 * 4 + 3]);
+        r.dx = narrow_to_float(m[0 * 4 + 0]);
+        r.dy = narrow_to_float(m[1 * 4 + 0]);
+        // The length in double with the label's own numbers, then narrowed.
+        const double n = static_cast<double>(engine::effective_text_len(label));
+        const double char_w = engine::effective_char_width_est(label, fallback);
+        const double spacing = engine::effective_letter_spacing(label, fallback);
+        r.length = narrow_to_float(n * char_w + host_max(n - 1.0, 0.0) * spacing);
+        r.height = narrow_to_float(engine::effective_font_size(label, fallback));
+
+        SolverRecordLink link;
+        link.has_line_uid = label.present.has(Field::line_uid);
+        link.line_uid = label.line_uid;
+        if (label.present.has(Field::line)) link.line = label.line.get();
+
+        input.records.push_back(r);
+        input.links.push_back(link);
+        owners.push_back(index);
+    }
+    if (input.records.empty()) return;
+
+    resolve_collisions(input, sizes.char_width_est, check_interrupt);
+
+    for (std::size_t i = 0; i < input.records.size(); ++i) {
+        const SolverRecord& r = input.records[i];
+        engine::LabelRecord& label = labels[owners[i]];
+        const double distance = static_cast<double>(r.distance);
+        // Only ever set: a matrix that was stale before stays stale.
+        if (label.distance != distance) {
+            label.matrix_dirty = true;
+            engine::mark_written(label, Field::matrix_dirty);
+        }
+        label.distance = distance;
+        engine::mark_written(label, Field::distance);
+        label.hidden = r.hidden != 0;
+        engine::mark_written(label, Field::hidden);
+    }
+}
+
+}  // namespace glyphway::solver

@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -85,6 +86,22 @@ struct MatrixEntries {
 };
 
 MatrixEntries matrix_entries(PyObject* value) {
+    // The usual case, a float64 NumPy array, read in place: no conversion
+    // object per label.
+    if (py::isinstance<py::array>(value)) {
+        const auto* a = py::detail::array_proxy(value);
+        const auto* descr = py::detail::array_descriptor_proxy(a->descr);
+        if (descr->type_num == py::detail::npy_api::NPY_DOUBLE_ && descr->byteorder != '>' &&
+            a->nd == 2 && a->dimensions[0] >= 2 && a->dimensions[1] >= 4) {
+            const char* base = a->data;
+            const auto at = [&](py::ssize_t r, py::ssize_t c) {
+                double v;
+                std::memcpy(&v, base + r * a->strides[0] + c * a->strides[1], sizeof v);
+                return v;
+            };
+            return {at(0, 3), at(1, 3), at(0, 0), at(1, 0)};
+        }
+    }
     py::array_t<double, py::array::forcecast> array(py::reinterpret_borrow<py::object>(value));
     if (array.ndim() != 2 || array.shape(0) < 2 || array.shape(1) < 4) {
         throw py::index_error("label key 'matrix' must be a 4x4 array");

@@ -112,7 +112,10 @@ def test_rejected_inputs(engine, line, distance, error):
         engine.build_tbn_matrix(line, distance)
 
 
-coordinate = st.integers(-4, 4).map(float) | st.floats(-1e3, 1e3)
+# Coordinates whose squares fall into subnormal floats make any norm (ours
+# and NumPy's alike) inexact; such chords are below every real tolerance.
+coordinate = st.integers(-4, 4).map(float) | st.floats(-1e3, 1e3).filter(
+    lambda v: v == 0.0 or abs(v) > 1e-100)
 lines = st.integers(2, 6).flatmap(lambda n: st.sampled_from([2, 3]).flatmap(
     lambda dim: st.lists(st.tuples(*[coordinate] * dim), min_size=n, max_size=n)))
 

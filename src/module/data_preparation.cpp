@@ -23,6 +23,7 @@
 #include "module/engine_settings.hpp"
 #include "module/engine_stages.hpp"
 #include "module/feature_table.hpp"
+#include "module/solver_errors.hpp"
 #include "solver/label_solver_adaptor.hpp"
 #include "solver/solver_record.hpp"
 
@@ -123,16 +124,8 @@ void resolve_collisions(py::handle self, std::vector<engine::LabelRecord>& label
         solver::narrow_to_float(host_float(self.attr("letter_spacing")))};
     std::vector<std::size_t> indices(labels.size());
     for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = i;
-    try {
-        solver::resolve_label_collisions(labels, indices, sizes, check_signals);
-    } catch (const solver::MissingLabelField& e) {
-        throw py::key_error(std::string(engine::field_key(e.field)));
-    } catch (const solver::LabelFieldOverflow&) {
-        PyErr_SetString(PyExc_OverflowError, "value too large to convert to int");
-        throw py::error_already_set();
-    } catch (const solver::LabelFieldType& e) {
-        throw py::type_error(e.what());
-    }
+    with_host_label_errors(
+        [&] { solver::resolve_label_collisions(labels, indices, sizes, check_signals); });
 }
 
 // The record dicts. What the record holds as a host object stays that

@@ -20,6 +20,7 @@
 #include "module/engine_label_records.hpp"
 #include "module/engine_settings.hpp"
 #include "module/engine_stages.hpp"
+#include "module/solver_errors.hpp"
 
 namespace glyphway::module {
 
@@ -97,7 +98,8 @@ std::vector<std::size_t> place(std::vector<engine::LabelRecord>& records,
                                const engine::PlacementSettings& settings) {
     using Reason = engine::PlacementError::Reason;
     try {
-        return engine::auto_place_labels(records, settings, &check_signals);
+        return with_host_label_errors(
+            [&] { return engine::auto_place_labels(records, settings, &check_signals); });
     } catch (const engine::PlacementError& e) {
         switch (e.reason) {
             case Reason::missing_distance: throw py::key_error("distance");
@@ -107,13 +109,6 @@ std::vector<std::size_t> place(std::vector<engine::LabelRecord>& records,
             case Reason::non_finite_centre: throw py::value_error(e.what());
         }
         throw;
-    } catch (const solver::MissingLabelField& e) {
-        throw py::key_error(std::string(engine::field_key(e.field)));
-    } catch (const solver::LabelFieldOverflow&) {
-        PyErr_SetString(PyExc_OverflowError, "value too large to convert to int");
-        throw py::error_already_set();
-    } catch (const solver::LabelFieldType& e) {
-        throw py::type_error(e.what());
     }
 }
 

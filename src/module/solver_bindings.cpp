@@ -13,6 +13,7 @@
 #include "module/bindings.hpp"
 #include "module/engine_convert.hpp"
 #include "module/engine_label_records.hpp"
+#include "module/solver_errors.hpp"
 #include "solver/collision_solver.hpp"
 #include "solver/label_solver_adaptor.hpp"
 
@@ -123,16 +124,8 @@ void check_signals() {
 void resolve_native(NativeLabels& native, const solver::SolverSizes& sizes) {
     std::vector<std::size_t> indices(native.records.size());
     for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = i;
-    try {
-        solver::resolve_label_collisions(native.records, indices, sizes, check_signals);
-    } catch (const solver::MissingLabelField& e) {
-        PyErr_SetObject(PyExc_KeyError, field_key_object(e.field).ptr());
-        throw py::error_already_set();
-    } catch (const solver::LabelFieldOverflow&) {
-        raise_overflow();
-    } catch (const solver::LabelFieldType& e) {
-        throw py::type_error(e.what());
-    }
+    with_host_label_errors(
+        [&] { solver::resolve_label_collisions(native.records, indices, sizes, check_signals); });
     constexpr Field kWritten[] = {Field::matrix_dirty, Field::distance, Field::hidden};
     native.note_stage(kWritten);
 }

@@ -10,13 +10,16 @@ from glyphway_maker import cli
 
 
 @pytest.fixture
-def calls(monkeypatch):
+def calls(monkeypatch, tmp_path):
     recorded = []
+    monkeypatch.chdir(tmp_path)
 
     def fake(name):
         def run(*args, **kwargs):
             recorded.append((name, args, kwargs))
             print("[glyphway_maker] fake progress")
+            with open(args[1], "w"):
+                pass
         return run
 
     monkeypatch.setattr(glyphway_maker, "generate", fake("generate"), raising=False)
@@ -153,3 +156,16 @@ def test_python_dash_m_version():
     result = subprocess.run([sys.executable, "-m", "glyphway_maker", "--version"],
                             capture_output=True, text=True, check=True)
     assert result.stdout == f"glyphway_maker {glyphway_maker.__version__}\n"
+
+
+def test_a_run_that_writes_nothing_is_reported_as_a_failure(monkeypatch, tmp_path, capsys):
+    # The library returns without a file when it finds nothing to label
+    # (for instance a missing name column); the command must not say "wrote".
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / "old.csv").write_text("kept")
+    monkeypatch.setattr(glyphway_maker, "generate_csv", lambda *a, **k: None, raising=False)
+    assert cli.main(["csv", "roads.shp", "new.csv"]) == 1
+    assert cli.main(["csv", "roads.shp", "old.csv"]) == 1
+    err = capsys.readouterr().err
+    assert "nothing written to new.csv" in err and "nothing written to old.csv" in err
+    assert "wrote" not in err

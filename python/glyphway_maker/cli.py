@@ -163,9 +163,28 @@ _CSV_OPTIONS = ("target_crs", "output_quaternion", "output_both_angles", "angle_
                 "add_at_endpoints", "font_size", "letter_spacing", "font_path")
 
 
+class NothingWritten(Exception):
+    """The run found no label to write (the library then writes no file)."""
+
+
+def _file_identity(path: str):
+    try:
+        st = os.stat(path)
+    except OSError:
+        return None
+    return (st.st_ino, st.st_mtime_ns, st.st_size)
+
+
 def _timed(label: str, function, *args, **kwargs) -> None:
+    # The library returns quietly without a file when there is nothing to
+    # label (no name column, no usable line); say so instead of "wrote".
+    output = args[1]
+    before = _file_identity(output)
     start = time.perf_counter()
     function(*args, **kwargs)
+    after = _file_identity(output)
+    if after is None or after == before:
+        raise NothingWritten(f"no labels were placed; nothing written to {output}")
     print(f"glyphway-maker: {label} in {time.perf_counter() - start:.2f} s", file=sys.stderr)
 
 

@@ -1,7 +1,8 @@
 """Road-name labels along road networks, as extruded 3D text (OBJ) or billboard CSV.
 
 The work is done by the native module ``glyphway_accel_avx2``; this package
-re-exports its entry points.
+re-exports its entry points and adds the label table (:func:`place_labels`)
+and a preview picture (:func:`preview`).
 """
 import os as _os
 import sys as _sys
@@ -20,6 +21,10 @@ for _name in ("generate", "generate_csv"):
 del _name
 
 
+from glyphway_maker.labels import place_labels  # noqa: E402
+from glyphway_maker.preview_image import preview  # noqa: E402
+
+
 def sample_data_path():
     """Path of the bundled sample city: a shapefile of made-up Chinese street names
     (columns ``name`` and ``weight``, EPSG:4326), for trying the package out."""
@@ -27,4 +32,4 @@ def sample_data_path():
 
 
 __all__ = [n for n in ("generate", "generate_csv") if n in globals()] + [
-    "glyphway_accel_avx2", "sample_data_path"]
+    "glyphway_accel_avx2", "place_labels", "preview", "sample_data_path"]

@@ -1,4 +1,5 @@
-"""Command line: ``glyphway-maker obj|csv|demo ...`` (also ``python -m glyphway_maker``).
+"""Command line: ``glyphway-maker obj|csv|labels|preview|demo ...`` (also
+``python -m glyphway_maker``).
 
 Every parameter of :func:`glyphway_maker.generate` and
 :func:`glyphway_maker.generate_csv` is an option with the same default. The
@@ -126,7 +127,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     parser.add_argument("--version", action="store_true", help="print the version and exit")
     parser.add_argument("--traceback", action="store_true",
                         help="show the full traceback when a run fails")
-    sub = parser.add_subparsers(dest="command", metavar="{obj,csv,demo}")
+    sub = parser.add_subparsers(dest="command", metavar="{obj,csv,labels,preview,demo}")
 
     p = sub.add_parser("obj", help="write extruded 3D text as a Wavefront OBJ file",
                        description="Write one extruded 3D text mesh per visible label.")
@@ -141,6 +142,30 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     p.add_argument("output_csv", metavar="OUT.csv", help="CSV file to write (UTF-8 with BOM)")
     _add_csv_output(p)
     _add_common(p, obj=False)
+
+    p = sub.add_parser("labels", help="write the placed labels as GeoPackage or GeoJSON points",
+                       description="Write one point per visible label (anchor in the working "
+                                   "CRS) with text, fitted text, size, group, weight, "
+                                   "rotation and line key.")
+    p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
+    p.add_argument("output", metavar="OUT.gpkg",
+                   help="file to write: .gpkg (GeoPackage), .geojson or .json (GeoJSON)")
+    _add_common(p, obj=True)
+
+    p = sub.add_parser("preview", help="draw the roads and placed labels as a PNG picture",
+                       description="Draw the roads, each visible label's footprint coloured "
+                                   "by road, the texts and a scale bar.")
+    p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
+    p.add_argument("output_png", metavar="OUT.png", help="PNG file to write")
+    g = p.add_argument_group("picture")
+    g.add_argument("--width-px", type=int, default=1600, metavar="PX",
+                   help="picture width in pixels (default: %(default)s)")
+    g.add_argument("--height-px", type=int, default=1200, metavar="PX",
+                   help="picture height in pixels (default: %(default)s)")
+    g.add_argument("--dpi", type=float, default=100.0,
+                   help="dots per inch; sets how large texts and lines are drawn "
+                        "(default: %(default)s)")
+    _add_common(p, obj=True)
 
     p = sub.add_parser("demo", help="label the bundled sample city into OUTDIR",
                        description="Write OUTDIR/sample.obj and OUTDIR/sample.csv from the "
@@ -175,6 +200,12 @@ def _file_identity(path: str):
     return (st.st_ino, st.st_mtime_ns, st.st_size)
 
 
+# The engine options of `labels` and `preview`: generate()'s, less what
+# only a mesh uses.
+_LABEL_OPTIONS = tuple(n for n in _OBJ_OPTIONS
+                       if n not in ("extrusion_depth", "separate_objects"))
+
+
 def _timed(label: str, function, *args, **kwargs) -> None:
     # The library returns quietly without a file when there is nothing to
     # label (no name column, no usable line); say so instead of "wrote".
@@ -197,8 +228,23 @@ def _run(args: argparse.Namespace) -> None:
         options = {name: getattr(args, name) for name in _CSV_OPTIONS}
         _timed(f"wrote {args.output_csv}", glyphway_maker.generate_csv, args.shp_path,
                args.output_csv, **options)
+    elif args.command == "labels":
+        options = {name: getattr(args, name) for name in _LABEL_OPTIONS}
+        _timed(f"wrote {args.output}", _write_label_file, args.shp_path, args.output, options)
+    elif args.command == "preview":
+        options = {name: getattr(args, name) for name in _LABEL_OPTIONS}
+        _timed(f"wrote {args.output_png}", glyphway_maker.preview, args.shp_path,
+               args.output_png, width_px=args.width_px, height_px=args.height_px,
+               dpi=args.dpi, **options)
     else:
         run_demo(args.outdir, font_path=args.font_path)
+
+
+def _write_label_file(shp_path: str, output: str, options: dict) -> None:
+    from glyphway_maker import labels
+    # Refuse a wrong extension before the (possibly long) placement runs.
+    labels.check_label_path(output)
+    labels.write_labels(glyphway_maker.place_labels(shp_path, **options), output)
 
 
 def run_demo(outdir: str, font_path: str | None = None) -> tuple[str, str]:
@@ -223,7 +269,7 @@ def main(argv: list[str] | None = None, prog: str | None = None) -> int:
         return 0
     if args.command is None:
         parser.print_usage(sys.stderr)
-        print(f"{parser.prog}: error: a command is required (obj, csv or demo)", file=sys.stderr)
+        print(f"{parser.prog}: error: a command is required (obj, csv, labels, preview or demo)", file=sys.stderr)
         return 2
     try:
         _run(args)

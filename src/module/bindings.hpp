@@ -8,5 +8,7 @@ void register_text_bindings(pybind11::module_& m);    // _TextMeshEngine, _FontM
 void register_engine_bindings(pybind11::module_& m);  // _RoadTessaraEngine and its stages
 void register_solver_bindings(pybind11::module_& m);  // _fast_resolve_collisions
 void register_entry_points(pybind11::module_& m);     // generate, generate_csv
+void register_engine_factory(pybind11::module_& m);   // _new_engine
+void register_label_table_bindings(pybind11::module_& m);  // _label_table
 
 }  // namespace glyphway::module

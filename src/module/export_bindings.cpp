@@ -1,8 +1,8 @@
 // export_obj and export_csv: the adapters between the engine's label
 // records and the native writers (src/export). Each runs the engine's data
 // preparation through its host attribute, reads the visible records once,
-// refreshes the frames the collision solver made stale (storing them back
-// into the records), and hands native rows or meshes to the writer.
+// refreshes the frames the collision solver made stale (label_frame_refresh),
+// and hands native rows or meshes to the writer.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -23,6 +23,7 @@
 #include "module/engine_convert.hpp"
 #include "module/engine_settings.hpp"
 #include "module/export_methods.hpp"
+#include "module/label_frame_refresh.hpp"
 #include "module/text_engine_handle.hpp"
 
 namespace glyphway::module {
@@ -61,55 +62,6 @@ std::pair<py::object, py::object> unpack_pair(py::handle result) {
     }
     if (PyErr_Occurred()) throw py::error_already_set();
     return {std::move(items[0]), std::move(items[1])};
-}
-
-// The value of a key the writers index directly (label['line']): a KeyError
-// when it is absent.
-py::handle required_item(py::handle dict, Field field) {
-    PyObject* item = PyDict_GetItemWithError(dict.ptr(), field_key_object(field).ptr());
-    if (!item) {
-        if (PyErr_Occurred()) throw py::error_already_set();
-        throw py::key_error(std::string(engine::field_key(field)));
-    }
-    return item;
-}
-
-void read_required(engine::LabelRecord& r, Field field, py::handle dict, LineCache& lines) {
-    required_item(dict, field);
-    read_field(r, field, dict, &lines);
-}
-
-[[noreturn]] void raise_no_point(bool empty_line) {
-    if (empty_line) throw py::index_error("the line is empty: it has no point");
-    throw py::value_error("the distance is NaN: a line has no point there");
-}
-
-// A visible record's frame: the stored one, or, when the solver moved the
-// label since it was computed, a fresh one at the new distance (reading
-// direction left to right), which is also stored back into the record.
-// `need_stored` is false where the writer never reads the stored frame.
-engine::Mat4 label_frame(engine::LabelRecord& r, py::handle dict, engine::Posture posture,
-                         LineCache& lines, bool need_stored) {
-    read_field(r, Field::matrix_dirty, dict);
-    if (engine::record_matrix_dirty(r)) {
-        read_required(r, Field::line, dict, lines);
-        read_required(r, Field::distance, dict, lines);
-        const auto frame = engine::build_tbn_matrix(*r.line, r.distance, true, posture);
-        if (!frame) raise_no_point(r.line->points.empty());
-        py::object stored = matrix_array(*frame);
-        if (PyDict_SetItem(dict.ptr(), field_key_object(Field::matrix).ptr(), stored.ptr()) != 0) {
-            throw py::error_already_set();
-        }
-        return *frame;
-    }
-    if (!need_stored) return {};
-    read_required(r, Field::matrix, dict, lines);
-    return r.matrix;
-}
-
-bool is_hidden(engine::LabelRecord& r, py::handle dict) {
-    read_field(r, Field::hidden, dict);
-    return engine::record_hidden(r);
 }
 
 // The output path as the file system spells it; the host form for messages.

@@ -1,0 +1,164 @@
+"""The placed labels as a GeoDataFrame, without writing an export file.
+
+:func:`place_labels` runs the same native pipeline as ``generate_csv`` (one
+``_RoadTessaraEngine``, its ``_prepare_data``, the frames the collision
+solver made stale rebuilt) and returns one row per visible label, located at
+the label's anchor in the working coordinate system. The columns are
+computed natively (``_label_table``); this module only assembles them.
+"""
+from __future__ import annotations
+
+import contextlib
+import os
+import tempfile
+
+import glyphway_accel_avx2 as _native
+
+# The engine keywords a caller may set, with generate()'s defaults and the
+# conversion generate() applies to each.
+_FLAG, _REAL, _TEXT, _OPT_REAL, _OPT_INT = range(5)
+ENGINE_OPTIONS = {
+    "name_field": ("name", _TEXT),
+    "weight_field": ("weight", _TEXT),
+    "use_utm": (False, _FLAG),
+    "posture": ("flat", _TEXT),
+    "curved_text": (True, _FLAG),
+    "auto_fit_text": (True, _FLAG),
+    "min_font_scale": (0.35, _REAL),
+    "min_letter_spacing": (0.0, _REAL),
+    "overflow_strategy": ("truncate", _TEXT),
+    "density": ("moderate", _TEXT),
+    "repeat_mode": ("name_connected", _TEXT),
+    "connect_eps": (None, _OPT_REAL),
+    "max_global_iterations": (None, _OPT_INT),
+    "text_count": (None, _OPT_INT),
+    "distance_interval": (500.0, _REAL),
+    "add_at_endpoints": (False, _FLAG),
+    "font_size": (15.0, _REAL),
+    "letter_spacing": (0.0, _REAL),
+}
+
+COLUMNS = ("text", "effective_text", "effective_font_size", "group_id", "weight",
+           "rotation_deg", "line_key")
+
+
+def _convert(name, value, kind):
+    if kind == _FLAG:
+        return bool(value)
+    if kind == _REAL:
+        return float(value)
+    if kind == _TEXT:
+        if not isinstance(value, str):
+            raise TypeError(f"{name} must be str, not {type(value).__name__}")
+        return value
+    if value is None:
+        return None
+    return float(value) if kind == _OPT_REAL else int(value)
+
+
+def engine_keywords(shp_path, options):
+    """The engine's keyword arguments for `options` (unknown names raise TypeError)."""
+    unknown = sorted(set(options) - set(ENGINE_OPTIONS))
+    if unknown:
+        raise TypeError(f"unexpected option(s): {', '.join(unknown)}")
+    keywords = {"shp_path": os.fspath(shp_path)}
+    for name, (default, kind) in ENGINE_OPTIONS.items():
+        keywords[name] = _convert(name, options[name], kind) if name in options else default
+    # Nothing is extruded or split into objects here.
+    keywords["extrusion_depth"] = 0.0
+    keywords["separate_objects"] = True
+    return keywords
+
+
+@contextlib.contextmanager
+def input_path(shp_or_gdf):
+    """A path the engine can read: the path itself, or, for a GeoDataFrame,
+    a GeoPackage written to a temporary folder that is removed afterwards
+    (the engine reads its input by path, so an in-memory table goes through
+    a file; a GeoPackage keeps long column names and Unicode text intact)."""
+    if isinstance(shp_or_gdf, (str, bytes, os.PathLike)):
+        yield os.fspath(shp_or_gdf)
+        return
+    import geopandas
+    if not isinstance(shp_or_gdf, geopandas.GeoDataFrame):
+        raise TypeError("expected a path or a GeoDataFrame, not "
+                        f"{type(shp_or_gdf).__name__}")
+    with tempfile.TemporaryDirectory(prefix="glyphway_") as folder:
+        path = os.path.join(folder, "roads.gpkg")
+        shp_or_gdf.to_file(path, driver="GPKG")
+        yield path
+
+
+def prepared_table(shp_or_gdf, font_path=None, **options):
+    """(engine, native label table, working CRS) for the input and options."""
+    with input_path(shp_or_gdf) as path:
+        engine = _native._new_engine(engine_keywords(path, options), font_path)
+        labels, working_crs = engine._prepare_data()
+        table = _native._label_table(engine, labels)
+    return engine, table, working_crs
+
+
+def table_to_frame(table, working_crs):
+    import geopandas
+    columns = {name: table[name] for name in COLUMNS}
+    geometry = geopandas.points_from_xy(table["x"], table["y"], crs=working_crs)
+    return geopandas.GeoDataFrame(columns, geometry=geometry, crs=working_crs)
+
+
+def place_labels(shp_or_gdf, *, font_path=None, **options):
+    """The visible labels placed on a road network, as a GeoDataFrame.
+
+    `shp_or_gdf` is a path to a road file (polylines with a name column) or
+    a GeoDataFrame of roads, which is written to a temporary GeoPackage
+    first. `options` are the engine keywords of :func:`generate`
+    (name_field, weight_field, use_utm, posture, curved_text, auto_fit_text,
+    min_font_scale, min_letter_spacing, overflow_strategy, density,
+    repeat_mode, connect_eps, max_global_iterations, text_count,
+    distance_interval, add_at_endpoints, font_size, letter_spacing) with the
+    same defaults; `font_path` picks the font instead of searching for one.
+
+    One row per visible label in export order: a point at the label's anchor,
+    and the columns text, effective_text, effective_font_size, group_id,
+    weight, rotation_deg (reading direction, degrees counter-clockwise from
+    east) and line_key. The CRS is the working one (a UTM zone with
+    use_utm, else EPSG:3857); with no name column the frame is empty and has
+    no CRS.
+    """
+    _, table, working_crs = prepared_table(shp_or_gdf, font_path=font_path, **options)
+    return table_to_frame(table, working_crs)
+
+
+_WRITERS = {".gpkg": "GPKG", ".geojson": "GeoJSON", ".json": "GeoJSON"}
+
+
+def check_label_path(out_path):
+    """The writer driver for `out_path`'s extension; ValueError for any other."""
+    out_path = os.fspath(out_path)
+    extension = os.path.splitext(out_path)[1].lower()
+    if extension not in _WRITERS:
+        raise ValueError(f"cannot write labels to {out_path!r}: use a .gpkg, .geojson or "
+                         ".json file")
+    return _WRITERS[extension]
+
+
+def write_labels(frame, out_path):
+    """Writes the label frame as GeoPackage (.gpkg) or GeoJSON (.geojson,
+    .json), through a temporary file beside the target so a reader never sees
+    a half-written file. A GeoPackage holds one layer, "labels"."""
+    driver = check_label_path(out_path)
+    out_path = os.fspath(out_path)
+    extension = os.path.splitext(out_path)[1].lower()
+    folder = os.path.dirname(os.path.abspath(out_path))
+    handle, temporary = tempfile.mkstemp(prefix=".labels_", suffix=extension, dir=folder)
+    os.close(handle)
+    try:
+        os.remove(temporary)  # the GeoPackage driver wants to create the file itself
+        # The GeoPackage layer would otherwise be named after the temporary file.
+        layer = {"layer": "labels"} if driver == "GPKG" else {}
+        frame.to_file(temporary, driver=driver, **layer)
+        os.replace(temporary, out_path)
+    except BaseException:
+        with contextlib.suppress(OSError):
+            os.remove(temporary)
+        raise
+    return out_path

@@ -1,0 +1,167 @@
+"""A picture of a placement: the roads, every visible label's footprint and
+its text, for checking density and collisions by eye.
+
+The footprints (straight rectangles of the text's length and height,
+centred at the anchor and turned to the reading direction) come from the
+native label table; this module only builds the Matplotlib artists.
+"""
+from __future__ import annotations
+
+import contextlib
+import hashlib
+import os
+import tempfile
+
+from glyphway_maker import labels as _labels
+
+# Above this many labels the texts would be an unreadable smear and slow to
+# draw; only the footprints are drawn then.
+MAX_TEXT_LABELS = 3000
+
+
+def _group_colour_index(group_id, colours):
+    # A stable hash (not hash(), which is salted per process) so one road
+    # keeps its colour from run to run.
+    digest = hashlib.blake2b(str(group_id).encode("utf-8"), digest_size=4).digest()
+    return int.from_bytes(digest, "little") % colours
+
+
+def _road_segments(path, working_crs):
+    import geopandas
+    import numpy as np
+    roads = geopandas.read_file(path)
+    if working_crs is not None and roads.crs is not None and roads.crs != working_crs:
+        roads = roads.to_crs(working_crs)
+    segments = []
+    for geometry in roads.geometry:
+        if geometry is None or geometry.is_empty:
+            continue
+        parts = getattr(geometry, "geoms", [geometry])
+        for part in parts:
+            coords = np.asarray(part.coords)[:, :2]
+            if len(coords) >= 2:
+                segments.append(coords)
+    return segments
+
+
+def _scale_bar_length(span):
+    """A round length (1, 2 or 5 times a power of ten) near a fifth of `span`."""
+    import math
+    if not span > 0:
+        return 1.0
+    target = span / 5.0
+    power = 10.0 ** math.floor(math.log10(target))
+    for step in (5.0, 2.0, 1.0):
+        if step * power <= target:
+            return step * power
+    return power
+
+
+def _length_label(metres):
+    if metres >= 1000.0:
+        return f"{metres / 1000.0:g} km"
+    return f"{metres:g} m"
+
+
+def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100, font_path=None,
+            **options):
+    """Draws the placement of :func:`place_labels` (same input and options) to
+    `out_png`, a PNG of width_px x height_px pixels: the roads in grey, each
+    visible label's footprint coloured by its group, the texts (in the
+    engine's font) when there are at most MAX_TEXT_LABELS labels, a scale bar
+    and the working CRS in the title. Returns the number of labels drawn."""
+    import matplotlib
+    matplotlib.use("Agg")
+    import numpy as np
+    from matplotlib import colormaps
+    from matplotlib.collections import LineCollection, PolyCollection
+    from matplotlib.figure import Figure
+    from matplotlib.font_manager import FontProperties
+    from mpl_toolkits.axes_grid1.anchored_artists import AnchoredSizeBar
+
+    with _labels.input_path(shp_or_gdf) as path:
+        engine, table, working_crs = _labels.prepared_table(path, font_path=font_path, **options)
+        segments = _road_segments(path, working_crs)
+
+    figure = Figure(figsize=(width_px / dpi, height_px / dpi), dpi=dpi)
+    axes = figure.add_axes((0.02, 0.02, 0.96, 0.92))
+    axes.set_aspect("equal")
+    axes.set_xticks([])
+    axes.set_yticks([])
+    if segments:
+        axes.add_collection(LineCollection(segments, colors="0.6", linewidths=0.8, zorder=1))
+
+    corners = table["corners"]
+    count = len(corners)
+    palette = colormaps["tab20"]
+    if count:
+        colours = [palette(_group_colour_index(g, palette.N)) for g in table["group_id"]]
+        axes.add_collection(PolyCollection(list(corners), facecolors=colours,
+                                           edgecolors=colours, alpha=0.45, linewidths=0.6,
+                                           zorder=2))
+
+    drew_text = 0 < count <= MAX_TEXT_LABELS
+    sized_texts = []
+    if drew_text:
+        font = FontProperties(fname=engine.font_path)
+        for x, y, angle, size, text in zip(table["x"], table["y"], table["rotation_deg"],
+                                           table["effective_font_size"],
+                                           table["effective_text"]):
+            upright = ((angle + 90.0) % 360.0) - 90.0  # never upside down on screen
+            artist = axes.text(x, y, str(text), fontproperties=font, fontsize=1.0,
+                               rotation=upright, rotation_mode="anchor", ha="center",
+                               va="center", zorder=3)
+            sized_texts.append((artist, float(size)))
+
+    points = [np.vstack(segments)] if segments else []
+    if count:
+        points.append(corners.reshape(-1, 2))
+    if points:
+        every = np.vstack(points)
+        low, high = every.min(axis=0), every.max(axis=0)
+        pad = 0.03 * max(float((high - low).max()), 1.0)
+        axes.set_xlim(low[0] - pad, high[0] + pad)
+        axes.set_ylim(low[1] - pad, high[1] + pad)
+
+    if sized_texts:
+        _fit_text_sizes(figure, axes, sized_texts)
+
+    x0, x1 = axes.get_xlim()
+    bar = _scale_bar_length(x1 - x0)
+    axes.add_artist(AnchoredSizeBar(axes.transData, bar, _length_label(bar), "lower right",
+                                    pad=0.5, frameon=True, size_vertical=(x1 - x0) / 300.0))
+
+    title = f"{count} labels, {working_crs if working_crs is not None else 'no CRS'}"
+    if count > MAX_TEXT_LABELS:
+        title += f" (texts not drawn above {MAX_TEXT_LABELS} labels)"
+    axes.set_title(title, fontsize=10)
+    _save_png(figure, out_png, dpi)
+    return count
+
+
+def _fit_text_sizes(figure, axes, sized_texts):
+    """Sets each text's point size so it is about as tall as its label's box."""
+    (x0, x1), width_in = axes.get_xlim(), axes.get_position().width * figure.get_figwidth()
+    (y0, y1), height_in = axes.get_ylim(), axes.get_position().height * figure.get_figheight()
+    # With equal aspect the box shrinks to fit, so one data unit is drawn at
+    # the smaller of the two scales.
+    points_per_unit = 72.0 * min(width_in / (x1 - x0), height_in / (y1 - y0))
+    for artist, size in sized_texts:
+        # Glyphs fill about 80% of their em square.
+        artist.set_fontsize(max(size * points_per_unit * 0.8, 0.5))
+
+
+def _save_png(figure, out_png, dpi):
+    from matplotlib.backends.backend_agg import FigureCanvasAgg
+    FigureCanvasAgg(figure)
+    out_png = os.fspath(out_png)
+    folder = os.path.dirname(os.path.abspath(out_png))
+    handle, temporary = tempfile.mkstemp(prefix=".preview_", suffix=".png", dir=folder)
+    os.close(handle)
+    try:
+        figure.savefig(temporary, format="png", dpi=dpi)
+        os.replace(temporary, out_png)
+    except BaseException:
+        with contextlib.suppress(OSError):
+            os.remove(temporary)
+        raise

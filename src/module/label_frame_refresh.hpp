@@ -1,0 +1,37 @@
+#pragma once
+// Reading the visible label records after data preparation, as every
+// consumer of the prepared labels must: hidden records are skipped, and a
+// record whose distance the collision solver changed gets a fresh frame at
+// the new distance, stored back into the record so later readers agree.
+#include <pybind11/pybind11.h>
+
+#include "engine/label_record.hpp"
+#include "engine/orientation_frame.hpp"
+#include "module/engine_convert.hpp"
+
+namespace glyphway::module {
+
+namespace py = pybind11;
+
+// The value of a key that must be there (label['line']): a KeyError when
+// it is absent.
+py::handle required_item(py::handle dict, engine::Field field);
+
+// read_field of a required key.
+void read_required(engine::LabelRecord& r, engine::Field field, py::handle dict,
+                   LineCache& lines);
+
+// The host's error for a distance with no point on its line.
+[[noreturn]] void raise_no_point(bool empty_line);
+
+// A visible record's frame: the stored one, or, when the solver moved the
+// label since it was computed, a fresh one (reading direction left to
+// right), which is also stored back into the record. `need_stored` is false
+// where the caller never reads the stored frame.
+engine::Mat4 label_frame(engine::LabelRecord& r, py::handle dict, engine::Posture posture,
+                         LineCache& lines, bool need_stored);
+
+// record['hidden'] with its fall-back.
+bool is_hidden(engine::LabelRecord& r, py::handle dict);
+
+}  // namespace glyphway::module

@@ -1,0 +1,126 @@
+// `_label_table(engine, labels)`: the prepared labels as columns, for
+// callers that want the placement itself rather than an export file (a
+// table of labels, a preview picture). It reads each visible record once,
+// refreshes the frames the collision solver made stale exactly as the
+// exports do, and returns NumPy arrays and lists in record order, so the
+// host only assembles them.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/label_footprint.hpp"
+#include "engine/label_record.hpp"
+#include "module/bindings.hpp"
+#include "module/engine_convert.hpp"
+#include "module/engine_settings.hpp"
+#include "module/label_frame_refresh.hpp"
+
+namespace glyphway::module {
+
+namespace {
+
+using engine::Field;
+
+// A key's host object, or `fallback` when the record lacks it.
+py::object item_or(py::handle dict, Field field, py::handle fallback) {
+    PyObject* v = PyDict_GetItemWithError(dict.ptr(), field_key_object(field).ptr());
+    if (!v && PyErr_Occurred()) throw py::error_already_set();
+    return py::reinterpret_borrow<py::object>(v ? py::handle(v) : fallback);
+}
+
+template <typename T>
+py::array_t<T> to_array(const std::vector<T>& values) {
+    py::array_t<T> out(static_cast<py::ssize_t>(values.size()));
+    T* data = out.mutable_data();
+    for (std::size_t i = 0; i < values.size(); ++i) data[i] = values[i];
+    return out;
+}
+
+py::dict label_table(py::object engine_object, py::object labels) {
+    const engine::EngineSizes sizes{host_float(engine_object.attr("font_size")),
+                                    host_float(engine_object.attr("letter_spacing")),
+                                    host_float(engine_object.attr("char_width_est"))};
+    const engine::Posture posture = read_posture(engine_object);
+
+    std::vector<py::object> dicts = record_dicts(labels);
+    std::vector<bool> visible(dicts.size(), false);
+    std::vector<std::int64_t> index;
+    std::vector<engine::LabelFootprint> footprints;
+    std::vector<double> font_sizes, weights;
+    py::list texts, fitted_texts, group_ids, line_keys;
+    LineCache lines;
+    constexpr Field kSizeFields[] = {Field::text, Field::text_len, Field::effective_text_len,
+                                     Field::effective_font_size, Field::effective_letter_spacing,
+                                     Field::effective_char_width_est, Field::weight};
+    for (std::size_t i = 0; i < dicts.size(); ++i) {
+        py::handle d = dicts[i];
+        engine::LabelRecord r;
+        if (is_hidden(r, d)) continue;
+        const engine::Mat4 frame = label_frame(r, d, posture, lines, true);
+        for (Field f : kSizeFields) read_field(r, f, d);
+        py::handle text = required_item(d, Field::text);
+        const double font_size = engine::effective_font_size(r, sizes);
+        footprints.push_back(
+            engine::label_footprint(frame, engine::label_text_length(r, sizes), font_size));
+        visible[i] = true;
+        index.push_back(static_cast<std::int64_t>(i));
+        font_sizes.push_back(font_size);
+        weights.push_back(r.weight);
+        texts.append(text);
+        fitted_texts.append(item_or(d, Field::effective_text, text));
+        group_ids.append(item_or(d, Field::group_id, py::none()));
+        line_keys.append(item_or(d, Field::line_key, py::none()));
+    }
+
+    const std::size_t m = footprints.size();
+    std::vector<double> x(m), y(m), rotation(m), length(m), height(m);
+    py::array_t<double> corners({static_cast<py::ssize_t>(m), py::ssize_t{4}, py::ssize_t{2}});
+    double* c = corners.mutable_data();
+    for (std::size_t k = 0; k < m; ++k) {
+        const engine::LabelFootprint& f = footprints[k];
+        x[k] = f.x;
+        y[k] = f.y;
+        rotation[k] = f.rotation_deg;
+        length[k] = f.length;
+        height[k] = f.height;
+        for (int corner = 0; corner < 4; ++corner) {
+            *c++ = f.corners[corner][0];
+            *c++ = f.corners[corner][1];
+        }
+    }
+    py::array_t<bool> visible_mask(static_cast<py::ssize_t>(visible.size()));
+    for (std::size_t i = 0; i < visible.size(); ++i) visible_mask.mutable_data()[i] = visible[i];
+
+    py::dict out;
+    out["visible"] = visible_mask;
+    out["index"] = to_array(index);
+    out["x"] = to_array(x);
+    out["y"] = to_array(y);
+    out["rotation_deg"] = to_array(rotation);
+    out["length"] = to_array(length);
+    out["height"] = to_array(height);
+    out["corners"] = corners;
+    out["text"] = texts;
+    out["effective_text"] = fitted_texts;
+    out["effective_font_size"] = to_array(font_sizes);
+    out["group_id"] = group_ids;
+    out["weight"] = to_array(weights);
+    out["line_key"] = line_keys;
+    return out;
+}
+
+}  // namespace
+
+void register_label_table_bindings(py::module_& m) {
+    m.def("_label_table", &label_table, py::arg("engine"), py::arg("labels"),
+          "The visible labels of `labels` (as returned by engine._prepare_data()) as columns: "
+          "visible (bool mask over all records), index, x, y, rotation_deg, length, height, "
+          "corners (n x 4 x 2), effective_font_size and weight as arrays; text, "
+          "effective_text, group_id and line_key as lists. Stale frames are rebuilt and stored "
+          "back into the records, as the exports do.");
+}
+
+}  // namespace glyphway::module

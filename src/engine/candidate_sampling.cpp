@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/line_endpoints.hpp"
+#include "engine/periodic_check.hpp"
 
 namespace glyphway::engine {
 
@@ -86,13 +87,18 @@ std::vector<double> candidate_distances(double line_len, const SamplingSettings&
 std::vector<LabelRecord> sample_candidates(
     const std::vector<SampledFeature>& features,
     const std::vector<std::shared_ptr<const LineGeometry>>& lines,
-    const SamplingSettings& settings) {
+    const SamplingSettings& settings,
+    const std::function<void()>& check_interrupt) {
+    // One unit of work per line and per candidate, so that a few long
+    // lines with many candidates count as well as many short ones.
+    PeriodicCheck interrupt(check_interrupt, 4096);
     std::vector<LabelRecord> records;
     for (const SampledFeature& feature : features) {
         const std::string key_prefix = index_label_text(feature.index) + ":";
         for (std::size_t k = 0; k < feature.line_count; ++k) {
             const std::size_t uid = feature.first_line + k;
             const std::shared_ptr<const LineGeometry>& line = lines[uid];
+            interrupt.tick();
             if (!line_can_be_sampled(*line)) continue;
             const double line_len = line_length(*line);
             const std::vector<double> distances = candidate_distances(line_len, settings);
@@ -118,6 +124,7 @@ std::vector<LabelRecord> sample_candidates(
                 records.push_back(base);
                 records.back().distance = d;
             }
+            interrupt.tick(distances.size());
         }
     }
     return records;

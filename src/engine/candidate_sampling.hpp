@@ -15,6 +15,7 @@
 
 #include "engine/label_record.hpp"
 #include "engine/line_geometry.hpp"
+#include "engine/periodic_check.hpp"
 
 namespace glyphway::engine {
 
@@ -78,9 +79,12 @@ inline constexpr Field kCandidateOrder[] = {
 // position in `lines`, counted also for lines that get no candidate; lines
 // that cannot be sampled get none. The features' line ranges must follow
 // each other in `lines`.
+// `check_interrupt` is called every few thousand lines or candidates; it
+// may throw to abandon the run (what was sampled so far is dropped).
 std::vector<LabelRecord> sample_candidates(
     const std::vector<SampledFeature>& features,
     const std::vector<std::shared_ptr<const LineGeometry>>& lines,
-    const SamplingSettings& settings);
+    const SamplingSettings& settings,
+    const InterruptCallback& check_interrupt = {});
 
 }  // namespace glyphway::engine

@@ -1,10 +1,13 @@
 #include "engine/road_grouping.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "engine/font_size_median.hpp"
 #include "engine/union_find.hpp"
@@ -49,6 +52,109 @@ double end_gap(const Piece& p, const Piece& q) {
     return smallest;
 }
 
+void join_pairwise(const std::vector<std::size_t>& bucket, const std::vector<Piece>& pieces,
+                   double eps, UnionFind& sets) {
+    for (std::size_t ii = 0; ii < bucket.size(); ++ii) {
+        const Piece& p = pieces[bucket[ii]];
+        if (!p.a || !p.b) continue;
+        for (std::size_t jj = ii + 1; jj < bucket.size(); ++jj) {
+            const Piece& q = pieces[bucket[jj]];
+            if (!q.a || !q.b) continue;
+            if (end_gap(p, q) <= eps) unite(sets, bucket[ii], bucket[jj]);
+        }
+    }
+}
+
+// Below this many pieces a name's pieces are simply compared pairwise.
+constexpr std::size_t kPairwiseBucket = 64;
+
+// The grid below only finds pieces whose ends are close in plain
+// arithmetic: finite coordinates, a positive finite tolerance, one
+// dimension count for every end (otherwise the pairwise scan reports the
+// mismatch), and cell numbers that fit an integer.
+bool grid_applies(const std::vector<std::size_t>& bucket, const std::vector<Piece>& pieces,
+                  double eps, double cell) {
+    if (!(eps > 0.0) || !std::isfinite(cell)) return false;
+    int dims = 0;
+    constexpr double kLargestCell = 4.0e18;
+    for (std::size_t i : bucket) {
+        const Piece& p = pieces[i];
+        if (!p.a || !p.b) continue;
+        for (const EndPoint* e : {p.a, p.b}) {
+            if (dims == 0) dims = e->dims;
+            if (e->dims != dims) return false;
+            const Vec3& v = e->point;
+            if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) return false;
+            if (std::fabs(v.x / cell) > kLargestCell || std::fabs(v.y / cell) > kLargestCell) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+struct CellHash {
+    std::size_t operator()(const std::pair<std::int64_t, std::int64_t>& c) const {
+        const auto x = static_cast<std::uint64_t>(c.first);
+        const auto y = static_cast<std::uint64_t>(c.second);
+        return static_cast<std::size_t>(x * 0x9E3779B97F4A7C15ULL ^ (y + 0x632BE59BD9B4E019ULL));
+    }
+};
+
+// Joins the pieces of one name whose ends come within eps of each other.
+// A long road or a common name (a country's "Main Street") has thousands of
+// pieces, so comparing every pair is too slow; pieces are found through a
+// grid of their end points instead. Joins still happen in the order of the
+// pairwise scan: with union by rank that order decides the roots, and the
+// roots decide the group numbers.
+void join_touching(const std::vector<std::size_t>& bucket, const std::vector<Piece>& pieces,
+                   double eps, UnionFind& sets) {
+    // Cells twice the tolerance wide: two ends within eps (even after the
+    // rounding of the gap and of the cell numbers) lie in the same or in
+    // neighbouring cells.
+    const double cell = 2.0 * eps;
+    if (bucket.size() < kPairwiseBucket || !grid_applies(bucket, pieces, eps, cell)) {
+        join_pairwise(bucket, pieces, eps, sets);
+        return;
+    }
+    using Cell = std::pair<std::int64_t, std::int64_t>;
+    auto cell_of = [cell](const EndPoint* e) {
+        return Cell{static_cast<std::int64_t>(std::floor(e->point.x / cell)),
+                    static_cast<std::int64_t>(std::floor(e->point.y / cell))};
+    };
+    std::unordered_map<Cell, std::vector<std::size_t>, CellHash> grid;
+    for (std::size_t ii = 0; ii < bucket.size(); ++ii) {
+        const Piece& p = pieces[bucket[ii]];
+        if (!p.a || !p.b) continue;
+        grid[cell_of(p.a)].push_back(ii);
+        const Cell cb = cell_of(p.b);
+        if (cb != cell_of(p.a)) grid[cb].push_back(ii);
+    }
+    std::vector<std::size_t> near;
+    for (std::size_t ii = 0; ii < bucket.size(); ++ii) {
+        const Piece& p = pieces[bucket[ii]];
+        if (!p.a || !p.b) continue;
+        near.clear();
+        for (const EndPoint* e : {p.a, p.b}) {
+            const Cell c = cell_of(e);
+            for (std::int64_t dx = -1; dx <= 1; ++dx) {
+                for (std::int64_t dy = -1; dy <= 1; ++dy) {
+                    const auto found = grid.find(Cell{c.first + dx, c.second + dy});
+                    if (found == grid.end()) continue;
+                    for (std::size_t jj : found->second) {
+                        if (jj > ii) near.push_back(jj);
+                    }
+                }
+            }
+        }
+        std::sort(near.begin(), near.end());
+        near.erase(std::unique(near.begin(), near.end()), near.end());
+        for (std::size_t jj : near) {
+            if (end_gap(p, pieces[bucket[jj]]) <= eps) unite(sets, bucket[ii], bucket[jj]);
+        }
+    }
+}
+
 void group_connected(std::vector<LabelRecord>& records, const GroupingSettings& settings) {
     // Pieces in order of first appearance of their line key.
     std::vector<Piece> pieces;
@@ -74,17 +180,7 @@ void group_connected(std::vector<LabelRecord>& records, const GroupingSettings& 
     }
 
     UnionFind sets = make_union_find(pieces.size());
-    for (const std::vector<std::size_t>& bucket : buckets) {
-        for (std::size_t ii = 0; ii < bucket.size(); ++ii) {
-            const Piece& p = pieces[bucket[ii]];
-            if (!p.a || !p.b) continue;
-            for (std::size_t jj = ii + 1; jj < bucket.size(); ++jj) {
-                const Piece& q = pieces[bucket[jj]];
-                if (!q.a || !q.b) continue;
-                if (end_gap(p, q) <= eps) unite(sets, bucket[ii], bucket[jj]);
-            }
-        }
-    }
+    for (const std::vector<std::size_t>& bucket : buckets) join_touching(bucket, pieces, eps, sets);
 
     // Component numbers: walking the pieces in order, a component meets its
     // number the first time one of its pieces is seen, and the number is the

@@ -50,14 +50,17 @@ void append_billboard_row(std::string& out, std::size_t id, const BillboardRow& 
 }
 
 void write_billboard_csv(const std::string& path, const std::vector<BillboardRow>& rows,
-                         const BillboardOptions& options) {
+                         const BillboardOptions& options,
+                         const engine::InterruptCallback& check_interrupt) {
     AtomicFile file(path);
+    engine::PeriodicCheck interrupt(check_interrupt, 4096);
     std::string& out = file.buffer();
     out += kByteOrderMark;
     append_csv_row(out, billboard_header(options));
     for (std::size_t i = 0; i < rows.size(); ++i) {
         append_billboard_row(out, i, rows[i], options);
         file.flush_if_full();
+        interrupt.tick();
     }
     file.commit();
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/orientation_frame.hpp"
+#include "engine/periodic_check.hpp"
 
 namespace glyphway::export_ {
 
@@ -39,7 +40,10 @@ void append_billboard_row(std::string& out, std::size_t id, const BillboardRow& 
                           const BillboardOptions& options);
 
 // Writes the whole file atomically (see AtomicFile). Throws FileError.
+// `check_interrupt` is called every few thousand rows, on this thread; what
+// it throws propagates with the temporary file removed, the target untouched.
 void write_billboard_csv(const std::string& path, const std::vector<BillboardRow>& rows,
-                         const BillboardOptions& options);
+                         const BillboardOptions& options,
+                         const engine::InterruptCallback& check_interrupt = {});
 
 }  // namespace glyphway::export_

@@ -29,7 +29,8 @@ engine::Mat4 frame_at(const engine::LineGeometry& line, double distance, bool au
 
 class ObjStream {
 public:
-    explicit ObjStream(AtomicFile& file) : file_(file), out_(file.buffer()) {}
+    ObjStream(AtomicFile& file, engine::PeriodicCheck& interrupt)
+        : file_(file), out_(file.buffer()), interrupt_(interrupt) {}
 
     void object_line(const ObjLabel& label) {
         out_ += "\no ";
@@ -66,11 +67,13 @@ public:
         }
         offset_ += count;
         file_.flush_if_full();
+        interrupt_.tick();
     }
 
 private:
     AtomicFile& file_;
     std::string& out_;
+    engine::PeriodicCheck& interrupt_;  // one unit per mesh
     std::uint64_t offset_ = 1;  // OBJ indices are 1-based
     std::vector<double> placed_;
 };
@@ -182,12 +185,16 @@ std::string obj_object_name(std::string_view text) {
 }
 
 void write_obj(const std::string& path, const std::vector<ObjLabel>& labels,
-               const ObjSettings& settings) {
+               const ObjSettings& settings, const engine::InterruptCallback& check_interrupt) {
     AtomicFile file(path);
     file.write(kObjHeader);
-    ObjStream obj(file);
+    // Labels and meshes (glyphs) both count: labels without glyphs still
+    // take time, a long curved name takes one mesh per glyph.
+    engine::PeriodicCheck interrupt(check_interrupt, 2048);
+    ObjStream obj(file, interrupt);
     StraightMeshes meshes(settings);
     for (const ObjLabel& label : labels) {
+        interrupt.tick();
         if (settings.separate_objects) obj.object_line(label);
         if (settings.curved_text) {
             write_curved(obj, label, settings);

@@ -17,6 +17,7 @@
 
 #include "engine/line_geometry.hpp"
 #include "engine/orientation_frame.hpp"
+#include "engine/periodic_check.hpp"
 #include "text/mesh.hpp"
 #include "text/text_mesh_engine.hpp"
 
@@ -65,8 +66,11 @@ std::string obj_object_name(std::string_view text);
 
 // Writes the file atomically (see AtomicFile). Throws FileError,
 // NoFramePoint and whatever the text mesh engines throw (FontError); on an
-// exception the target is untouched.
+// exception the target is untouched. `check_interrupt` is called every few
+// thousand labels or meshes, on this thread; what it throws propagates the
+// same way (the temporary file is removed, the target untouched).
 void write_obj(const std::string& path, const std::vector<ObjLabel>& labels,
-               const ObjSettings& settings);
+               const ObjSettings& settings,
+               const engine::InterruptCallback& check_interrupt = {});
 
 }  // namespace glyphway::export_

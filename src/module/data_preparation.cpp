@@ -20,6 +20,7 @@
 #include "engine/utm_zone.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
+#include "module/interrupts.hpp"
 #include "module/engine_settings.hpp"
 #include "module/engine_stages.hpp"
 #include "module/feature_table.hpp"
@@ -95,15 +96,21 @@ py::object working_crs_of(py::object self, py::handle frame) {
 std::vector<engine::LabelRecord> sample(const FeatureTable& table,
                                         const engine::SamplingSettings& settings) {
     try {
-        return engine::sample_candidates(table.features, table.lines, settings);
+        return engine::sample_candidates(table.features, table.lines, settings,
+                                         check_host_signals);
     } catch (const engine::SamplingError& e) {
         throw py::value_error(e.what());
     }
 }
 
+// How many labels the loops here handle between two interrupt checks.
+constexpr std::size_t kLabelsPerCheck = 4096;
+
 void set_frames(py::handle self, std::vector<engine::LabelRecord>& labels) {
     const engine::Posture posture = read_posture(self);
+    std::size_t done = 0;
     for (engine::LabelRecord& r : labels) {
+        if (++done % kLabelsPerCheck == 0) check_host_signals();
         const auto frame = engine::build_tbn_matrix(*r.line, r.distance, true, posture);
         // Sampled lines have finite points and the solver keeps distances
         // finite, so every label has a point on its line.
@@ -111,10 +118,6 @@ void set_frames(py::handle self, std::vector<engine::LabelRecord>& labels) {
         r.matrix = *frame;
         engine::mark_written(r, Field::matrix);
     }
-}
-
-void check_signals() {
-    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
 }
 
 void resolve_collisions(py::handle self, std::vector<engine::LabelRecord>& labels) {
@@ -125,7 +128,7 @@ void resolve_collisions(py::handle self, std::vector<engine::LabelRecord>& label
     std::vector<std::size_t> indices(labels.size());
     for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = i;
     with_host_label_errors(
-        [&] { solver::resolve_label_collisions(labels, indices, sizes, check_signals); });
+        [&] { solver::resolve_label_collisions(labels, indices, sizes, check_host_signals); });
 }
 
 // The record dicts. What the record holds as a host object stays that
@@ -137,6 +140,7 @@ py::list record_dicts_of(const std::vector<engine::LabelRecord>& labels,
     std::vector<py::object> ends(table.lines.size());
     py::list out(labels.size());
     for (std::size_t i = 0; i < labels.size(); ++i) {
+        if ((i + 1) % kLabelsPerCheck == 0) check_host_signals();
         const engine::LabelRecord& r = labels[i];
         const auto uid = static_cast<std::size_t>(r.line_uid);
         const std::size_t feature = table.line_feature[uid];

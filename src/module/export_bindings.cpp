@@ -24,6 +24,7 @@
 #include "module/engine_settings.hpp"
 #include "module/export_methods.hpp"
 #include "module/label_frame_refresh.hpp"
+#include "module/interrupts.hpp"
 #include "module/text_engine_handle.hpp"
 
 namespace glyphway::module {
@@ -31,6 +32,9 @@ namespace glyphway::module {
 namespace {
 
 using engine::Field;
+
+// How many record dicts the reading loops take between interrupt checks.
+constexpr std::size_t kDictsPerCheck = 4096;
 
 void progress(const std::string& line) {
     py::module_::import("builtins").attr("print")(py::str(line));
@@ -149,6 +153,7 @@ void export_obj_method(py::object self, py::object output_obj) {
     std::vector<export_::ObjLabel> visible;
     LineCache lines;
     for (std::size_t index = 0; index < dicts.size(); ++index) {
+        if ((index + 1) % kDictsPerCheck == 0) check_host_signals();
         py::handle d = dicts[index];
         engine::LabelRecord r;
         if (is_hidden(r, d)) continue;
@@ -184,7 +189,7 @@ void export_obj_method(py::object self, py::object output_obj) {
         visible.push_back(std::move(label));
     }
 
-    run_writer([&] { export_::write_obj(path, visible, settings); });
+    run_writer([&] { export_::write_obj(path, visible, settings, check_host_signals); });
     progress("[glyphway_maker] Finished! Exported to: " + host_text(output_obj));
 }
 
@@ -239,7 +244,9 @@ void export_csv_method(py::object self, py::object output_csv, py::object target
     std::vector<py::object> dicts = record_dicts(labels);
     std::vector<export_::BillboardRow> rows;
     LineCache lines;
-    for (py::handle d : dicts) {
+    for (std::size_t index = 0; index < dicts.size(); ++index) {
+        if ((index + 1) % kDictsPerCheck == 0) check_host_signals();
+        py::handle d = dicts[index];
         engine::LabelRecord r;
         if (is_hidden(r, d)) continue;
         export_::BillboardRow row;
@@ -282,7 +289,7 @@ void export_csv_method(py::object self, py::object output_csv, py::object target
 
     progress("[glyphway_maker] Generating Billboard Data and Exporting CSV...");
     const std::string path = fs_path(output_csv);
-    run_writer([&] { export_::write_billboard_csv(path, rows, options); });
+    run_writer([&] { export_::write_billboard_csv(path, rows, options, check_host_signals); });
     progress("[glyphway_maker] Finished! Exported to: " + host_text(output_csv));
 }
 

@@ -17,6 +17,7 @@
 #include "engine/candidate_placement.hpp"
 #include "engine/font_size_median.hpp"
 #include "module/engine_convert.hpp"
+#include "module/interrupts.hpp"
 #include "module/engine_label_records.hpp"
 #include "module/engine_settings.hpp"
 #include "module/engine_stages.hpp"
@@ -89,17 +90,13 @@ engine::PlacementSettings read_placement_settings(
     return s;
 }
 
-void check_signals() {
-    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-}
-
 // Native failures as the host errors the dictionary code raises there.
 std::vector<std::size_t> place(std::vector<engine::LabelRecord>& records,
                                const engine::PlacementSettings& settings) {
     using Reason = engine::PlacementError::Reason;
     try {
         return with_host_label_errors(
-            [&] { return engine::auto_place_labels(records, settings, &check_signals); });
+            [&] { return engine::auto_place_labels(records, settings, &check_host_signals); });
     } catch (const engine::PlacementError& e) {
         switch (e.reason) {
             case Reason::missing_distance: throw py::key_error("distance");

@@ -12,6 +12,7 @@
 
 #include "module/bindings.hpp"
 #include "module/engine_convert.hpp"
+#include "module/interrupts.hpp"
 #include "module/engine_label_records.hpp"
 #include "module/solver_errors.hpp"
 #include "solver/collision_solver.hpp"
@@ -117,15 +118,11 @@ MatrixEntries matrix_entries(PyObject* value) {
 // max(a, b) as the host evaluates it: the first unless the second is greater.
 double host_max(double a, double b) { return b > a ? b : a; }
 
-void check_signals() {
-    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-}
-
 void resolve_native(NativeLabels& native, const solver::SolverSizes& sizes) {
     std::vector<std::size_t> indices(native.records.size());
     for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = i;
     with_host_label_errors(
-        [&] { solver::resolve_label_collisions(native.records, indices, sizes, check_signals); });
+        [&] { solver::resolve_label_collisions(native.records, indices, sizes, check_host_signals); });
     constexpr Field kWritten[] = {Field::matrix_dirty, Field::distance, Field::hidden};
     native.note_stage(kWritten);
 }
@@ -190,7 +187,7 @@ void fast_resolve_collisions(py::object labels, double char_width_est, double fo
     }
     if (input.records.empty()) return;
 
-    solver::resolve_collisions(input, sizes.char_width_est, check_signals);
+    solver::resolve_collisions(input, sizes.char_width_est, check_host_signals);
 
     PyObject* dirty_key = field_key_object(Field::matrix_dirty).ptr();
     PyObject* distance_key = field_key_object(Field::distance).ptr();
@@ -239,7 +236,7 @@ py::array_t<bool> solver_final_pass(py::array_t<float, py::array::c_style | py::
         r.weight = weight.data()[i];
         r.text_len = text_len.data()[i];
     }
-    solver::final_overlap_pass(records, check_signals);
+    solver::final_overlap_pass(records, check_host_signals);
     py::array_t<bool> hidden(n);
     for (py::ssize_t i = 0; i < n; ++i) hidden.mutable_data()[i] = records[static_cast<std::size_t>(i)].hidden != 0;
     return hidden;

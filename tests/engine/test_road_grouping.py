@@ -203,3 +203,30 @@ def road_pieces(draw):
 def test_connected_grouping_matches_the_documented_steps(make_engine, labels, connect_eps):
     engine = make_engine(font_size=2.0, connect_eps=connect_eps)
     assert group_ids(engine, labels) == reference_groups(labels, 2.0, connect_eps)
+
+
+@pytest.mark.parametrize("seed, connect_eps", [(0, 1.0), (1, 2.0), (2, 0.5), (3, None), (4, 1e-300)])
+def test_many_pieces_of_one_name_join_as_in_the_pairwise_steps(make_engine, seed, connect_eps):
+    # A common name has thousands of pieces; they are matched through a grid
+    # of end points, which must join exactly the pairs (and in the order)
+    # that comparing every pair would. Lattice points make many gaps land
+    # exactly on the tolerance; a few pieces lack end points, a few repeat.
+    rng = np.random.default_rng(seed)
+    labels = []
+    for k in range(400):
+        a = rng.integers(-15, 15, size=3).astype(float)
+        a[2] = 0.0
+        b = a + rng.integers(-2, 3, size=3)
+        b[2] = rng.integers(0, 2)
+        if k % 37 == 0:
+            a = b = None
+        labels.append(piece(str(rng.choice(["A", "中"])), f"0:{k % 390}", a, b))
+    engine = make_engine(font_size=2.0, connect_eps=connect_eps)
+    assert group_ids(engine, labels) == reference_groups(labels, 2.0, connect_eps)
+
+
+def test_many_pieces_with_a_non_finite_end_still_group(make_engine):
+    labels = [piece("A", f"0:{k}", (float(k), 0.0, 0.0), (k + 1.0, 0.0, 0.0)) for k in range(100)]
+    labels[50]["line_end"] = np.array([np.inf, 0.0, 0.0])
+    engine = make_engine(font_size=2.0, connect_eps=0.5)
+    assert group_ids(engine, labels) == reference_groups(labels, 2.0, 0.5)

@@ -1,6 +1,7 @@
 """The label table (place_labels), its file writer, and the preview picture,
 against the billboard CSV of the same run."""
 import csv
+import json
 
 import geopandas as gpd
 import numpy as np
@@ -151,6 +152,20 @@ def test_labels_command_writes_a_readable_file(roads, tmp_path, ttf_font, extens
     assert list(back["text"]) == list(expected["text"])
     np.testing.assert_allclose(back.geometry.x, expected.geometry.x, atol=1e-6)
     assert [p.name for p in tmp_path.iterdir()] == [out.name]  # no temporary left behind
+    if extension != ".gpkg":
+        # The layer is named for what it holds, not for the temporary file.
+        assert json.loads(out.read_text(encoding="utf-8"))["name"] == "labels"
+
+
+@pytest.mark.parametrize("command, output", [("labels", "l.gpkg"), ("preview", "p.png")])
+@pytest.mark.parametrize("mesh_option", [["--extrusion-depth", "3"], ["--no-separate-objects"]])
+def test_commands_without_meshes_refuse_mesh_options(roads, tmp_path, command, output,
+                                                     mesh_option, capsys):
+    shp, _ = roads
+    with pytest.raises(SystemExit) as exit_info:
+        cli.main([command, shp, str(tmp_path / output), *mesh_option])
+    assert exit_info.value.code == 2
+    assert "unrecognized arguments" in capsys.readouterr().err
 
 
 def test_labels_command_refuses_other_extensions(roads, tmp_path, ttf_font, capsys):

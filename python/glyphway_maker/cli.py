@@ -25,8 +25,11 @@ OVERFLOW_STRATEGIES = ("truncate", "keep")
 ANGLE_UNITS = ("degree", "radian")
 
 
-def _add_common(p: argparse.ArgumentParser, *, obj: bool) -> None:
-    """Options shared by `obj` and `csv`, in the order of generate()'s parameters."""
+def _add_common(p: argparse.ArgumentParser, *, fit: bool, mesh: bool) -> None:
+    """Options shared by the commands, in the order of generate()'s parameters.
+
+    `fit`: the auto-fit limits the CSV export fixes itself; `mesh`: the OBJ
+    mesh options, which only the obj command has a use for."""
     g = p.add_argument_group("input")
     g.add_argument("--name-field", default="name", metavar="COLUMN",
                    help="attribute column holding the road name (default: %(default)s)")
@@ -51,7 +54,7 @@ def _add_common(p: argparse.ArgumentParser, *, obj: bool) -> None:
     g.add_argument("--min-font-scale", type=float, default=0.35, metavar="SCALE",
                    help="auto-fit never shrinks the font below this fraction of --font-size "
                         "(default: %(default)s)")
-    if obj:
+    if fit:
         g.add_argument("--min-letter-spacing", type=float, default=0.0, metavar="UNITS",
                        help="auto-fit never tightens letter spacing below this "
                             "(default: %(default)s)")
@@ -86,12 +89,12 @@ def _add_common(p: argparse.ArgumentParser, *, obj: bool) -> None:
     g = p.add_argument_group("text size")
     g.add_argument("--font-size", type=float, default=15.0, metavar="SIZE",
                    help="label height in working-CRS metres (default: %(default)s)")
-    if obj:
+    if mesh:
         g.add_argument("--extrusion-depth", type=float, default=2.0, metavar="DEPTH",
                        help="thickness of the 3D text; 0 for flat faces (default: %(default)s)")
     g.add_argument("--letter-spacing", type=float, default=0.0, metavar="UNITS",
                    help="extra space between letters (default: %(default)s)")
-    if obj:
+    if mesh:
         g.add_argument("--no-separate-objects", dest="separate_objects", action="store_false",
                        help="write all labels as one OBJ object instead of one object per "
                             "label")
@@ -133,7 +136,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
                        description="Write one extruded 3D text mesh per visible label.")
     p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
     p.add_argument("output_obj", metavar="OUT.obj", help="OBJ file to write")
-    _add_common(p, obj=True)
+    _add_common(p, fit=True, mesh=True)
 
     p = sub.add_parser("csv", help="write a billboard CSV (position, rotation, text)",
                        description="Write one row per visible label: id, x, y, z, rotation, "
@@ -141,7 +144,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
     p.add_argument("output_csv", metavar="OUT.csv", help="CSV file to write (UTF-8 with BOM)")
     _add_csv_output(p)
-    _add_common(p, obj=False)
+    _add_common(p, fit=False, mesh=False)
 
     p = sub.add_parser("labels", help="write the placed labels as GeoPackage or GeoJSON points",
                        description="Write one point per visible label (anchor in the working "
@@ -150,7 +153,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
     p.add_argument("output", metavar="OUT.gpkg",
                    help="file to write: .gpkg (GeoPackage), .geojson or .json (GeoJSON)")
-    _add_common(p, obj=True)
+    _add_common(p, fit=True, mesh=False)
 
     p = sub.add_parser("preview", help="draw the roads and placed labels as a PNG picture",
                        description="Draw the roads, each visible label's footprint coloured "
@@ -165,7 +168,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     g.add_argument("--dpi", type=float, default=100.0,
                    help="dots per inch; sets how large texts and lines are drawn "
                         "(default: %(default)s)")
-    _add_common(p, obj=True)
+    _add_common(p, fit=True, mesh=False)
 
     p = sub.add_parser("demo", help="label the bundled sample city into OUTDIR",
                        description="Write OUTDIR/sample.obj and OUTDIR/sample.csv from the "

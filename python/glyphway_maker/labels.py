@@ -144,7 +144,7 @@ def check_label_path(out_path):
 def write_labels(frame, out_path):
     """Writes the label frame as GeoPackage (.gpkg) or GeoJSON (.geojson,
     .json), through a temporary file beside the target so a reader never sees
-    a half-written file. A GeoPackage holds one layer, "labels"."""
+    a half-written file. Either holds one layer, "labels"."""
     driver = check_label_path(out_path)
     out_path = os.fspath(out_path)
     extension = os.path.splitext(out_path)[1].lower()
@@ -153,9 +153,9 @@ def write_labels(frame, out_path):
     os.close(handle)
     try:
         os.remove(temporary)  # the GeoPackage driver wants to create the file itself
-        # The GeoPackage layer would otherwise be named after the temporary file.
-        layer = {"layer": "labels"} if driver == "GPKG" else {}
-        frame.to_file(temporary, driver=driver, **layer)
+        # The layer (GeoPackage table, GeoJSON "name") would otherwise be
+        # named after the temporary file.
+        frame.to_file(temporary, driver=driver, layer="labels")
         os.replace(temporary, out_path)
     except BaseException:
         with contextlib.suppress(OSError):

@@ -1,5 +1,7 @@
 import pytest
 
+import glyphway_accel_avx2 as gw
+
 from font_factory import build_font
 
 
@@ -16,3 +18,18 @@ def otf_font(tmp_path_factory):
 @pytest.fixture(params=["ttf", "otf"])
 def any_font(request, ttf_font, otf_font):
     return ttf_font if request.param == "ttf" else otf_font
+
+
+@pytest.fixture(scope="session")
+def make_engine(ttf_font):
+    """make_engine(**params) -> _RoadTessaraEngine; the font lookup answers the test font."""
+    def make(shp_path="roads.shp", *args, **params):
+        with pytest.MonkeyPatch.context() as mp:
+            mp.setattr(gw._FontManager, "get_chinese_font_path", staticmethod(lambda: ttf_font))
+            return gw._RoadTessaraEngine(shp_path, *args, **params)
+    return make
+
+
+@pytest.fixture(scope="session")
+def engine(make_engine):
+    return make_engine()

@@ -43,7 +43,7 @@ def _add_common(p: argparse.ArgumentParser, *, fit: bool, mesh: bool) -> None:
 
     g = p.add_argument_group("text layout")
     g.add_argument("--posture", choices=POSTURES, default="flat",
-                   help="flat: text lies on the ground; upright: it stands on the road "
+                   help="flat: text lies on the ground; upright: it stands up along the road "
                         "(default: %(default)s)")
     g.add_argument("--no-curved-text", dest="curved_text", action="store_false",
                    help="place each name as one straight label instead of bending it glyph "

@@ -1,23 +1,7 @@
-"""Engines built against the test font, and candidate records shaped like the sampler's."""
+"""Candidate records shaped like the sampler's (engines come from the top-level conftest)."""
 import numpy as np
 import pytest
 
-import glyphway_accel_avx2 as gw
-
-
-@pytest.fixture(scope="session")
-def make_engine(ttf_font):
-    """make_engine(**params) -> _RoadTessaraEngine; the font lookup answers the test font."""
-    def make(shp_path="roads.shp", *args, **params):
-        with pytest.MonkeyPatch.context() as mp:
-            mp.setattr(gw._FontManager, "get_chinese_font_path", staticmethod(lambda: ttf_font))
-            return gw._RoadTessaraEngine(shp_path, *args, **params)
-    return make
-
-
-@pytest.fixture(scope="session")
-def engine(make_engine):
-    return make_engine()
 
 
 def _candidate(text, line, feature=0, line_uid=0, distance=None, **extra):

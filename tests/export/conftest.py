@@ -1,24 +1,8 @@
-"""Engines against the test font, and hand-made resolved label records handed
+"""Hand-made resolved label records handed
 to the writers in place of the data preparation."""
 import numpy as np
 import pytest
 
-import glyphway_accel_avx2 as gw
-
-
-@pytest.fixture(scope="session")
-def make_engine(ttf_font):
-    """make_engine(**params) -> _RoadTessaraEngine; the font lookup answers the test font."""
-    def make(shp_path="roads.shp", *args, **params):
-        with pytest.MonkeyPatch.context() as mp:
-            mp.setattr(gw._FontManager, "get_chinese_font_path", staticmethod(lambda: ttf_font))
-            return gw._RoadTessaraEngine(shp_path, *args, **params)
-    return make
-
-
-@pytest.fixture(scope="session")
-def engine(make_engine):
-    return make_engine()
 
 
 def _prepared(engine, labels, working_crs="EPSG:32650"):

@@ -6,6 +6,7 @@ and a preview picture (:func:`preview`).
 """
 import os as _os
 import sys as _sys
+from typing import TYPE_CHECKING as _TYPE_CHECKING
 
 import glyphway_accel_avx2
 
@@ -19,6 +20,8 @@ for _name in ("generate", "generate_csv"):
     if hasattr(glyphway_accel_avx2, _name):
         globals()[_name] = getattr(glyphway_accel_avx2, _name)
 del _name
+if _TYPE_CHECKING:  # the loop above is invisible to type checkers
+    from glyphway_accel_avx2 import generate as generate, generate_csv as generate_csv
 
 
 from glyphway_maker.labels import place_labels  # noqa: E402

@@ -33,9 +33,6 @@ namespace {
 
 using engine::Field;
 
-// How many record dicts the reading loops take between interrupt checks.
-constexpr std::size_t kDictsPerCheck = 4096;
-
 void progress(const std::string& line) {
     py::module_::import("builtins").attr("print")(py::str(line));
 }
@@ -152,11 +149,7 @@ void export_obj_method(py::object self, py::object output_obj) {
     std::vector<py::object> dicts = record_dicts(labels);
     std::vector<export_::ObjLabel> visible;
     LineCache lines;
-    for (std::size_t index = 0; index < dicts.size(); ++index) {
-        if ((index + 1) % kDictsPerCheck == 0) check_host_signals();
-        py::handle d = dicts[index];
-        engine::LabelRecord r;
-        if (is_hidden(r, d)) continue;
+    for_each_visible(dicts, [&](std::size_t index, engine::LabelRecord& r, py::handle d) {
         export_::ObjLabel label;
         label.index = index;
         label.matrix = label_frame(r, d, settings.posture, lines, !settings.curved_text);
@@ -187,7 +180,7 @@ void export_obj_method(py::object self, py::object output_obj) {
             }
         }
         visible.push_back(std::move(label));
-    }
+    });
 
     run_writer([&] { export_::write_obj(path, visible, settings, check_host_signals); });
     progress("[glyphway_maker] Finished! Exported to: " + host_text(output_obj));
@@ -244,11 +237,7 @@ void export_csv_method(py::object self, py::object output_csv, py::object target
     std::vector<py::object> dicts = record_dicts(labels);
     std::vector<export_::BillboardRow> rows;
     LineCache lines;
-    for (std::size_t index = 0; index < dicts.size(); ++index) {
-        if ((index + 1) % kDictsPerCheck == 0) check_host_signals();
-        py::handle d = dicts[index];
-        engine::LabelRecord r;
-        if (is_hidden(r, d)) continue;
+    for_each_visible(dicts, [&](std::size_t, engine::LabelRecord& r, py::handle d) {
         export_::BillboardRow row;
         row.matrix = label_frame(r, d, posture, lines, true);
         row.x = row.matrix[3];
@@ -256,7 +245,7 @@ void export_csv_method(py::object self, py::object output_csv, py::object target
         row.z = row.matrix[11];
         row.name = csv_text(required_item(d, Field::text));
         rows.push_back(std::move(row));
-    }
+    });
 
     if (!rows.empty()) {
         options.angle_precision = angle_decimals(angle_precision);

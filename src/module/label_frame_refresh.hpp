@@ -5,9 +5,13 @@
 // the new distance, stored back into the record so later readers agree.
 #include <pybind11/pybind11.h>
 
+#include <cstddef>
+#include <vector>
+
 #include "engine/label_record.hpp"
 #include "engine/orientation_frame.hpp"
 #include "module/engine_convert.hpp"
+#include "module/interrupts.hpp"
 
 namespace glyphway::module {
 
@@ -33,5 +37,20 @@ engine::Mat4 label_frame(engine::LabelRecord& r, py::handle dict, engine::Postur
 
 // record['hidden'] with its fall-back.
 bool is_hidden(engine::LabelRecord& r, py::handle dict);
+
+// Calls visit(index, record, dict) for every record dict that is not
+// hidden, `record` holding what is_hidden read. Checks for Ctrl-C every few
+// thousand dicts: these loops run over every candidate of a whole network.
+template <class Visit>
+void for_each_visible(const std::vector<py::object>& dicts, Visit&& visit) {
+    constexpr std::size_t kDictsPerCheck = 4096;
+    for (std::size_t index = 0; index < dicts.size(); ++index) {
+        if ((index + 1) % kDictsPerCheck == 0) check_host_signals();
+        py::handle d = dicts[index];
+        engine::LabelRecord r;
+        if (is_hidden(r, d)) continue;
+        visit(index, r, d);
+    }
+}
 
 }  // namespace glyphway::module

@@ -55,10 +55,7 @@ py::dict label_table(py::object engine_object, py::object labels) {
     constexpr Field kSizeFields[] = {Field::text, Field::text_len, Field::effective_text_len,
                                      Field::effective_font_size, Field::effective_letter_spacing,
                                      Field::effective_char_width_est, Field::weight};
-    for (std::size_t i = 0; i < dicts.size(); ++i) {
-        py::handle d = dicts[i];
-        engine::LabelRecord r;
-        if (is_hidden(r, d)) continue;
+    for_each_visible(dicts, [&](std::size_t i, engine::LabelRecord& r, py::handle d) {
         const engine::Mat4 frame = label_frame(r, d, posture, lines, true);
         for (Field f : kSizeFields) read_field(r, f, d);
         py::handle text = required_item(d, Field::text);
@@ -73,7 +70,7 @@ py::dict label_table(py::object engine_object, py::object labels) {
         fitted_texts.append(item_or(d, Field::effective_text, text));
         group_ids.append(item_or(d, Field::group_id, py::none()));
         line_keys.append(item_or(d, Field::line_key, py::none()));
-    }
+    });
 
     const std::size_t m = footprints.size();
     std::vector<double> x(m), y(m), rotation(m), length(m), height(m);

@@ -5,6 +5,7 @@
 #include <pybind11/pybind11.h>
 
 #include "module/bindings.hpp"
+#include "module/call_guard.hpp"
 #include "module/font_path_override.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_label_records.hpp"
@@ -104,16 +105,7 @@ PyObject* engine_init(PyObject*, PyObject* args, PyObject* kwargs) {
                                      &g[18], &g[19], &g[20])) {
         return nullptr;
     }
-    try {
-        construct_engine(self, g);
-    } catch (py::error_already_set& e) {
-        e.restore();
-        return nullptr;
-    } catch (const std::exception& e) {
-        PyErr_SetString(PyExc_RuntimeError, e.what());
-        return nullptr;
-    }
-    Py_RETURN_NONE;
+    return run_guarded([&] { construct_engine(self, g); });
 }
 
 PyMethodDef g_init_def = {

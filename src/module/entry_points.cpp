@@ -14,6 +14,7 @@
 #include "module/argument_kinds.hpp"
 #include "module/bindings.hpp"
 #include "module/call_arguments.hpp"
+#include "module/call_guard.hpp"
 #include "module/font_path_override.hpp"
 
 namespace py = pybind11;
@@ -204,20 +205,6 @@ py::object construct_engine(PyObject* module, const py::dict& keywords, const py
     py::object cls = engine_class(module);
     ScopedFontPath font(font_path);
     return checked(PyObject_Call(cls.ptr(), py::tuple().ptr(), keywords.ptr()));
-}
-
-template <typename Body>
-PyObject* run_guarded(Body&& body) {
-    try {
-        body();
-    } catch (py::error_already_set& e) {
-        e.restore();
-        return nullptr;
-    } catch (const std::exception& e) {
-        PyErr_SetString(PyExc_RuntimeError, e.what());
-        return nullptr;
-    }
-    Py_RETURN_NONE;
 }
 
 PyObject* generate(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

@@ -178,11 +178,12 @@ py::str calculate_utm_crs_method(py::object, py::object lon, py::object lat) {
     const double longitude = real_number(lon);
     const double latitude = real_number(lat);
     if (const auto name = engine::utm_crs(longitude, latitude)) return py::str(*name);
-    // No zone within exact integers: int() says why (NaN, infinity) or
-    // gives the host's exact integer for a longitude that far out.
-    py::object zone = steal_or_throw(PyLong_FromDouble(engine::utm_zone_offset(longitude)));
-    py::object code = zone + py::int_(engine::utm_code_base(latitude) + 1);
-    return py::str("EPSG:") + py::str(code);
+    // A centre off the globe: the data is not in degrees (a projected file
+    // without its .prj, say) or has broken coordinates.
+    throw py::value_error("no UTM zone for longitude " + host_text(py::repr(lon)) +
+                          ", latitude " + host_text(py::repr(lat)) +
+                          ": a UTM zone needs a finite longitude in [-180, 180] and latitude "
+                          "in [-90, 90]");
 }
 
 py::tuple prepare_data_method(py::object self) {

@@ -1,5 +1,6 @@
 #include "engine/candidate_sampling.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -60,6 +61,12 @@ bool line_can_be_sampled(const LineGeometry& line) {
     return true;
 }
 
+double candidate_count(double line_len, const SamplingSettings& s) {
+    const double ends = s.add_at_endpoints ? 2.0 : 0.0;
+    if (s.text_count > 0) return static_cast<double>(s.text_count) + ends;
+    return std::max(floor_divide(line_len, s.distance_interval), 0.0) + ends;
+}
+
 std::vector<double> candidate_distances(double line_len, const SamplingSettings& s) {
     std::vector<double> distances;
     if (s.add_at_endpoints) distances.push_back(0.0);
@@ -92,15 +99,39 @@ std::vector<LabelRecord> sample_candidates(
     // One unit of work per line and per candidate, so that a few long
     // lines with many candidates count as well as many short ones.
     PeriodicCheck interrupt(check_interrupt, 4096);
+
+    // Lengths first: the total is known, and refused if it is too large,
+    // before the records take any memory.
+    std::vector<double> lengths(lines.size(), -1.0);  // -1: not sampled
+    double total = 0.0;
+    for (const SampledFeature& feature : features) {
+        for (std::size_t k = 0; k < feature.line_count; ++k) {
+            const std::size_t uid = feature.first_line + k;
+            interrupt.tick();
+            if (!line_can_be_sampled(*lines[uid])) continue;
+            lengths[uid] = line_length(*lines[uid]);
+            total += candidate_count(lengths[uid], settings);
+        }
+    }
+    if (total > static_cast<double>(kMaxCandidatesTotal)) {
+        const std::string parameter =
+            settings.text_count > 0 ? "text_count " + std::to_string(settings.text_count)
+                                    : "distance_interval " + text_of(settings.distance_interval);
+        throw SamplingError(parameter + " would place " + text_of(total) +
+                            " candidates in all (at most " +
+                            std::to_string(kMaxCandidatesTotal) + " are allowed)");
+    }
+
     std::vector<LabelRecord> records;
+    records.reserve(static_cast<std::size_t>(total));
     for (const SampledFeature& feature : features) {
         const std::string key_prefix = index_label_text(feature.index) + ":";
         for (std::size_t k = 0; k < feature.line_count; ++k) {
             const std::size_t uid = feature.first_line + k;
             const std::shared_ptr<const LineGeometry>& line = lines[uid];
             interrupt.tick();
-            if (!line_can_be_sampled(*line)) continue;
-            const double line_len = line_length(*line);
+            if (lengths[uid] < 0.0) continue;
+            const double line_len = lengths[uid];
             const std::vector<double> distances = candidate_distances(line_len, settings);
             if (distances.empty()) continue;
 

@@ -31,6 +31,12 @@ struct SamplingSettings {
 // a request: sampling refuses it instead of exhausting memory.
 inline constexpr std::int64_t kMaxCandidatesPerLine = 10'000'000;
 
+// The same limit over all lines together: a modest interval on a whole
+// country's network adds up line by line (each line under the limit above)
+// to more records than memory holds. Sampling counts first and refuses
+// before it allocates anything.
+inline constexpr std::int64_t kMaxCandidatesTotal = 10'000'000;
+
 // The settings cannot sample. The message names the parameter.
 struct SamplingError : std::invalid_argument {
     using std::invalid_argument::invalid_argument;
@@ -50,6 +56,10 @@ double floor_divide(double a, double b);
 // is finite (a NaN or infinite vertex, for example from a re-projection
 // outside the target system's domain, has no meaningful length).
 bool line_can_be_sampled(const LineGeometry& line);
+
+// How many candidates candidate_distances() puts on a line of length
+// `line_len`, as a real so that an absurd interval cannot overflow it.
+double candidate_count(double line_len, const SamplingSettings& settings);
 
 // The candidate distances along a line of length `line_len`, in order:
 // line_len / (count + 1) * i for i = 1..count, or interval * i for
@@ -79,6 +89,8 @@ inline constexpr Field kCandidateOrder[] = {
 // position in `lines`, counted also for lines that get no candidate; lines
 // that cannot be sampled get none. The features' line ranges must follow
 // each other in `lines`.
+// Throws SamplingError, before any record is made, when all lines together
+// would carry more than kMaxCandidatesTotal candidates.
 // `check_interrupt` is called every few thousand lines or candidates; it
 // may throw to abandon the run (what was sampled so far is dropped).
 std::vector<LabelRecord> sample_candidates(

@@ -9,14 +9,18 @@
 namespace glyphway::module {
 
 // Runs `body` and returns None, or nullptr with the host error set: an
-// error_already_set is restored as it is, any other exception becomes a
-// RuntimeError with its message.
+// error_already_set is restored as it is, a pybind11 exception type
+// (value_error, type_error, ...) becomes the host error it stands for, any
+// other exception a RuntimeError with its message.
 template <typename Body>
 PyObject* run_guarded(Body&& body) {
     try {
         body();
     } catch (pybind11::error_already_set& e) {
         e.restore();
+        return nullptr;
+    } catch (const pybind11::builtin_exception& e) {
+        e.set_error();
         return nullptr;
     } catch (const std::exception& e) {
         PyErr_SetString(PyExc_RuntimeError, e.what());

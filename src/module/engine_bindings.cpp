@@ -4,10 +4,16 @@
 // a set of ordinary instance attributes, readable and listable by name.
 #include <pybind11/pybind11.h>
 
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <string>
+
 #include "module/bindings.hpp"
 #include "module/call_guard.hpp"
 #include "module/font_path_override.hpp"
 #include "module/engine_class.hpp"
+#include "module/engine_convert.hpp"
 #include "module/engine_label_records.hpp"
 #include "module/engine_stages.hpp"
 #include "module/export_methods.hpp"
@@ -58,12 +64,65 @@ py::object parameter_default(std::size_t i) {
     }
 }
 
+// The value of a numeric parameter as a double, or nothing when it is not a
+// real number (text and other objects are stored as given and fail, as
+// before, in the stage that uses them). An int too large for a double
+// counts as infinite.
+std::optional<double> real_value(py::handle value) {
+    PyObject* v = value.ptr();
+    PyNumberMethods* number = Py_TYPE(v)->tp_as_number;
+    if (!PyFloat_Check(v) && !PyLong_Check(v) && !(number && number->nb_float)) return std::nullopt;
+    const double x = PyFloat_AsDouble(v);
+    if (x == -1.0 && PyErr_Occurred()) {
+        if (!PyErr_ExceptionMatches(PyExc_OverflowError)) throw py::error_already_set();
+        PyErr_Clear();
+        const int positive = PyObject_RichCompareBool(v, py::int_(0).ptr(), Py_GT);
+        if (positive < 0) throw py::error_already_set();
+        return positive ? std::numeric_limits<double>::infinity()
+                        : -std::numeric_limits<double>::infinity();
+    }
+    return x;
+}
+
+enum class Bound { positive, non_negative, any };
+
+// A size of NaN or infinity never finishes drawing (curve flattening at an
+// unbounded scale) or writes NaN vertices as if they were geometry, and a
+// non-positive font size writes empty text: all are refused here, before
+// the font search and before anything is read.
+void check_number(py::handle self, const char* name, Bound bound) {
+    const std::optional<double> x = real_value(self.attr(name));
+    if (!x) return;
+    const char* wanted = nullptr;
+    if (!std::isfinite(*x)) {
+        wanted = bound == Bound::positive       ? "a positive finite number"
+                 : bound == Bound::non_negative ? "a finite number >= 0"
+                                                : "a finite number";
+    } else if (bound == Bound::positive && !(*x > 0.0)) {
+        wanted = "a positive finite number";
+    } else if (bound == Bound::non_negative && *x < 0.0) {
+        wanted = "a finite number >= 0";
+    }
+    if (wanted == nullptr) return;
+    throw py::value_error(std::string(name) + " must be " + wanted + ", not " +
+                          host_text(py::repr(self.attr(name))));
+}
+
+void check_engine_numbers(py::handle self) {
+    check_number(self, "font_size", Bound::positive);
+    check_number(self, "extrusion_depth", Bound::non_negative);
+    check_number(self, "letter_spacing", Bound::any);
+    check_number(self, "min_font_scale", Bound::any);
+    check_number(self, "min_letter_spacing", Bound::any);
+}
+
 void construct_engine(py::handle self, PyObject* const (&given)[kParameterCount]) {
     for (std::size_t i = 0; i < kParameterCount; ++i) {
         py::object value = given[i] ? py::reinterpret_borrow<py::object>(given[i])
                                     : parameter_default(i);
         py::setattr(self, kParameters[i], value);
     }
+    check_engine_numbers(self);
     py::handle module = engine_host_module();
     // A font chosen by the caller (see font_path_override.hpp) replaces the
     // search; otherwise _FontManager is looked up now, so replacing it in

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -188,16 +189,35 @@ void export_obj_method(py::object self, py::object output_obj) {
 
 // --- CSV ------------------------------------------------------------------
 
-// The decimals of the rotation columns, from the host's "." + str(n) + "f".
-// A value whose text is not a plain count is given to the host's format()
-// so that it raises the error the host would.
-int angle_decimals(py::handle angle_precision) {
+// The decimals of the rotation columns, from the host's "." + str(n) + "f",
+// or nothing when the text is not a count. A count beyond 17 is refused at
+// once, before anything is read: a double holds no more digits than that,
+// and a count in the millions would have the formatter allocate gigabytes
+// before failing.
+std::optional<int> angle_decimals(py::handle angle_precision) {
+    constexpr int kMaxDecimals = 17;
     const std::string digits = host_text(angle_precision);
-    bool plain = !digits.empty() && digits.size() <= 6;
-    for (char c : digits) plain = plain && c >= '0' && c <= '9';
-    if (plain) return std::stoi(digits);
-    const std::string pattern = "." + digits + "f";
-    py::module_::import("builtins").attr("format")(0.0, pattern);
+    const bool negative = !digits.empty() && digits[0] == '-';
+    const std::size_t first = negative ? 1 : 0;
+    bool plain = digits.size() > first;
+    long value = 0;
+    for (std::size_t i = first; i < digits.size() && plain; ++i) {
+        plain = digits[i] >= '0' && digits[i] <= '9';
+        if (plain && value <= kMaxDecimals) value = value * 10 + (digits[i] - '0');
+    }
+    if (!plain) return std::nullopt;
+    if (negative || value > kMaxDecimals) {
+        throw py::value_error("angle_precision must be a whole number from 0 to " +
+                              std::to_string(kMaxDecimals) + ", not " + digits);
+    }
+    return static_cast<int>(value);
+}
+
+// A precision that is not a count, met when there are rows to format: the
+// host's format() raises the error the host would.
+[[noreturn]] void refuse_angle_precision(py::handle angle_precision) {
+    const std::string digits = host_text(angle_precision);
+    py::module_::import("builtins").attr("format")(0.0, "." + digits + "f");
     throw py::value_error("unsupported angle precision: " + digits);
 }
 
@@ -208,6 +228,7 @@ std::string csv_text(py::handle value) { return value.is_none() ? std::string() 
 void export_csv_method(py::object self, py::object output_csv, py::object target_crs,
                        py::object output_quaternion, py::object output_both_angles,
                        py::object angle_unit, py::object angle_precision) {
+    const std::optional<int> decimals = angle_decimals(angle_precision);
     auto [labels, working_crs] = unpack_pair(self.attr("_prepare_data")());
     if (!host_truth(labels)) return;
     progress("[glyphway_maker] Calculating Rotations and Projections for Billboard CSV...");
@@ -248,7 +269,8 @@ void export_csv_method(py::object self, py::object output_csv, py::object target
     });
 
     if (!rows.empty()) {
-        options.angle_precision = angle_decimals(angle_precision);
+        if (!decimals) refuse_angle_precision(angle_precision);
+        options.angle_precision = *decimals;
         if (!transformer.is_none()) {
             // One call for all anchors: PROJ transforms the arrays point by
             // point exactly as it would single points.

@@ -11,6 +11,7 @@ from __future__ import annotations
 
 import argparse
 import os
+import re
 import sys
 import time
 
@@ -122,8 +123,24 @@ def _add_font(g) -> None:
                         "downloaded Noto Sans SC)")
 
 
+class _Parser(argparse.ArgumentParser):
+    """An argument parser that reads every negative number as a value.
+
+    argparse takes ``-1`` and ``-0.5`` for numbers but ``-1e9``, ``-1E-3``,
+    ``-inf`` or ``-nan`` for unknown options, so ``--letter-spacing -1e9``
+    would fail with "expected one argument". None of our options looks like
+    a number, so widening the pattern cannot hide one."""
+
+    _NUMBER = re.compile(r"^-(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?$|^-(inf|infinity|nan)$",
+                         re.IGNORECASE)
+
+    def __init__(self, *args, **kwargs):
+        super().__init__(*args, **kwargs)
+        self._negative_number_matcher = self._NUMBER
+
+
 def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
-    parser = argparse.ArgumentParser(
+    parser = _Parser(
         prog=prog or "glyphway-maker",
         description="Place road-name labels along the roads of a shapefile and write them as "
                     "3D text (OBJ) or as a billboard CSV.")

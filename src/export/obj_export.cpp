@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "export/atomic_file.hpp"
+#include "export/output_file.hpp"
 #include "export/fixed_format.hpp"
 #include "export/frame_transform.hpp"
 
@@ -29,7 +29,7 @@ engine::Mat4 frame_at(const engine::LineGeometry& line, double distance, bool au
 
 class ObjStream {
 public:
-    ObjStream(AtomicFile& file, engine::PeriodicCheck& interrupt)
+    ObjStream(OutputFile& file, engine::PeriodicCheck& interrupt)
         : file_(file), out_(file.buffer()), interrupt_(interrupt) {}
 
     void object_line(const ObjLabel& label) {
@@ -71,7 +71,7 @@ public:
     }
 
 private:
-    AtomicFile& file_;
+    OutputFile& file_;
     std::string& out_;
     engine::PeriodicCheck& interrupt_;  // one unit per mesh
     std::uint64_t offset_ = 1;  // OBJ indices are 1-based
@@ -186,7 +186,7 @@ std::string obj_object_name(std::string_view text) {
 
 void write_obj(const std::string& path, const std::vector<ObjLabel>& labels,
                const ObjSettings& settings, const engine::InterruptCallback& check_interrupt) {
-    AtomicFile file(path);
+    OutputFile file(path);
     file.write(kObjHeader);
     // Labels and meshes (glyphs) both count: labels without glyphs still
     // take time, a long curved name takes one mesh per glyph.

@@ -64,7 +64,8 @@ private:
 // object line early and turn the rest of the name into a malformed record.
 std::string obj_object_name(std::string_view text);
 
-// Writes the file atomically (see AtomicFile). Throws FileError,
+// Writes the file (see OutputFile): atomically, or in place for a device
+// or FIFO. Throws FileError,
 // NoFramePoint and whatever the text mesh engines throw (FontError); on an
 // exception the target is untouched. `check_interrupt` is called every few
 // thousand labels or meshes, on this thread; what it throws propagates the

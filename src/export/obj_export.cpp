@@ -178,9 +178,25 @@ NoFramePoint::NoFramePoint(bool empty_line)
       empty_line_(empty_line) {}
 
 std::string obj_object_name(std::string_view text) {
-    std::string name(text);
-    std::replace(name.begin(), name.end(), '\r', ' ');
-    std::replace(name.begin(), name.end(), '\n', ' ');
+    std::string name;
+    name.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const auto next = [&](std::size_t k) {
+            return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
+        };
+        if (byte < 0x20 || byte == 0x7F) {  // C0 controls (tab, VT, FF, CR, LF...) and DEL
+            name += ' ';
+        } else if (byte == 0xC2 && next(1) >= 0x80 && next(1) <= 0x9F) {  // C1, NEL among them
+            name += ' ';
+            i += 1;
+        } else if (byte == 0xE2 && next(1) == 0x80 && (next(2) == 0xA8 || next(2) == 0xA9)) {
+            name += ' ';  // line and paragraph separators
+            i += 2;
+        } else {
+            name += static_cast<char>(byte);
+        }
+    }
     return name;
 }
 

@@ -211,6 +211,8 @@ void write_obj(const std::string& path, const std::vector<ObjLabel>& labels,
     StraightMeshes meshes(settings);
     for (const ObjLabel& label : labels) {
         interrupt.tick();
+        // Also notices a SIGTERM between labels that have no glyphs.
+        file.flush_if_full();
         if (settings.separate_objects) obj.object_line(label);
         if (settings.curved_text) {
             write_curved(obj, label, settings);

@@ -215,7 +215,7 @@ class NothingWritten(Exception):
 def _file_identity(path: str):
     try:
         st = os.stat(path)
-    except OSError:
+    except (OSError, ValueError):  # ValueError: a NUL in the path, refused by the writer
         return None
     return (st.st_ino, st.st_mtime_ns, st.st_size)
 
@@ -229,12 +229,16 @@ _LABEL_OPTIONS = tuple(n for n in _OBJ_OPTIONS
 def _timed(label: str, function, *args, **kwargs) -> None:
     # The library returns quietly without a file when there is nothing to
     # label (no name column, no usable line); say so instead of "wrote".
+    # A device or FIFO shows no change when written, so the native writers'
+    # own count of completed files tells those apart.
     output = args[1]
     before = _file_identity(output)
+    writes = glyphway_maker.glyphway_accel_avx2._outputs_written()
     start = time.perf_counter()
     function(*args, **kwargs)
     after = _file_identity(output)
-    if after is None or after == before:
+    wrote = glyphway_maker.glyphway_accel_avx2._outputs_written() != writes
+    if not wrote and (after is None or after == before):
         raise NothingWritten(f"no labels were placed; nothing written to {output}")
     print(f"glyphway-maker: {label} in {time.perf_counter() - start:.2f} s", file=sys.stderr)
 
@@ -262,9 +266,14 @@ def _run(args: argparse.Namespace) -> None:
 
 def _write_label_file(shp_path: str, output: str, options: dict) -> None:
     from glyphway_maker import labels
-    # Refuse a wrong extension before the (possibly long) placement runs.
+    # Refuse a wrong extension or a target it could not write before the
+    # (possibly long) placement runs.
     labels.check_label_path(output)
-    labels.write_labels(glyphway_maker.place_labels(shp_path, **options), output)
+    glyphway_maker.glyphway_accel_avx2._check_output(output)
+    frame = glyphway_maker.place_labels(shp_path, **options)
+    if len(frame) == 0:  # as obj and csv: no empty file, a failed run
+        raise NothingWritten(f"no labels were placed; nothing written to {output}")
+    labels.write_labels(frame, output)
 
 
 def run_demo(outdir: str, font_path: str | None = None) -> tuple[str, str]:

@@ -9,6 +9,7 @@ computed natively (``_label_table``); this module only assembles them.
 from __future__ import annotations
 
 import contextlib
+import io
 import os
 import tempfile
 
@@ -143,22 +144,16 @@ def check_label_path(out_path):
 
 def write_labels(frame, out_path):
     """Writes the label frame as GeoPackage (.gpkg) or GeoJSON (.geojson,
-    .json), through a temporary file beside the target so a reader never sees
-    a half-written file. Either holds one layer, "labels"."""
+    .json), the way the OBJ and CSV writers write their files: a regular file
+    through a temporary beside the target so a reader never sees a
+    half-written file (an existing file keeps its mode), a device or FIFO in
+    place. Either format holds one layer, "labels"."""
     driver = check_label_path(out_path)
-    out_path = os.fspath(out_path)
-    extension = os.path.splitext(out_path)[1].lower()
-    folder = os.path.dirname(os.path.abspath(out_path))
-    handle, temporary = tempfile.mkstemp(prefix=".labels_", suffix=extension, dir=folder)
-    os.close(handle)
-    try:
-        os.remove(temporary)  # the GeoPackage driver wants to create the file itself
-        # The layer (GeoPackage table, GeoJSON "name") would otherwise be
-        # named after the temporary file.
-        frame.to_file(temporary, driver=driver, layer="labels")
-        os.replace(temporary, out_path)
-    except BaseException:
-        with contextlib.suppress(OSError):
-            os.remove(temporary)
-        raise
-    return out_path
+    _native._check_output(out_path)
+    buffer = io.BytesIO()
+    # Rendered in memory (GDAL's own in-memory files), so the only file on
+    # disk is the native writer's temporary, which it removes on failure,
+    # Ctrl-C or SIGTERM. The layer is named for what it holds.
+    frame.to_file(buffer, driver=driver, layer="labels")
+    _native._write_output(out_path, buffer.getvalue())
+    return os.fspath(out_path)

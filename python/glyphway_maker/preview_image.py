@@ -7,10 +7,8 @@ native label table; this module only builds the Matplotlib artists.
 """
 from __future__ import annotations
 
-import contextlib
 import hashlib
-import os
-import tempfile
+import io
 
 from glyphway_maker import labels as _labels
 
@@ -79,6 +77,9 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100, font
     from matplotlib.font_manager import FontProperties
     from mpl_toolkits.axes_grid1.anchored_artists import AnchoredSizeBar
 
+    import glyphway_accel_avx2 as _native
+    # A target it could not write is refused before the placement runs.
+    _native._check_output(out_png)
     with _labels.input_path(shp_or_gdf) as path:
         engine, table, working_crs = _labels.prepared_table(path, font_path=font_path, **options)
         segments = _road_segments(path, working_crs)
@@ -152,16 +153,11 @@ def _fit_text_sizes(figure, axes, sized_texts):
 
 
 def _save_png(figure, out_png, dpi):
+    import glyphway_accel_avx2 as _native
     from matplotlib.backends.backend_agg import FigureCanvasAgg
     FigureCanvasAgg(figure)
-    out_png = os.fspath(out_png)
-    folder = os.path.dirname(os.path.abspath(out_png))
-    handle, temporary = tempfile.mkstemp(prefix=".preview_", suffix=".png", dir=folder)
-    os.close(handle)
-    try:
-        figure.savefig(temporary, format="png", dpi=dpi)
-        os.replace(temporary, out_png)
-    except BaseException:
-        with contextlib.suppress(OSError):
-            os.remove(temporary)
-        raise
+    buffer = io.BytesIO()
+    figure.savefig(buffer, format="png", dpi=dpi)
+    # The native writers' rule for the target: same refusals, an existing
+    # file's mode kept, a new one's from the umask, a device written in place.
+    _native._write_output(out_png, buffer.getvalue())

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "export/atomic_file.hpp"
+#include "export/output_file.hpp"
 #include "export/billboard_rotation.hpp"
 #include "export/csv_row.hpp"
 #include "export/fixed_format.hpp"
@@ -52,7 +52,7 @@ void append_billboard_row(std::string& out, std::size_t id, const BillboardRow& 
 void write_billboard_csv(const std::string& path, const std::vector<BillboardRow>& rows,
                          const BillboardOptions& options,
                          const engine::InterruptCallback& check_interrupt) {
-    AtomicFile file(path);
+    OutputFile file(path);
     engine::PeriodicCheck interrupt(check_interrupt, 4096);
     std::string& out = file.buffer();
     out += kByteOrderMark;

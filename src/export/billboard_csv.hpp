@@ -39,7 +39,8 @@ std::vector<std::string> billboard_header(const BillboardOptions& options);
 void append_billboard_row(std::string& out, std::size_t id, const BillboardRow& row,
                           const BillboardOptions& options);
 
-// Writes the whole file atomically (see AtomicFile). Throws FileError.
+// Writes the whole file (see OutputFile): atomically, or in place for a
+// device or FIFO. Throws FileError.
 // `check_interrupt` is called every few thousand rows, on this thread; what
 // it throws propagates with the temporary file removed, the target untouched.
 void write_billboard_csv(const std::string& path, const std::vector<BillboardRow>& rows,

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "export/atomic_file.hpp"
+#include "export/output_file.hpp"
 #include "export/fixed_format.hpp"
 #include "export/frame_transform.hpp"
 
@@ -29,7 +29,7 @@ engine::Mat4 frame_at(const engine::LineGeometry& line, double distance, bool au
 
 class ObjStream {
 public:
-    ObjStream(AtomicFile& file, engine::PeriodicCheck& interrupt)
+    ObjStream(OutputFile& file, engine::PeriodicCheck& interrupt)
         : file_(file), out_(file.buffer()), interrupt_(interrupt) {}
 
     void object_line(const ObjLabel& label) {
@@ -71,7 +71,7 @@ public:
     }
 
 private:
-    AtomicFile& file_;
+    OutputFile& file_;
     std::string& out_;
     engine::PeriodicCheck& interrupt_;  // one unit per mesh
     std::uint64_t offset_ = 1;  // OBJ indices are 1-based
@@ -178,15 +178,31 @@ NoFramePoint::NoFramePoint(bool empty_line)
       empty_line_(empty_line) {}
 
 std::string obj_object_name(std::string_view text) {
-    std::string name(text);
-    std::replace(name.begin(), name.end(), '\r', ' ');
-    std::replace(name.begin(), name.end(), '\n', ' ');
+    std::string name;
+    name.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const auto next = [&](std::size_t k) {
+            return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
+        };
+        if (byte < 0x20 || byte == 0x7F) {  // C0 controls (tab, VT, FF, CR, LF...) and DEL
+            name += ' ';
+        } else if (byte == 0xC2 && next(1) >= 0x80 && next(1) <= 0x9F) {  // C1, NEL among them
+            name += ' ';
+            i += 1;
+        } else if (byte == 0xE2 && next(1) == 0x80 && (next(2) == 0xA8 || next(2) == 0xA9)) {
+            name += ' ';  // line and paragraph separators
+            i += 2;
+        } else {
+            name += static_cast<char>(byte);
+        }
+    }
     return name;
 }
 
 void write_obj(const std::string& path, const std::vector<ObjLabel>& labels,
                const ObjSettings& settings, const engine::InterruptCallback& check_interrupt) {
-    AtomicFile file(path);
+    OutputFile file(path);
     file.write(kObjHeader);
     // Labels and meshes (glyphs) both count: labels without glyphs still
     // take time, a long curved name takes one mesh per glyph.
@@ -195,6 +211,8 @@ void write_obj(const std::string& path, const std::vector<ObjLabel>& labels,
     StraightMeshes meshes(settings);
     for (const ObjLabel& label : labels) {
         interrupt.tick();
+        // Also notices a SIGTERM between labels that have no glyphs.
+        file.flush_if_full();
         if (settings.separate_objects) obj.object_line(label);
         if (settings.curved_text) {
             write_curved(obj, label, settings);

@@ -59,12 +59,15 @@ private:
     bool empty_line_;
 };
 
-// The object name of a label: its text with carriage returns and line feeds
-// replaced by spaces, since a line break inside the name would end the
-// object line early and turn the rest of the name into a malformed record.
+// The object name of a label: its text with every control character (C0,
+// DEL, C1) and the Unicode line and paragraph separators replaced by one
+// space each. Readers split lines on more than LF (vertical tab, form feed,
+// NEL, U+2028, U+2029), and a break inside the name would end the object
+// line early and turn the rest of the name into a malformed record.
 std::string obj_object_name(std::string_view text);
 
-// Writes the file atomically (see AtomicFile). Throws FileError,
+// Writes the file (see OutputFile): atomically, or in place for a device
+// or FIFO. Throws FileError,
 // NoFramePoint and whatever the text mesh engines throw (FontError); on an
 // exception the target is untouched. `check_interrupt` is called every few
 // thousand labels or meshes, on this thread; what it throws propagates the

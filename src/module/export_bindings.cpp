@@ -18,7 +18,6 @@
 #include "engine/label_record.hpp"
 #include "engine/orientation_frame.hpp"
 #include "export/billboard_csv.hpp"
-#include "export/file_error.hpp"
 #include "export/obj_export.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
@@ -26,6 +25,7 @@
 #include "module/export_methods.hpp"
 #include "module/label_frame_refresh.hpp"
 #include "module/interrupts.hpp"
+#include "module/output_errors.hpp"
 #include "module/text_engine_handle.hpp"
 
 namespace glyphway::module {
@@ -64,27 +64,6 @@ std::pair<py::object, py::object> unpack_pair(py::handle result) {
     }
     if (PyErr_Occurred()) throw py::error_already_set();
     return {std::move(items[0]), std::move(items[1])};
-}
-
-// The output path as the file system spells it; the host form for messages.
-std::string fs_path(py::handle path) {
-    py::bytes encoded = py::module_::import("os").attr("fsencode")(path);
-    return std::string(encoded);
-}
-
-// Runs a native writer, turning its failures into the host's exceptions.
-template <typename Write>
-void run_writer(Write write) {
-    try {
-        write();
-    } catch (const export_::FileError& e) {
-        errno = e.error_number();
-        py::object name = py::module_::import("os").attr("fsdecode")(py::bytes(e.path()));
-        PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, name.ptr());
-        throw py::error_already_set();
-    } catch (const export_::NoFramePoint& e) {
-        raise_no_point(e.empty_line());
-    }
 }
 
 // --- OBJ ------------------------------------------------------------------
@@ -131,7 +110,7 @@ void export_obj_method(py::object self, py::object output_obj) {
     (void)working_crs;
     if (!host_truth(labels)) return;
     progress("[glyphway_maker] Generating 3D Mesh and Exporting OBJ...");
-    const std::string path = fs_path(output_obj);
+    const std::string path = output_fs_path(output_obj);
 
     export_::ObjSettings settings;
     settings.separate_objects = host_truth(self.attr("separate_objects"));
@@ -299,7 +278,7 @@ void export_csv_method(py::object self, py::object output_csv, py::object target
     }
 
     progress("[glyphway_maker] Generating Billboard Data and Exporting CSV...");
-    const std::string path = fs_path(output_csv);
+    const std::string path = output_fs_path(output_csv);
     run_writer([&] { export_::write_billboard_csv(path, rows, options, check_host_signals); });
     progress("[glyphway_maker] Finished! Exported to: " + host_text(output_csv));
 }

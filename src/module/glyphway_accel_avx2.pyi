@@ -305,5 +305,14 @@ def _solver_final_pass(
 def _label_table(engine: _RoadTessaraEngine, labels: Iterable[_Label]) -> _LabelTable:
     """The visible labels of engine._prepare_data()'s list as columns."""
 
+def _write_output(path: _TextPath, data: bytes) -> None:
+    """Writes data as the whole file at path, by the native writers' rule."""
+
+def _check_output(path: _TextPath) -> None:
+    """Raises what writing path would raise up front."""
+
+def _outputs_written() -> int:
+    """How many output files the native writers completed in this process."""
+
 def _new_engine(keywords: dict[str, Any], font_path: _TextPath | None = None) -> _RoadTessaraEngine:
     """A _RoadTessaraEngine(**keywords), optionally with a given font file instead of a search."""

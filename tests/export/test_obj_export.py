@@ -65,6 +65,26 @@ def test_line_breaks_in_object_names_become_spaces(make_engine, prepared, resolv
     assert all(line[:2] in ("v ", "f ", "o ") or line == "" for line in text.splitlines()[1:])
 
 
+@pytest.mark.parametrize("breaker", ["\v", "\f", "\x85", "\u2028", "\u2029", "\x1c", "\x1d",
+                                     "\x1e", "\x00", "\t", "\x1b", "\x7f", "\x9f"])
+def test_control_characters_in_object_names_become_spaces(make_engine, prepared, resolved,
+                                                          east_line, tmp_path, breaker):
+    eng = make_engine(curved_text=False)
+    prepared(eng, [resolved(eng, "中" + breaker + "o", east_line)])
+    text = _export(eng, tmp_path / "o.obj")
+    assert text.startswith(HEADER + "\no 中 o_0\nv ")
+    # str.splitlines() breaks on every one of them, as line-oriented readers do.
+    assert all(line[:2] in ("v ", "f ", "o ") or line == "" for line in text.splitlines()[1:])
+
+
+def test_other_characters_in_object_names_are_kept(make_engine, prepared, resolved, east_line,
+                                                   tmp_path):
+    eng = make_engine(curved_text=False)
+    name = "中\u00a0\u2027\u202a\u00e9o"  # near the replaced ranges, but no line breaks
+    prepared(eng, [resolved(eng, name, east_line)])
+    assert _export(eng, tmp_path / "o.obj").startswith(HEADER + "\no " + name + "_0\nv ")
+
+
 def test_second_mesh_faces_start_after_first_mesh_vertices(make_engine, prepared, resolved, east_line,
                                                            tmp_path):
     eng = make_engine(curved_text=False, separate_objects=False)

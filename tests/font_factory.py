@@ -11,6 +11,7 @@ Glyph set (both flavours):
   "i"  a bar plus a degenerate two-point contour (a stray stroke)
   space
 Anything else is unmapped and falls to .notdef, which is empty.
+build_font's `extra` adds glyphs of a test's own: {code point: draw(pen)}.
 """
 from __future__ import annotations
 
@@ -98,19 +99,31 @@ CMAP = {
 }
 
 
-def build_font(path: str | Path, flavour: str = "ttf") -> Path:
-    """Write a test font to `path`; flavour "ttf" (quadratic) or "otf" (CFF, cubic)."""
+def build_font(path: str | Path, flavour: str = "ttf", extra=None) -> Path:
+    """Write a test font to `path`; flavour "ttf" (quadratic) or "otf" (CFF, cubic).
+
+    `extra` maps further code points to functions drawing their glyph on a pen.
+    """
     from fontTools.fontBuilder import FontBuilder
+    from fontTools.pens.recordingPen import RecordingPen
 
     path = Path(path)
     cubic = flavour == "otf"
     order = [".notdef", "space", "o", "x", "I", "c", "e", "uni4E2D", "uni4E00", "i"]
+    cmap = dict(CMAP)
+    drawn = _draw_glyphs(cubic)
+    for codepoint, draw in (extra or {}).items():
+        name = f"extra{codepoint:04X}"
+        pen = RecordingPen()
+        draw(pen)
+        drawn[name] = pen
+        order.append(name)
+        cmap[codepoint] = name
     fb = FontBuilder(UPEM, isTTF=not cubic)
     fb.setupGlyphOrder(order)
-    fb.setupCharacterMap(CMAP)
+    fb.setupCharacterMap(cmap)
     from fontTools.pens.boundsPen import BoundsPen
 
-    drawn = _draw_glyphs(cubic)
     metrics = {}
     for name, rec in drawn.items():
         bounds = BoundsPen(None)

@@ -11,7 +11,8 @@ Glyph set (both flavours):
   "i"  a bar plus a degenerate two-point contour (a stray stroke)
   space
 Anything else is unmapped and falls to .notdef, which is empty.
-build_font's `extra` adds glyphs of a test's own: {code point: draw(pen)}.
+build_font's `extra` adds glyphs of a test's own: {code point: draw(pen)};
+draw_bowtie and draw_mixed draw outlines GEOS cannot fold as they are.
 """
 from __future__ import annotations
 
@@ -28,6 +29,26 @@ def _rect(pen, x0, y0, x1, y1, clockwise=True):
     for p in pts[1:]:
         pen.lineTo(p)
     pen.closePath()
+
+
+def draw_bowtie(pen):
+    # One contour whose edges cross at (300, 200): two triangles of 400 x 200
+    # units, wound in opposite directions.
+    pen.moveTo((100, 0))
+    pen.lineTo((500, 400))
+    pen.lineTo((500, 0))
+    pen.lineTo((100, 400))
+    pen.closePath()
+
+
+def draw_mixed(pen):
+    draw_bowtie(pen)
+    # Two 400 x 400 squares of the same direction overlapping on 200 x 200.
+    _rect(pen, 600, 0, 1000, 400, clockwise=True)
+    _rect(pen, 800, 200, 1200, 600, clockwise=True)
+    # A 400 x 400 frame around a 200 x 200 counter of the opposite direction.
+    _rect(pen, 100, 500, 500, 900, clockwise=True)
+    _rect(pen, 200, 600, 400, 800, clockwise=False)
 
 
 def _draw_glyphs(cubic):

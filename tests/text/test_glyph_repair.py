@@ -11,31 +11,11 @@ import numpy as np
 import pytest
 
 from glyphway_accel_avx2 import _TextMeshEngine
-from font_factory import _rect, build_font
+from font_factory import _rect, build_font, draw_bowtie, draw_mixed
 
 CJK_FONT = Path("/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc")
 
 BOWTIE, MIXED, HUGE = 0xE000, 0xE001, 0xE002
-
-
-def draw_bowtie(pen):
-    # One contour whose edges cross at (300, 200): two triangles of 400 x 200
-    # units, wound in opposite directions.
-    pen.moveTo((100, 0))
-    pen.lineTo((500, 400))
-    pen.lineTo((500, 0))
-    pen.lineTo((100, 400))
-    pen.closePath()
-
-
-def draw_mixed(pen):
-    draw_bowtie(pen)
-    # Two 400 x 400 squares of the same direction overlapping on 200 x 200.
-    _rect(pen, 600, 0, 1000, 400, clockwise=True)
-    _rect(pen, 800, 200, 1200, 600, clockwise=True)
-    # A 400 x 400 frame around a 200 x 200 counter of the opposite direction.
-    _rect(pen, 100, 500, 500, 900, clockwise=True)
-    _rect(pen, 200, 600, 400, 800, clockwise=False)
 
 
 def draw_huge(pen):

@@ -45,20 +45,22 @@ def digest(glyph):
 
 def sweep(font, size, chars):
     engine = _TextMeshEngine(font, size, 2.0, 0.0)
-    hashes, errors, warnings = {}, {}, []
+    hashes, errors, warnings, took = {}, {}, [], {}
     captured = io.StringIO()
     start = time.perf_counter()
     with contextlib.redirect_stderr(captured):
         for c in chars:
+            t0 = time.perf_counter()
             try:
                 (g,) = engine.generate_glyph_meshes(c)
                 hashes[c] = digest(g)
             except Exception as e:  # noqa: BLE001 - the sweep counts them
                 errors[c] = f"{type(e).__name__}: {e}"
                 hashes[c] = "raised"
+            took[c] = time.perf_counter() - t0
     elapsed = time.perf_counter() - start
     warnings = [line for line in captured.getvalue().splitlines() if line.startswith("[glyphway_maker] ")]
-    return hashes, errors, warnings, elapsed
+    return hashes, errors, warnings, elapsed, took
 
 
 def main():
@@ -74,10 +76,12 @@ def main():
     result = {}
     for size_text in args.sizes.split(","):
         size = float(size_text)
-        hashes, errors, warnings, elapsed = sweep(args.font, size, chars)
+        hashes, errors, warnings, elapsed, took = sweep(args.font, size, chars)
         result[size_text] = hashes
         print(f"size {size:g}: {len(errors)} raised, {len(warnings)} warnings, "
               f"{elapsed:.2f} s ({1e3 * elapsed / len(chars):.3f} ms/glyph)")
+        slowest = sorted(took, key=took.get, reverse=True)[:8]
+        print("  slowest: " + ", ".join(f"{c} {1e3 * took[c]:.2f} ms" for c in slowest))
         for c, message in errors.items():
             print(f"  raised {c} U+{ord(c):04X}: {message}")
         for line in warnings:

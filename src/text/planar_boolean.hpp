@@ -53,10 +53,11 @@ private:
 Shape fold_rings(const std::vector<Ring>& rings);
 
 // The area the rings enclose under the nonzero winding rule, the rule
-// TrueType and CFF outlines are drawn with: contours of the same direction
-// that overlap add up, a counter of the opposite direction cuts a hole, and
-// a contour that crosses itself fills each of its loops. Works on rings
-// that are not valid polygons, which fold_rings cannot take.
+// TrueType and CFF outlines are drawn with: where contours of the same
+// direction overlap (or nest) the area is filled once, a counter of the
+// opposite direction cuts a hole, and a contour that crosses itself fills
+// each of its loops. Works on rings that are not valid polygons, which
+// fold_rings cannot take.
 Shape fill_nonzero(const std::vector<Ring>& rings);
 
 // fold_rings over rings repaired one by one (make_valid), with every

@@ -5,6 +5,24 @@ import glyphway_accel_avx2 as gw
 from font_factory import build_font
 
 
+# Slow tests (sweeps over a whole installed font) run with --run-slow only.
+def pytest_addoption(parser):
+    parser.addoption("--run-slow", action="store_true", help="also run the tests marked slow")
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "slow: a long sweep, run with --run-slow")
+
+
+def pytest_collection_modifyitems(config, items):
+    if config.getoption("--run-slow"):
+        return
+    skip = pytest.mark.skip(reason="slow: run with --run-slow")
+    for item in items:
+        if "slow" in item.keywords:
+            item.add_marker(skip)
+
+
 @pytest.fixture(scope="session")
 def ttf_font(tmp_path_factory):
     return str(build_font(tmp_path_factory.mktemp("fonts") / "glyphway-test.ttf", "ttf"))

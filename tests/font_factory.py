@@ -11,6 +11,8 @@ Glyph set (both flavours):
   "i"  a bar plus a degenerate two-point contour (a stray stroke)
   space
 Anything else is unmapped and falls to .notdef, which is empty.
+build_font's `extra` adds glyphs of a test's own: {code point: draw(pen)};
+draw_bowtie and draw_mixed draw outlines GEOS cannot fold as they are.
 """
 from __future__ import annotations
 
@@ -27,6 +29,26 @@ def _rect(pen, x0, y0, x1, y1, clockwise=True):
     for p in pts[1:]:
         pen.lineTo(p)
     pen.closePath()
+
+
+def draw_bowtie(pen):
+    # One contour whose edges cross at (300, 200): two triangles of 400 x 200
+    # units, wound in opposite directions.
+    pen.moveTo((100, 0))
+    pen.lineTo((500, 400))
+    pen.lineTo((500, 0))
+    pen.lineTo((100, 400))
+    pen.closePath()
+
+
+def draw_mixed(pen):
+    draw_bowtie(pen)
+    # Two 400 x 400 squares of the same direction overlapping on 200 x 200.
+    _rect(pen, 600, 0, 1000, 400, clockwise=True)
+    _rect(pen, 800, 200, 1200, 600, clockwise=True)
+    # A 400 x 400 frame around a 200 x 200 counter of the opposite direction.
+    _rect(pen, 100, 500, 500, 900, clockwise=True)
+    _rect(pen, 200, 600, 400, 800, clockwise=False)
 
 
 def _draw_glyphs(cubic):
@@ -98,19 +120,31 @@ CMAP = {
 }
 
 
-def build_font(path: str | Path, flavour: str = "ttf") -> Path:
-    """Write a test font to `path`; flavour "ttf" (quadratic) or "otf" (CFF, cubic)."""
+def build_font(path: str | Path, flavour: str = "ttf", extra=None) -> Path:
+    """Write a test font to `path`; flavour "ttf" (quadratic) or "otf" (CFF, cubic).
+
+    `extra` maps further code points to functions drawing their glyph on a pen.
+    """
     from fontTools.fontBuilder import FontBuilder
+    from fontTools.pens.recordingPen import RecordingPen
 
     path = Path(path)
     cubic = flavour == "otf"
     order = [".notdef", "space", "o", "x", "I", "c", "e", "uni4E2D", "uni4E00", "i"]
+    cmap = dict(CMAP)
+    drawn = _draw_glyphs(cubic)
+    for codepoint, draw in (extra or {}).items():
+        name = f"extra{codepoint:04X}"
+        pen = RecordingPen()
+        draw(pen)
+        drawn[name] = pen
+        order.append(name)
+        cmap[codepoint] = name
     fb = FontBuilder(UPEM, isTTF=not cubic)
     fb.setupGlyphOrder(order)
-    fb.setupCharacterMap(CMAP)
+    fb.setupCharacterMap(cmap)
     from fontTools.pens.boundsPen import BoundsPen
 
-    drawn = _draw_glyphs(cubic)
     metrics = {}
     for name, rec in drawn.items():
         bounds = BoundsPen(None)

@@ -97,6 +97,11 @@ public:
         return handle->core.get();
     }
 
+    // What the engines have to say about glyphs they drew empty.
+    void print_warnings() {
+        for (const auto& handle : handles_) print_glyph_warnings(*handle->core);
+    }
+
 private:
     py::handle self_;
     std::map<std::pair<double, double>, text::TextMeshEngine*> by_pair_;
@@ -162,7 +167,13 @@ void export_obj_method(py::object self, py::object output_obj) {
         visible.push_back(std::move(label));
     });
 
-    run_writer([&] { export_::write_obj(path, visible, settings, check_host_signals); });
+    try {
+        run_writer([&] { export_::write_obj(path, visible, settings, check_host_signals); });
+    } catch (...) {
+        engines.print_warnings();
+        throw;
+    }
+    engines.print_warnings();
     progress("[glyphway_maker] Finished! Exported to: " + host_text(output_obj));
 }
 

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "module/bindings.hpp"
 #include "module/font_lookup.hpp"
@@ -61,6 +62,7 @@ py::dict glyph_dict(const py::str& ch, const py::object& verts, const py::object
 
 py::list generate_glyph_meshes(TextEngineHandle& self, const std::u32string& text) {
     auto glyphs = self.core->generate_glyph_meshes(text);
+    print_glyph_warnings(*self.core);
     self.sync_glyph_cache();
     py::list out;
     for (const text::GlyphRecord& g : glyphs) {
@@ -76,6 +78,14 @@ py::list generate_glyph_meshes(TextEngineHandle& self, const std::u32string& tex
 }
 
 }  // namespace
+
+void print_glyph_warnings(text::TextMeshEngine& core) {
+    const std::vector<std::string> lines = core.take_warnings();
+    if (lines.empty()) return;
+    py::object print = py::module_::import("builtins").attr("print");
+    py::object stderr_stream = py::module_::import("sys").attr("stderr");
+    for (const std::string& line : lines) print(py::str("[glyphway_maker] WARNING: " + line), "file"_a = stderr_stream);
+}
 
 void TextEngineHandle::sync_glyph_cache() {
     if (static_cast<std::size_t>(py::len(glyph_cache)) == core->glyph_cache().size()) return;
@@ -121,7 +131,9 @@ void register_text_bindings(py::module_& m) {
         .def(
             "generate_mesh",
             [](TextEngineHandle& self, const std::u32string& text) {
-                return mesh_to_arrays(self.core->generate_mesh(text));
+                text::Mesh mesh = self.core->generate_mesh(text);
+                print_glyph_warnings(*self.core);
+                return mesh_to_arrays(std::move(mesh));
             },
             "text"_a)
         .def("generate_glyph_meshes", &generate_glyph_meshes, "text"_a)

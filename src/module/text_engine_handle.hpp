@@ -24,6 +24,10 @@ struct TextEngineHandle {
     void sync_glyph_cache();
 };
 
+// Writes the lines the engine holds about glyphs it drew empty to the
+// host's stderr, one "[glyphway_maker] WARNING: " line each.
+void print_glyph_warnings(text::TextMeshEngine& core);
+
 std::shared_ptr<TextEngineHandle> make_text_engine(pybind11::object font_path, pybind11::object font_size,
                                                    pybind11::object extrusion_depth,
                                                    pybind11::object letter_spacing);

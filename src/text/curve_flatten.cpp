@@ -15,9 +15,6 @@ namespace {
 constexpr double kCollinearityEpsilon = 1e-30;
 // Subdivision stops past this depth whatever the flatness.
 constexpr unsigned kRecursionLimit = 32;
-// The largest distance a flattened segment may stray from the curve is half
-// a unit (at approximation scale 1), compared squared.
-constexpr double kDistanceToleranceSquare = 0.5 * 0.5;
 
 inline double squared_distance(double x1, double y1, double x2, double y2) {
     const double dx = x2 - x1;
@@ -26,8 +23,11 @@ inline double squared_distance(double x1, double y1, double x2, double y2) {
 }
 
 void subdivide_quadratic(double x1, double y1, double x2, double y2, double x3, double y3, unsigned level,
-                         std::vector<Point2>& out) {
+                         std::vector<Point2>& out, Flattening& f) {
     if (level > kRecursionLimit) return;
+    if (f.exhausted()) return;
+    --f.steps_left;
+    const double tolerance_square = f.distance_tolerance_square;
 
     const double x12 = (x1 + x2) / 2;
     const double y12 = (y1 + y2) / 2;
@@ -43,7 +43,7 @@ void subdivide_quadratic(double x1, double y1, double x2, double y2, double x3, 
     if (d > kCollinearityEpsilon) {
         // Flat enough: the control point lies within tolerance of the chord.
         // With no angle tolerance the curve's midpoint ends the recursion.
-        if (d * d <= kDistanceToleranceSquare * (dx * dx + dy * dy)) {
+        if (d * d <= tolerance_square * (dx * dx + dy * dy)) {
             out.push_back({x123, y123});
             return;
         }
@@ -66,19 +66,22 @@ void subdivide_quadratic(double x1, double y1, double x2, double y2, double x3, 
                 d = squared_distance(x2, y2, x1 + d * dx, y1 + d * dy);
             }
         }
-        if (d < kDistanceToleranceSquare) {
+        if (d < tolerance_square) {
             out.push_back({x2, y2});
             return;
         }
     }
 
-    subdivide_quadratic(x1, y1, x12, y12, x123, y123, level + 1, out);
-    subdivide_quadratic(x123, y123, x23, y23, x3, y3, level + 1, out);
+    subdivide_quadratic(x1, y1, x12, y12, x123, y123, level + 1, out, f);
+    subdivide_quadratic(x123, y123, x23, y23, x3, y3, level + 1, out, f);
 }
 
 void subdivide_cubic(double x1, double y1, double x2, double y2, double x3, double y3, double x4, double y4,
-                     unsigned level, std::vector<Point2>& out) {
+                     unsigned level, std::vector<Point2>& out, Flattening& f) {
     if (level > kRecursionLimit) return;
+    if (f.exhausted()) return;
+    --f.steps_left;
+    const double tolerance_square = f.distance_tolerance_square;
 
     const double x12 = (x1 + x2) / 2;
     const double y12 = (y1 + y2) / 2;
@@ -134,12 +137,12 @@ void subdivide_cubic(double x1, double y1, double x2, double y2, double x3, doub
                 }
             }
             if (d2 > d3) {
-                if (d2 < kDistanceToleranceSquare) {
+                if (d2 < tolerance_square) {
                     out.push_back({x2, y2});
                     return;
                 }
             } else {
-                if (d3 < kDistanceToleranceSquare) {
+                if (d3 < tolerance_square) {
                     out.push_back({x3, y3});
                     return;
                 }
@@ -148,41 +151,42 @@ void subdivide_cubic(double x1, double y1, double x2, double y2, double x3, doub
         }
         case 1:
             // p1, p2, p4 collinear; only p3 bends the curve.
-            if (d3 * d3 <= kDistanceToleranceSquare * (dx * dx + dy * dy)) {
+            if (d3 * d3 <= tolerance_square * (dx * dx + dy * dy)) {
                 out.push_back({x23, y23});
                 return;
             }
             break;
         case 2:
             // p1, p3, p4 collinear; only p2 bends the curve.
-            if (d2 * d2 <= kDistanceToleranceSquare * (dx * dx + dy * dy)) {
+            if (d2 * d2 <= tolerance_square * (dx * dx + dy * dy)) {
                 out.push_back({x23, y23});
                 return;
             }
             break;
         default:
             // Both controls off the chord: the regular case.
-            if ((d2 + d3) * (d2 + d3) <= kDistanceToleranceSquare * (dx * dx + dy * dy)) {
+            if ((d2 + d3) * (d2 + d3) <= tolerance_square * (dx * dx + dy * dy)) {
                 out.push_back({x23, y23});
                 return;
             }
             break;
     }
 
-    subdivide_cubic(x1, y1, x12, y12, x123, y123, x1234, y1234, level + 1, out);
-    subdivide_cubic(x1234, y1234, x234, y234, x34, y34, x4, y4, level + 1, out);
+    subdivide_cubic(x1, y1, x12, y12, x123, y123, x1234, y1234, level + 1, out, f);
+    subdivide_cubic(x1234, y1234, x234, y234, x34, y34, x4, y4, level + 1, out, f);
 }
 
 }  // namespace
 
-void flatten_quadratic(const Point2& p1, const Point2& p2, const Point2& p3, std::vector<Point2>& out) {
-    subdivide_quadratic(p1.x, p1.y, p2.x, p2.y, p3.x, p3.y, 0, out);
+void flatten_quadratic(const Point2& p1, const Point2& p2, const Point2& p3, std::vector<Point2>& out,
+                       Flattening& flattening) {
+    subdivide_quadratic(p1.x, p1.y, p2.x, p2.y, p3.x, p3.y, 0, out, flattening);
     out.push_back(p3);
 }
 
 void flatten_cubic(const Point2& p1, const Point2& p2, const Point2& p3, const Point2& p4,
-                   std::vector<Point2>& out) {
-    subdivide_cubic(p1.x, p1.y, p2.x, p2.y, p3.x, p3.y, p4.x, p4.y, 0, out);
+                   std::vector<Point2>& out, Flattening& flattening) {
+    subdivide_cubic(p1.x, p1.y, p2.x, p2.y, p3.x, p3.y, p4.x, p4.y, 0, out, flattening);
     out.push_back(p4);
 }
 

@@ -281,6 +281,66 @@ void finish_ring(std::vector<Point2>& points, std::vector<Ring>& rings) {
     points.clear();
 }
 
+// Subdivision steps one glyph may take, enough for every glyph of a real
+// font at any size a map label could have, and few enough that a glyph at
+// an absurd size costs milliseconds instead of never finishing.
+constexpr std::size_t kFlattenStepsPerGlyph = std::size_t{1} << 18;
+
+// Path.to_polygons(closed_only=True) over the vertices `v` (one per code):
+// curves flattened, a new ring at every MoveTo and ClosePoly. Replaces
+// `rings`; false, with `rings` incomplete, when the flattening ran out of
+// steps.
+bool flatten_rings(const std::vector<Point2>& v, const std::vector<PathCode>& codes, detail::Flattening flattening,
+                   std::vector<Ring>& rings) {
+    rings.clear();
+    const std::size_t n = std::min(v.size(), codes.size());
+    // `last` is the current point a curve starts from; like the flattener
+    // Matplotlib uses, it follows every vertex read, a ClosePoly's included.
+    std::vector<Point2> points;  // the ring being gathered
+    points.reserve(4 * n);
+    Point2 last{0.0, 0.0};
+    for (std::size_t i = 0; i < n;) {
+        switch (codes[i]) {
+            case PathCode::MoveTo:
+                finish_ring(points, rings);
+                points.push_back(v[i]);
+                last = v[i];
+                i += 1;
+                break;
+            case PathCode::LineTo:
+                points.push_back(v[i]);
+                last = v[i];
+                i += 1;
+                break;
+            case PathCode::Curve3:
+                if (i + 2 > n) {
+                    i = n;
+                    break;
+                }
+                detail::flatten_quadratic(last, v[i], v[i + 1], points, flattening);
+                last = v[i + 1];
+                i += 2;
+                break;
+            case PathCode::Curve4:
+                if (i + 3 > n) {
+                    i = n;
+                    break;
+                }
+                detail::flatten_cubic(last, v[i], v[i + 1], v[i + 2], points, flattening);
+                last = v[i + 2];
+                i += 3;
+                break;
+            case PathCode::ClosePoly:
+                finish_ring(points, rings);
+                last = v[i];
+                i += 1;
+                break;
+        }
+    }
+    finish_ring(points, rings);
+    return !flattening.exhausted();
+}
+
 }  // namespace
 
 struct FontFace::Impl {
@@ -370,55 +430,27 @@ TextPathGeometry make_text_path(const OutlinePath& path, double size, double x0,
         v[i].y = scale * path.vertices[i].y + y0;
     }
 
-    // Path.to_polygons(closed_only=True): curves flattened, a new ring at
-    // every MoveTo and ClosePoly. `last` is the current point a curve
-    // starts from; like the flattener Matplotlib uses, it follows every
-    // vertex read, a ClosePoly's included.
-    const std::vector<PathCode>& codes = path.codes;
-    std::vector<Point2> points;  // the ring being gathered
-    points.reserve(4 * n);
-    Point2 last{0.0, 0.0};
-    for (std::size_t i = 0; i < n;) {
-        switch (codes[i]) {
-            case PathCode::MoveTo:
-                finish_ring(points, result.rings);
-                points.push_back(v[i]);
-                last = v[i];
-                i += 1;
-                break;
-            case PathCode::LineTo:
-                points.push_back(v[i]);
-                last = v[i];
-                i += 1;
-                break;
-            case PathCode::Curve3:
-                if (i + 2 > n) {
-                    i = n;
-                    break;
-                }
-                detail::flatten_quadratic(last, v[i], v[i + 1], points);
-                last = v[i + 1];
-                i += 2;
-                break;
-            case PathCode::Curve4:
-                if (i + 3 > n) {
-                    i = n;
-                    break;
-                }
-                detail::flatten_cubic(last, v[i], v[i + 1], v[i + 2], points);
-                last = v[i + 2];
-                i += 3;
-                break;
-            case PathCode::ClosePoly:
-                finish_ring(points, result.rings);
-                last = v[i];
-                i += 1;
-                break;
+    // Flattened as Matplotlib flattens it, unless that takes more steps
+    // than any glyph at a sensible size needs (a size like 1e12, or one
+    // that is not a number): then the outline is flattened at the
+    // reference size, coarser and coarser until it fits, and the points
+    // are scaled afterwards, so the tolerance is relative to the glyph.
+    if (!flatten_rings(v, path.codes, detail::Flattening{0.5 * 0.5, kFlattenStepsPerGlyph}, result.rings)) {
+        bool fitted = false;
+        double tolerance = 0.5;
+        for (int attempt = 0; attempt < 40 && !fitted; ++attempt, tolerance *= 2.0) {
+            fitted = flatten_rings(path.vertices, path.codes,
+                                   detail::Flattening{tolerance * tolerance, kFlattenStepsPerGlyph}, result.rings);
+        }
+        // An outline that fits at no tolerance keeps only its on-curve
+        // points: a flattening without steps still ends every curve.
+        if (!fitted) flatten_rings(path.vertices, path.codes, detail::Flattening{0.5 * 0.5, 0}, result.rings);
+        for (Ring& ring : result.rings) {
+            for (Point2& p : ring) p = {scale * p.x + x0, scale * p.y + y0};
         }
     }
-    finish_ring(points, result.rings);
 
-    result.extents = path_extents(v, codes);
+    result.extents = path_extents(v, path.codes);
     return result;
 }
 

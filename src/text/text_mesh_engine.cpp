@@ -1,10 +1,10 @@
 #include "text/text_mesh_engine.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <mutex>
 
-#include "text/planar_boolean.hpp"
 #include "text/triangulate_extrude.hpp"
 
 namespace glyphway::text {
@@ -54,7 +54,7 @@ Mesh TextMeshEngine::generate_mesh(const std::u32string& text) {
             continue;
         }
         const TextPathGeometry path = make_text_path(font_.face().glyph_path(c), path_size, pen_x, 0.0);
-        Shape character = fold_rings(path.rings);
+        Shape character = shape_of(c, path.rings);
         if (!character.is_empty()) merged = merged.union_with(character);
         // The next glyph starts at this one's right edge, not at the font's
         // advance width: names are set tight.
@@ -70,7 +70,7 @@ Mesh TextMeshEngine::generate_mesh(const std::u32string& text) {
 std::shared_ptr<const GlyphMesh> TextMeshEngine::build_glyph(char32_t c) {
     const TextPathGeometry path = make_text_path(font_.face().glyph_path(c), text_path_size(font_size_), 0.0, 0.0);
     auto glyph = std::make_shared<GlyphMesh>();
-    glyph->mesh = triangulate_extrude(fold_rings(path.rings).polygons(), depth_);
+    glyph->mesh = triangulate_extrude(shape_of(c, path.rings).polygons(), depth_);
     if (glyph->mesh.empty()) {
         glyph->advance = font_size_ + letter_spacing_;
         return glyph;
@@ -108,6 +108,24 @@ std::vector<GlyphRecord> TextMeshEngine::generate_glyph_meshes(const std::u32str
         glyphs.push_back({c, it->second, it->second->advance});
     }
     return glyphs;
+}
+
+Shape TextMeshEngine::shape_of(char32_t c, const std::vector<Ring>& rings) {
+    std::string failure;
+    Shape shape = glyph_shape(rings, failure);
+    if (!failure.empty() && reported_.insert(c).second) {
+        char head[96];
+        std::snprintf(head, sizeof head, "the glyph for U+%04X at font size %g cannot be built (",
+                      static_cast<unsigned>(c), font_size_);
+        warnings_.push_back(head + failure + "); it is drawn empty");
+    }
+    return shape;
+}
+
+std::vector<std::string> TextMeshEngine::take_warnings() {
+    std::vector<std::string> taken;
+    taken.swap(warnings_);
+    return taken;
 }
 
 std::shared_ptr<const GlyphMesh> TextMeshEngine::cached_glyph(char32_t c) const {

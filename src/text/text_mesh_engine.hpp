@@ -5,10 +5,12 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "text/glyph_outline.hpp"
 #include "text/mesh.hpp"
+#include "text/planar_boolean.hpp"
 
 namespace glyphway::text {
 
@@ -66,14 +68,23 @@ public:
         return glyph_cache_;
     }
 
+    // A glyph whose outline cannot be made into a shape is drawn empty
+    // rather than failing the whole text; each such character is reported
+    // once per engine, in a line that waits here until the caller (which
+    // knows where messages go) takes it.
+    std::vector<std::string> take_warnings();
+
 private:
     std::shared_ptr<const GlyphMesh> build_glyph(char32_t c);
+    Shape shape_of(char32_t c, const std::vector<Ring>& rings);
 
     FontSource font_;
     double font_size_;
     double depth_;
     double letter_spacing_;
     std::unordered_map<char32_t, std::shared_ptr<const GlyphMesh>> glyph_cache_;
+    std::unordered_set<char32_t> reported_;
+    std::vector<std::string> warnings_;
 };
 
 }  // namespace glyphway::text

@@ -1,7 +1,8 @@
 #pragma once
 // A uniform grid over solver records: records grouped by cell key, each
 // cell's records in record order, with their rectangles copied out column by
-// column in the same order for the row overlap test.
+// column in the same order for the row overlap test. The copies keep the
+// rectangles as they were when the grid was built, while records move.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -28,6 +29,11 @@ public:
 
     // Slot s (in cell order) holds record record_at(s) and its rectangle.
     std::uint32_t record_at(std::size_t slot) const { return records_[slot]; }
+    const std::uint32_t* slot_records() const { return records_.data(); }
+    // The slot of a record, kNoSlot for records not in the grid.
+    static constexpr std::uint32_t kNoSlot = 0xffffffffu;
+    std::uint32_t slot_of(std::uint32_t record) const { return slot_of_[record]; }
+    std::uint32_t cell_of_slot(std::size_t slot) const { return cell_of_slot_[slot]; }
     Rect rect_at(std::size_t slot) const {
         return {cx_[slot], cy_[slot], dx_[slot], dy_[slot], length_[slot], height_[slot]};
     }
@@ -39,24 +45,9 @@ private:
     std::vector<std::uint64_t> keys_;     // per slot
     std::vector<std::uint32_t> records_;  // per slot
     std::vector<std::uint32_t> starts_;   // cell c holds slots [starts_[c], starts_[c + 1])
+    std::vector<std::uint32_t> slot_of_;       // per record
+    std::vector<std::uint32_t> cell_of_slot_;  // per slot
     std::vector<float> cx_, cy_, dx_, dy_, length_, height_;
 };
-
-struct RecordPair {
-    std::uint32_t first;
-    std::uint32_t second;
-    friend bool operator<(const RecordPair& a, const RecordPair& b) {
-        return a.first != b.first ? a.first < b.first : a.second < b.second;
-    }
-    friend bool operator==(const RecordPair& a, const RecordPair& b) {
-        return a.first == b.first && a.second == b.second;
-    }
-};
-
-// Every overlapping pair of records sharing a cell, first < second (the
-// first taken as the test's first rectangle), sorted ascending. The cells
-// are shared out over an OpenMP thread team; sorting makes the list the same
-// for every team size and schedule.
-std::vector<RecordPair> overlapping_pairs_in_cells(const CellGrid& grid);
 
 }  // namespace glyphway::solver

@@ -38,6 +38,8 @@ CellGrid::CellGrid(std::vector<CellEntry> entries, const std::vector<SolverRecor
         height_[s] = r.height;
     }
     starts_.push_back(static_cast<std::uint32_t>(n));
+    cell_end_of_.assign(records.size(), 0);
+    for (std::size_t s = 0; s < n; ++s) cell_end_of_[records_[s]] = starts_[cell_of_slot_[s] + 1];
 }
 
 }  // namespace glyphway::solver

@@ -34,6 +34,9 @@ public:
     static constexpr std::uint32_t kNoSlot = 0xffffffffu;
     std::uint32_t slot_of(std::uint32_t record) const { return slot_of_[record]; }
     std::uint32_t cell_of_slot(std::size_t slot) const { return cell_of_slot_[slot]; }
+    // The end of the cell holding a record in the grid, read in record
+    // order without touching the cell.
+    std::uint32_t cell_end_of(std::uint32_t record) const { return cell_end_of_[record]; }
     Rect rect_at(std::size_t slot) const {
         return {cx_[slot], cy_[slot], dx_[slot], dy_[slot], length_[slot], height_[slot]};
     }
@@ -46,6 +49,7 @@ private:
     std::vector<std::uint32_t> records_;  // per slot
     std::vector<std::uint32_t> starts_;   // cell c holds slots [starts_[c], starts_[c + 1])
     std::vector<std::uint32_t> slot_of_;       // per record
+    std::vector<std::uint32_t> cell_end_of_;   // per record
     std::vector<std::uint32_t> cell_of_slot_;  // per slot
     std::vector<float> cx_, cy_, dx_, dy_, length_, height_;
 };

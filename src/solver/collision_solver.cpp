@@ -78,7 +78,8 @@ void resolve_collisions(SolverInput& input, float char_width_est,
                 // Hidden now, or before the iteration: none of its pairs can act.
                 if (records[next].hidden) continue;
                 const std::uint32_t slot = grid.slot_of(next);
-                const auto end = static_cast<std::uint32_t>(grid.cell_end(grid.cell_of_slot(slot)));
+                const std::uint32_t end = grid.cell_end_of(next);
+                if (slot + 1 == end) continue;  // last of its cell: no row
                 ranges[0] = {0, slot + 1, end};
                 if (!batch.add_row(next, grid.rect_at(slot), ranges)) break;
             }

@@ -10,8 +10,9 @@ namespace {
 
 // A batch stops taking rows at this many candidates (16 MiB of hits)...
 constexpr std::size_t kBatchCandidates = std::size_t{1} << 22;
-// ... or this many rows, which bounds the bookkeeping of many small rows.
-constexpr std::size_t kBatchRows = std::size_t{1} << 16;
+// ... or this many rows, which keeps the bookkeeping of many small rows
+// (ordinary labels) in cache.
+constexpr std::size_t kBatchRows = std::size_t{1} << 12;
 // One thread's share of a row: long rows (a crowded cell) are split so the
 // whole team works on them.
 constexpr std::size_t kPiece = 4096;

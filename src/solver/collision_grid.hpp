@@ -54,4 +54,24 @@ private:
     std::vector<float> cx_, cy_, dx_, dy_, length_, height_;
 };
 
+struct RecordPair {
+    std::uint32_t first;
+    std::uint32_t second;
+    friend bool operator<(const RecordPair& a, const RecordPair& b) {
+        return a.first != b.first ? a.first < b.first : a.second < b.second;
+    }
+};
+
+// How many pairs of records share a cell: what overlapping_pairs_in_cells
+// tests, and the most it can list.
+std::uint64_t pairs_sharing_cells(const CellGrid& grid);
+
+// Every overlapping pair of records sharing a cell, first < second (the
+// first taken as the test's first rectangle), sorted ascending. The cells
+// are shared out over an OpenMP thread team; sorting makes the list the same
+// for every team size and schedule. Its memory follows the pairs found, so
+// it suits grids whose pairs_sharing_cells is bounded; crowded cells go
+// through OverlapBatch instead.
+std::vector<RecordPair> overlapping_pairs_in_cells(const CellGrid& grid);
+
 }  // namespace glyphway::solver

@@ -8,10 +8,12 @@
 // both are still visible when the loop reaches it, and the loop reaches the
 // pairs in ascending (i, j) order. So it is enough to find the overlapping
 // pairs and replay them in that order with the same visibility checks: the
-// result is the same to the last label. They are found row by row (record
-// i and the later records it overlaps) in bounded batches, so a crowd of
-// identical labels neither lists its quadratic number of pairs nor tests
-// the rows of the labels it has hidden.
+// result is the same to the last label. Where the grid tests few pairs
+// for the records (ordinary labels) they are all listed cell by cell, then
+// sorted; in crowded cells they are found row by row (record i and the
+// later records it overlaps) in bounded batches, so a crowd of identical
+// labels neither lists its quadratic number of pairs nor tests the rows of
+// the labels it has hidden.
 //
 // Overlapping pairs are found with a grid whose cells are at least as wide
 // as any two labels can reach together; records whose reach cannot be
@@ -59,6 +61,10 @@ bool is_regular(const SolverRecord& r, double t2) {
     // A direction much shorter or longer than unit scales the rectangle and
     // the rounding of the test; keep the bound to near-unit directions.
     return t2 >= 0.25 && t2 <= 4.0;
+}
+
+std::uint64_t pair_code(std::uint32_t i, std::uint32_t j) {
+    return (static_cast<std::uint64_t>(i) << 32) | j;
 }
 
 void check_now(std::size_t& counter, std::size_t amount, const InterruptCheck& check) {
@@ -125,8 +131,8 @@ void final_overlap_pass(std::vector<SolverRecord>& records, const InterruptCheck
     }
     std::sort(exhaustive.begin(), exhaustive.end());
 
-    // Rectangles of the rows' candidates: 0 the grid, 1 the unbounded
-    // records, 2 every visible record (only needed for unbounded rows).
+    // Rectangles of the candidates: the grid, the unbounded records and
+    // every visible record (only needed for unbounded records).
     const CellGrid grid(std::move(entries), records);
     std::vector<float> exhaustive_cols[6], visible_cols[6];
     const auto columns_of = [&](const std::vector<std::uint32_t>& members, std::vector<float>* cols) {
@@ -146,10 +152,6 @@ void final_overlap_pass(std::vector<SolverRecord>& records, const InterruptCheck
     const RectColumns exhaustive_columns = columns_of(exhaustive, exhaustive_cols);
     const RectColumns visible_columns =
         exhaustive.empty() ? RectColumns{} : columns_of(visible, visible_cols);
-    OverlapBatch batch(records, {RectSet{grid.columns(), grid.slot_records()},
-                                 RectSet{exhaustive_columns, exhaustive.data()},
-                                 RectSet{visible_columns, visible.data()}});
-
     // The eight cells around each cell that hold records.
     std::vector<std::uint32_t> around_start(grid.cell_count() + 1, 0);
     std::vector<std::uint32_t> around;
@@ -177,6 +179,75 @@ void final_overlap_pass(std::vector<SolverRecord>& records, const InterruptCheck
         }
     }
 
+    // Replays one overlapping pair, first < second.
+    const auto resolve = [&](SolverRecord& a, SolverRecord& b) {
+        if (a.hidden || b.hidden) return;
+        if (a.weight > b.weight || (a.weight == b.weight && a.text_len > b.text_len)) {
+            a.hidden = 1;
+        } else {
+            b.hidden = 1;
+        }
+        check_now(work, 1, check_interrupt);
+    };
+
+    // The pairs the grid and the unbounded records would have tested.
+    std::uint64_t tested = static_cast<std::uint64_t>(exhaustive.size()) * visible.size();
+    for (std::size_t c = 0; c < grid.cell_count(); ++c) {
+        const std::uint64_t size = grid.cell_end(c) - grid.cell_begin(c);
+        std::uint64_t near = 0;
+        for (std::uint32_t a = around_start[c]; a < around_start[c + 1]; ++a) {
+            near += grid.cell_end(around[a]) - grid.cell_begin(around[a]);
+        }
+        // Pairs across two cells are counted from both.
+        tested += size * (size - 1) / 2 + size * near / 2 + 1;
+    }
+
+    if (pairs_fit_in_a_list(tested, visible.size())) {
+        std::vector<std::uint64_t> pairs;
+        // Gridded records: each against the records of its own and the
+        // cells around it, keeping the pairs where it is the first.
+        const RectColumns columns = grid.columns();
+        std::vector<std::uint8_t> hits;
+        for (std::size_t c = 0; c < grid.cell_count(); ++c) {
+            for (std::uint32_t a = around_start[c]; a <= around_start[c + 1]; ++a) {
+                const std::size_t other = a == around_start[c + 1] ? c : around[a];
+                const std::size_t begin = grid.cell_begin(other), end = grid.cell_end(other);
+                hits.resize(end - begin);
+                for (std::size_t p = grid.cell_begin(c); p < grid.cell_end(c); ++p) {
+                    const std::uint32_t i = grid.record_at(p);
+                    overlap_row(grid.rect_at(p), columns, begin, end, hits.data());
+                    for (std::size_t q = begin; q < end; ++q) {
+                        const std::uint32_t j = grid.record_at(q);
+                        if (j > i && hits[q - begin]) pairs.push_back(pair_code(i, j));
+                    }
+                }
+            }
+            check_now(work, grid.cell_end(c) - grid.cell_begin(c), check_interrupt);
+        }
+        // Unbounded records: against every other visible record. The test
+        // is symmetric to the bit, so one row with the unbounded record
+        // first decides the pairs on both sides of it.
+        hits.resize(visible.size());
+        for (std::uint32_t e : exhaustive) {
+            overlap_row(rect_of(records[e]), visible_columns, 0, visible.size(), hits.data());
+            for (std::size_t s = 0; s < visible.size(); ++s) {
+                const std::uint32_t j = visible[s];
+                if (j == e || !hits[s]) continue;
+                pairs.push_back(j > e ? pair_code(e, j) : pair_code(j, e));
+            }
+            check_now(work, visible.size() / 64 + 1, check_interrupt);
+        }
+        // Two unbounded records find their pair twice.
+        std::sort(pairs.begin(), pairs.end());
+        pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+        for (const std::uint64_t pair : pairs) resolve(records[pair >> 32], records[pair & 0xffffffffu]);
+        return;
+    }
+
+    // Crowded cells: a batch of rows at a time.
+    OverlapBatch batch(records, {RectSet{grid.columns(), grid.slot_records()},
+                                 RectSet{exhaustive_columns, exhaustive.data()},
+                                 RectSet{visible_columns, visible.data()}});
     // Row of visible record i: the records after it that it may overlap.
     // Gridded: the rest of its cell, the later records of the cells around
     // it and the later unbounded records. Unbounded: every later visible
@@ -226,16 +297,7 @@ void final_overlap_pass(std::vector<SolverRecord>& records, const InterruptCheck
             const std::uint32_t* hits;
             std::size_t hit_count;
             batch.row_hits(row, &hits, &hit_count);
-            for (std::size_t h = 0; h < hit_count && !a.hidden; ++h) {
-                SolverRecord& b = records[hits[h]];
-                if (b.hidden) continue;
-                if (a.weight > b.weight || (a.weight == b.weight && a.text_len > b.text_len)) {
-                    a.hidden = 1;
-                } else {
-                    b.hidden = 1;
-                }
-                check_now(work, 1, check_interrupt);
-            }
+            for (std::size_t h = 0; h < hit_count && !a.hidden; ++h) resolve(a, records[hits[h]]);
         }
     }
 }

@@ -26,6 +26,16 @@
 
 namespace glyphway::solver {
 
+// Whether a pass may list its overlapping pairs all at once instead: when
+// the pairs it would test are few for the records (ordinary labels, a few
+// to a cell), the list is as small as the batches' bookkeeping, and finding
+// it cell by cell reads the grid in its own order, which is faster.
+inline bool pairs_fit_in_a_list(std::uint64_t tested_pairs, std::size_t records) {
+    constexpr std::uint64_t kAlways = std::uint64_t{1} << 22;
+    constexpr std::uint64_t kPerRecord = 16;
+    return tested_pairs <= kAlways || tested_pairs <= kPerRecord * records;
+}
+
 // Rectangles column by column and the record each one belongs to.
 struct RectSet {
     RectColumns columns;

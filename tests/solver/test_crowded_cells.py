@@ -196,6 +196,14 @@ def test_final_pass_on_one_crowded_cell_matches_the_exhaustive_loop():
     ln[[10, 3000]] = 1000.0
     weight = rng.integers(1, 4, n).astype(f32)
     text_len = rng.integers(0, 9, n).astype(np.int32)
+    # Records tested against all others amid the gridded ones: NaN and infinite
+    # centres, stretched directions, a label far larger than the rest.
+    odd = rng.choice(n, 40, replace=False)
+    cx[odd[0:8]] = np.nan
+    cy[odd[8:12]] = np.inf
+    dx[odd[12:20]] *= f32(3.0)
+    ln[odd[20:22]] = f32(1e5)
+    cx[odd[22:40]] = cx[(odd[0:18] + 1) % n]
     got = gw._solver_final_pass(cx, cy, dx, dy, ln, ht, weight, text_len)
     want = reference_final_pass((cx, cy, dx, dy, ln, ht), weight, text_len)
     assert np.array_equal(got, want)

@@ -152,6 +152,7 @@ void final_overlap_pass(std::vector<SolverRecord>& records, const InterruptCheck
     const RectColumns exhaustive_columns = columns_of(exhaustive, exhaustive_cols);
     const RectColumns visible_columns =
         exhaustive.empty() ? RectColumns{} : columns_of(visible, visible_cols);
+
     // The eight cells around each cell that hold records.
     std::vector<std::uint32_t> around_start(grid.cell_count() + 1, 0);
     std::vector<std::uint32_t> around;

@@ -4,8 +4,8 @@
 // Both solver passes resolve pairs in ascending (first, second) order, each
 // pair only while both of its records are still visible. Listing every
 // overlapping pair up front costs memory quadratic in the labels of a
-// crowded cell (100,000 labels stacked in one cell are 5e9 pairs). Instead a
-// pass hands over rows: one first record with the stretches of candidate
+// crowded cell (100,000 labels stacked in one cell are 5e9 pairs). Instead,
+// where cells are crowded, a pass hands over rows: one first record with the stretches of candidate
 // rectangles it is to be tested against. A batch holds consecutive rows up
 // to a fixed number of candidates (a single row may exceed it; a row is at
 // most all records), tests them on the thread team and gives back, per row,
@@ -52,9 +52,9 @@ struct CandidateRange {
 
 class OverlapBatch {
 public:
-    // `records` supplies the rows' rectangles and the visibility; neither
-    // may change between find_overlaps() and the last row_hits() of a batch
-    // except for hiding records, which the caller does as it resolves.
+    // `records` only supplies the visibility, read by find_overlaps(); the
+    // rectangles are the sets' and the rows' own, so records may move while
+    // a pass resolves. The sets must outlive the batch.
     OverlapBatch(const std::vector<SolverRecord>& records, std::vector<RectSet> sets);
 
     void clear();

@@ -5,11 +5,11 @@
 // pair only while both of its records are still visible. Listing every
 // overlapping pair up front costs memory quadratic in the labels of a
 // crowded cell (100,000 labels stacked in one cell are 5e9 pairs). Instead,
-// where cells are crowded, a pass hands over rows: one first record with the stretches of candidate
-// rectangles it is to be tested against. A batch holds consecutive rows up
-// to a fixed number of candidates (a single row may exceed it; a row is at
-// most all records), tests them on the thread team and gives back, per row,
-// the overlapping records in ascending order. The pass resolves them, then
+// where cells are crowded, a pass hands over rows: one first record with
+// the stretches of candidate rectangles it is to be tested against. A batch
+// holds consecutive rows up to a fixed number of candidates (a single row
+// may exceed it; a row is at most all records), tests them on the thread
+// team and gives back, per row, the overlapping records in ascending order. The pass resolves them, then
 // fills the next batch. Rows whose first record is hidden by then are left
 // out, and so are records already hidden when the batch is tested: neither
 // could act, and skipping them is what lets a crowd that is hidden early

@@ -21,9 +21,13 @@ CellGrid::CellGrid(std::vector<CellEntry> entries, const std::vector<SolverRecor
     length_.resize(n);
     height_.resize(n);
     starts_.reserve(n / 2 + 2);
+    slot_of_.assign(records.size(), kNoSlot);
+    cell_of_slot_.resize(n);
     for (std::size_t s = 0; s < n; ++s) {
         const CellEntry& e = entries[s];
         if (s == 0 || e.key != entries[s - 1].key) starts_.push_back(static_cast<std::uint32_t>(s));
+        slot_of_[e.record] = static_cast<std::uint32_t>(s);
+        cell_of_slot_[s] = static_cast<std::uint32_t>(starts_.size() - 1);
         keys_[s] = e.key;
         records_[s] = e.record;
         const SolverRecord& r = records[e.record];
@@ -35,6 +39,17 @@ CellGrid::CellGrid(std::vector<CellEntry> entries, const std::vector<SolverRecor
         height_[s] = r.height;
     }
     starts_.push_back(static_cast<std::uint32_t>(n));
+    cell_end_of_.assign(records.size(), 0);
+    for (std::size_t s = 0; s < n; ++s) cell_end_of_[records_[s]] = starts_[cell_of_slot_[s] + 1];
+}
+
+std::uint64_t pairs_sharing_cells(const CellGrid& grid) {
+    std::uint64_t pairs = 0;
+    for (std::size_t c = 0; c < grid.cell_count(); ++c) {
+        const std::uint64_t size = grid.cell_end(c) - grid.cell_begin(c);
+        pairs += size * (size - 1) / 2;
+    }
+    return pairs;
 }
 
 std::vector<RecordPair> overlapping_pairs_in_cells(const CellGrid& grid) {

@@ -6,9 +6,14 @@
 //         greater weight, or equal weight and the longer text; else hide j
 // which is quadratic. A pair (i, j) only acts there when it overlaps and
 // both are still visible when the loop reaches it, and the loop reaches the
-// pairs in ascending (i, j) order. So it is enough to find every
-// overlapping pair once, sort them, and replay them in that order with the
-// same visibility checks: the result is the same to the last label.
+// pairs in ascending (i, j) order. So it is enough to find the overlapping
+// pairs and replay them in that order with the same visibility checks: the
+// result is the same to the last label. Where the grid tests few pairs
+// for the records (ordinary labels) they are all listed cell by cell, then
+// sorted; in crowded cells they are found row by row (record i and the
+// later records it overlaps) in bounded batches, so a crowd of identical
+// labels neither lists its quadratic number of pairs nor tests the rows of
+// the labels it has hidden.
 //
 // Overlapping pairs are found with a grid whose cells are at least as wide
 // as any two labels can reach together; records whose reach cannot be
@@ -23,6 +28,7 @@
 #include "solver/cell_key.hpp"
 #include "solver/collision_grid.hpp"
 #include "solver/collision_solver.hpp"
+#include "solver/overlap_batches.hpp"
 #include "solver/rectangle_overlap.hpp"
 
 namespace glyphway::solver {
@@ -125,55 +131,14 @@ void final_overlap_pass(std::vector<SolverRecord>& records, const InterruptCheck
     }
     std::sort(exhaustive.begin(), exhaustive.end());
 
-    std::vector<std::uint64_t> pairs;
-
-    // Gridded records: each against the records of its own and the eight
-    // neighbouring cells, keeping the pairs where it is the first.
-    {
-        const CellGrid grid(std::move(entries), records);
-        std::unordered_map<std::uint64_t, std::uint32_t> cell_of_key;
-        cell_of_key.reserve(grid.cell_count() * 2);
-        for (std::size_t c = 0; c < grid.cell_count(); ++c) {
-            cell_of_key.emplace(grid.cell_key_at(c), static_cast<std::uint32_t>(c));
-        }
-        const RectColumns columns = grid.columns();
-        std::vector<std::uint8_t> hits;
-        for (std::size_t c = 0; c < grid.cell_count(); ++c) {
-            const std::uint64_t key = grid.cell_key_at(c);
-            const auto cx = static_cast<std::int32_t>(static_cast<std::uint32_t>(key >> 32));
-            const auto cy = static_cast<std::int32_t>(static_cast<std::uint32_t>(key));
-            for (std::int64_t ox = -1; ox <= 1; ++ox) {
-                for (std::int64_t oy = -1; oy <= 1; ++oy) {
-                    const std::int64_t nx = cx + ox, ny = cy + oy;
-                    if (nx < INT32_MIN || nx > INT32_MAX || ny < INT32_MIN || ny > INT32_MAX) continue;
-                    const auto found = cell_of_key.find(
-                        cell_key(static_cast<std::int32_t>(nx), static_cast<std::int32_t>(ny)));
-                    if (found == cell_of_key.end()) continue;
-                    const std::size_t begin = grid.cell_begin(found->second);
-                    const std::size_t end = grid.cell_end(found->second);
-                    hits.resize(end - begin);
-                    for (std::size_t p = grid.cell_begin(c); p < grid.cell_end(c); ++p) {
-                        const std::uint32_t i = grid.record_at(p);
-                        overlap_row(grid.rect_at(p), columns, begin, end, hits.data());
-                        for (std::size_t q = begin; q < end; ++q) {
-                            const std::uint32_t j = grid.record_at(q);
-                            if (j > i && hits[q - begin]) pairs.push_back(pair_code(i, j));
-                        }
-                    }
-                }
-            }
-            check_now(work, grid.cell_end(c) - grid.cell_begin(c), check_interrupt);
-        }
-    }
-
-    // Unbounded records: against every other visible record. The test is
-    // symmetric to the bit, so one row with the unbounded record first
-    // decides the pairs on both sides of it.
-    if (!exhaustive.empty()) {
-        std::vector<float> cols[6];
-        for (auto& col : cols) col.resize(visible.size());
-        for (std::size_t s = 0; s < visible.size(); ++s) {
-            const SolverRecord& r = records[visible[s]];
+    // Rectangles of the candidates: the grid, the unbounded records and
+    // every visible record (only needed for unbounded records).
+    const CellGrid grid(std::move(entries), records);
+    std::vector<float> exhaustive_cols[6], visible_cols[6];
+    const auto columns_of = [&](const std::vector<std::uint32_t>& members, std::vector<float>* cols) {
+        for (int c = 0; c < 6; ++c) cols[c].resize(members.size());
+        for (std::size_t s = 0; s < members.size(); ++s) {
+            const SolverRecord& r = records[members[s]];
             cols[0][s] = r.cx;
             cols[1][s] = r.cy;
             cols[2][s] = r.dx;
@@ -181,11 +146,91 @@ void final_overlap_pass(std::vector<SolverRecord>& records, const InterruptCheck
             cols[4][s] = r.length;
             cols[5][s] = r.height;
         }
-        const RectColumns columns{cols[0].data(), cols[1].data(), cols[2].data(),
-                                  cols[3].data(), cols[4].data(), cols[5].data()};
-        std::vector<std::uint8_t> hits(visible.size());
+        return RectColumns{cols[0].data(), cols[1].data(), cols[2].data(),
+                           cols[3].data(), cols[4].data(), cols[5].data()};
+    };
+    const RectColumns exhaustive_columns = columns_of(exhaustive, exhaustive_cols);
+    const RectColumns visible_columns =
+        exhaustive.empty() ? RectColumns{} : columns_of(visible, visible_cols);
+
+    // The eight cells around each cell that hold records.
+    std::vector<std::uint32_t> around_start(grid.cell_count() + 1, 0);
+    std::vector<std::uint32_t> around;
+    {
+        std::unordered_map<std::uint64_t, std::uint32_t> cell_of_key;
+        cell_of_key.reserve(grid.cell_count() * 2);
+        for (std::size_t c = 0; c < grid.cell_count(); ++c) {
+            cell_of_key.emplace(grid.cell_key_at(c), static_cast<std::uint32_t>(c));
+        }
+        for (std::size_t c = 0; c < grid.cell_count(); ++c) {
+            const std::uint64_t key = grid.cell_key_at(c);
+            const auto cx = static_cast<std::int32_t>(static_cast<std::uint32_t>(key >> 32));
+            const auto cy = static_cast<std::int32_t>(static_cast<std::uint32_t>(key));
+            for (std::int64_t ox = -1; ox <= 1; ++ox) {
+                for (std::int64_t oy = -1; oy <= 1; ++oy) {
+                    if (ox == 0 && oy == 0) continue;
+                    const std::int64_t nx = cx + ox, ny = cy + oy;
+                    if (nx < INT32_MIN || nx > INT32_MAX || ny < INT32_MIN || ny > INT32_MAX) continue;
+                    const auto found = cell_of_key.find(
+                        cell_key(static_cast<std::int32_t>(nx), static_cast<std::int32_t>(ny)));
+                    if (found != cell_of_key.end()) around.push_back(found->second);
+                }
+            }
+            around_start[c + 1] = static_cast<std::uint32_t>(around.size());
+        }
+    }
+
+    // Replays one overlapping pair, first < second.
+    const auto resolve = [&](SolverRecord& a, SolverRecord& b) {
+        if (a.hidden || b.hidden) return;
+        if (a.weight > b.weight || (a.weight == b.weight && a.text_len > b.text_len)) {
+            a.hidden = 1;
+        } else {
+            b.hidden = 1;
+        }
+        check_now(work, 1, check_interrupt);
+    };
+
+    // The pairs the grid and the unbounded records would have tested.
+    std::uint64_t tested = static_cast<std::uint64_t>(exhaustive.size()) * visible.size();
+    for (std::size_t c = 0; c < grid.cell_count(); ++c) {
+        const std::uint64_t size = grid.cell_end(c) - grid.cell_begin(c);
+        std::uint64_t near = 0;
+        for (std::uint32_t a = around_start[c]; a < around_start[c + 1]; ++a) {
+            near += grid.cell_end(around[a]) - grid.cell_begin(around[a]);
+        }
+        // Pairs across two cells are counted from both.
+        tested += size * (size - 1) / 2 + size * near / 2 + 1;
+    }
+
+    if (pairs_fit_in_a_list(tested, visible.size())) {
+        std::vector<std::uint64_t> pairs;
+        // Gridded records: each against the records of its own and the
+        // cells around it, keeping the pairs where it is the first.
+        const RectColumns columns = grid.columns();
+        std::vector<std::uint8_t> hits;
+        for (std::size_t c = 0; c < grid.cell_count(); ++c) {
+            for (std::uint32_t a = around_start[c]; a <= around_start[c + 1]; ++a) {
+                const std::size_t other = a == around_start[c + 1] ? c : around[a];
+                const std::size_t begin = grid.cell_begin(other), end = grid.cell_end(other);
+                hits.resize(end - begin);
+                for (std::size_t p = grid.cell_begin(c); p < grid.cell_end(c); ++p) {
+                    const std::uint32_t i = grid.record_at(p);
+                    overlap_row(grid.rect_at(p), columns, begin, end, hits.data());
+                    for (std::size_t q = begin; q < end; ++q) {
+                        const std::uint32_t j = grid.record_at(q);
+                        if (j > i && hits[q - begin]) pairs.push_back(pair_code(i, j));
+                    }
+                }
+            }
+            check_now(work, grid.cell_end(c) - grid.cell_begin(c), check_interrupt);
+        }
+        // Unbounded records: against every other visible record. The test
+        // is symmetric to the bit, so one row with the unbounded record
+        // first decides the pairs on both sides of it.
+        hits.resize(visible.size());
         for (std::uint32_t e : exhaustive) {
-            overlap_row(rect_of(records[e]), columns, 0, visible.size(), hits.data());
+            overlap_row(rect_of(records[e]), visible_columns, 0, visible.size(), hits.data());
             for (std::size_t s = 0; s < visible.size(); ++s) {
                 const std::uint32_t j = visible[s];
                 if (j == e || !hits[s]) continue;
@@ -193,22 +238,68 @@ void final_overlap_pass(std::vector<SolverRecord>& records, const InterruptCheck
             }
             check_now(work, visible.size() / 64 + 1, check_interrupt);
         }
+        // Two unbounded records find their pair twice.
+        std::sort(pairs.begin(), pairs.end());
+        pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+        for (const std::uint64_t pair : pairs) resolve(records[pair >> 32], records[pair & 0xffffffffu]);
+        return;
     }
 
-    // Two unbounded records find their pair twice.
-    std::sort(pairs.begin(), pairs.end());
-    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-
-    for (std::size_t p = 0; p < pairs.size(); ++p) {
-        SolverRecord& a = records[pairs[p] >> 32];
-        SolverRecord& b = records[pairs[p] & 0xffffffffu];
-        if (a.hidden || b.hidden) continue;
-        if (a.weight > b.weight || (a.weight == b.weight && a.text_len > b.text_len)) {
-            a.hidden = 1;
-        } else {
-            b.hidden = 1;
+    // Crowded cells: a batch of rows at a time.
+    OverlapBatch batch(records, {RectSet{grid.columns(), grid.slot_records()},
+                                 RectSet{exhaustive_columns, exhaustive.data()},
+                                 RectSet{visible_columns, visible.data()}});
+    // Row of visible record i: the records after it that it may overlap.
+    // Gridded: the rest of its cell, the later records of the cells around
+    // it and the later unbounded records. Unbounded: every later visible
+    // record. Each pair is tested once, with its first record first; the
+    // test is symmetric to the bit, so that decides it whichever record
+    // keeps it from the grid.
+    std::vector<CandidateRange> ranges;
+    const auto row_of = [&](std::size_t v) {
+        const std::uint32_t i = visible[v];
+        ranges.clear();
+        const std::uint32_t slot = grid.slot_of(i);
+        if (slot == CellGrid::kNoSlot) {
+            ranges.push_back({2, static_cast<std::uint32_t>(v + 1),
+                              static_cast<std::uint32_t>(visible.size())});
+            return rect_of(records[i]);
         }
-        check_now(work, 1, check_interrupt);
+        const std::uint32_t cell = grid.cell_of_slot(slot);
+        ranges.push_back({0, slot + 1, static_cast<std::uint32_t>(grid.cell_end(cell))});
+        const std::uint32_t* slots = grid.slot_records();
+        for (std::uint32_t a = around_start[cell]; a < around_start[cell + 1]; ++a) {
+            const std::uint32_t* b = slots + grid.cell_begin(around[a]);
+            const std::uint32_t* e = slots + grid.cell_end(around[a]);
+            ranges.push_back({0, static_cast<std::uint32_t>(std::upper_bound(b, e, i) - slots),
+                              static_cast<std::uint32_t>(e - slots)});
+        }
+        const auto later = std::upper_bound(exhaustive.begin(), exhaustive.end(), i);
+        ranges.push_back({1, static_cast<std::uint32_t>(later - exhaustive.begin()),
+                          static_cast<std::uint32_t>(exhaustive.size())});
+        return grid.rect_at(slot);
+    };
+
+    std::size_t next = 0;
+    while (next < visible.size()) {
+        batch.clear();
+        for (; next < visible.size(); ++next) {
+            const std::uint32_t i = visible[next];
+            if (records[i].hidden) continue;
+            const Rect rect = row_of(next);
+            if (!batch.add_row(i, rect, ranges)) break;
+        }
+        if (batch.empty()) break;
+        batch.find_overlaps();
+        if (check_interrupt) check_interrupt();
+
+        for (std::size_t row = 0; row < batch.row_count(); ++row) {
+            SolverRecord& a = records[batch.row_first(row)];
+            const std::uint32_t* hits;
+            std::size_t hit_count;
+            batch.row_hits(row, &hits, &hit_count);
+            for (std::size_t h = 0; h < hit_count && !a.hidden; ++h) resolve(a, records[hits[h]]);
+        }
     }
 }
 

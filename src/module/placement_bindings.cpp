@@ -14,7 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/candidate_placement.hpp"
+#include "placement/candidate_placement.hpp"
 #include "engine/font_size_median.hpp"
 #include "module/engine_convert.hpp"
 #include "module/interrupts.hpp"
@@ -63,14 +63,14 @@ std::optional<std::int64_t> iterations_override(py::handle self) {
 // font size where a median falls back to it, the width and spacing where a
 // record lacks its own, and everything the frames and the solver take only
 // when at least one pass runs.
-engine::PlacementSettings read_placement_settings(
+placement::PlacementSettings read_placement_settings(
     py::handle self, const std::vector<engine::LabelRecord>& records) {
-    engine::PlacementSettings s;
+    placement::PlacementSettings s;
     s.grouping = read_grouping_settings(self, records);
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double font_size =
         engine::needs_engine_font_size(records) ? host_float(self.attr("font_size")) : nan;
-    s.profile = engine::placement_profile(records, density_name(self), iterations_override(self),
+    s.profile = placement::placement_profile(records, density_name(self), iterations_override(self),
                                           font_size);
     bool width_missing = false;
     bool spacing_missing = false;
@@ -92,12 +92,12 @@ engine::PlacementSettings read_placement_settings(
 
 // Native failures as the host errors the dictionary code raises there.
 std::vector<std::size_t> place(std::vector<engine::LabelRecord>& records,
-                               const engine::PlacementSettings& settings) {
-    using Reason = engine::PlacementError::Reason;
+                               const placement::PlacementSettings& settings) {
+    using Reason = placement::PlacementError::Reason;
     try {
         return with_host_label_errors(
-            [&] { return engine::auto_place_labels(records, settings, &check_host_signals); });
-    } catch (const engine::PlacementError& e) {
+            [&] { return placement::auto_place_labels(records, settings, &check_host_signals); });
+    } catch (const placement::PlacementError& e) {
         switch (e.reason) {
             case Reason::missing_distance: throw py::key_error("distance");
             case Reason::missing_line: throw py::key_error("line");
@@ -147,7 +147,7 @@ struct DictReader {
 
 std::vector<std::size_t> place_native_records(py::handle self,
                                               std::vector<engine::LabelRecord>& records) {
-    const engine::PlacementSettings settings = read_placement_settings(self, records);
+    const placement::PlacementSettings settings = read_placement_settings(self, records);
     return place(records, settings);
 }
 
@@ -157,10 +157,10 @@ py::object auto_place_labels_method(py::object self, py::object labels) {
     if (NativeLabels* native = as_native_labels(labels)) {
         // Run on a copy, so a failure leaves the records as they were.
         std::vector<engine::LabelRecord> records = native->records;
-        const engine::PlacementSettings settings = read_placement_settings(self, records);
+        const placement::PlacementSettings settings = read_placement_settings(self, records);
         const std::vector<std::size_t> kept = place(records, settings);
         native->records.swap(records);
-        native->note_stage(engine::kPlacementOrder);
+        native->note_stage(placement::kPlacementOrder);
         NativeLabels out;
         out.write_order = native->write_order;
         out.records.reserve(kept.size());
@@ -176,10 +176,10 @@ py::object auto_place_labels_method(py::object self, py::object labels) {
     std::vector<engine::LabelRecord> records(dicts.size());
     DictReader reader{read_repeat_mode(self), {}, {}};
     for (std::size_t i = 0; i < dicts.size(); ++i) reader.read(records[i], dicts[i]);
-    const engine::PlacementSettings settings = read_placement_settings(self, records);
+    const placement::PlacementSettings settings = read_placement_settings(self, records);
     const std::vector<std::size_t> kept = place(records, settings);
     for (std::size_t i = 0; i < dicts.size(); ++i) {
-        write_back(dicts[i], records[i], engine::kPlacementOrder);
+        write_back(dicts[i], records[i], placement::kPlacementOrder);
     }
     py::list out(kept.size());
     for (std::size_t k = 0; k < kept.size(); ++k) {

@@ -32,7 +32,15 @@
 #include "engine/road_grouping.hpp"
 #include "solver/label_solver_adaptor.hpp"
 
-namespace glyphway::engine {
+namespace glyphway::placement {
+
+// Placement works on the engine's records, frames and groups throughout.
+using engine::DensityProfile;
+using engine::EngineSizes;
+using engine::Field;
+using engine::GroupingSettings;
+using engine::LabelRecord;
+using engine::Posture;
 
 // The keys placement writes, in the order it first writes them: grouping,
 // the candidate index, the frames of the labels it tries, what the solver
@@ -88,4 +96,4 @@ std::vector<std::size_t> auto_place_labels(std::vector<LabelRecord>& records,
                                            const PlacementSettings& settings,
                                            const PlacementInterrupt& check_interrupt = {});
 
-}  // namespace glyphway::engine
+}  // namespace glyphway::placement

@@ -1,4 +1,4 @@
-#include "engine/candidate_placement.hpp"
+#include "placement/candidate_placement.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,10 @@
 #include "engine/font_size_median.hpp"
 #include "engine/label_center.hpp"
 
-namespace glyphway::engine {
+namespace glyphway::placement {
+
+// The engine's record, line and frame helpers are the vocabulary here.
+using namespace engine;
 
 namespace {
 
@@ -510,4 +513,4 @@ std::vector<std::size_t> auto_place_labels(std::vector<LabelRecord>& records,
     return selected;
 }
 
-}  // namespace glyphway::engine
+}  // namespace glyphway::placement

@@ -10,6 +10,7 @@ library's own log.
 from __future__ import annotations
 
 import argparse
+import inspect
 import os
 import re
 import sys
@@ -195,17 +196,16 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     return parser
 
 
+def _options_of(function) -> tuple[str, ...]:
+    """The parameters of an entry point after its two paths, in order: the
+    native signature is the one list of options, so a new one reaches the
+    command as soon as it has a flag."""
+    return tuple(list(inspect.signature(function).parameters)[2:])
+
+
 # The parameters of each entry point that come from options, besides the two paths.
-_OBJ_OPTIONS = ("name_field", "weight_field", "use_utm", "posture", "curved_text",
-                "auto_fit_text", "min_font_scale", "min_letter_spacing", "overflow_strategy",
-                "density", "repeat_mode", "connect_eps", "max_global_iterations", "text_count",
-                "distance_interval", "add_at_endpoints", "font_size", "extrusion_depth",
-                "letter_spacing", "separate_objects", "font_path")
-_CSV_OPTIONS = ("target_crs", "output_quaternion", "output_both_angles", "angle_unit",
-                "angle_precision", "name_field", "weight_field", "use_utm", "posture",
-                "curved_text", "auto_fit_text", "min_font_scale", "density", "repeat_mode",
-                "connect_eps", "max_global_iterations", "text_count", "distance_interval",
-                "add_at_endpoints", "font_size", "letter_spacing", "font_path")
+_OBJ_OPTIONS = _options_of(glyphway_maker.glyphway_accel_avx2.generate)
+_CSV_OPTIONS = _options_of(glyphway_maker.glyphway_accel_avx2.generate_csv)
 
 
 class NothingWritten(Exception):

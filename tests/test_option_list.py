@@ -1,0 +1,64 @@
+"""One list of options: the native entry points' signatures. The engine, the
+label table, the command line and the README table all agree with it."""
+import inspect
+import pathlib
+import re
+
+import glyphway_accel_avx2 as gw
+from glyphway_maker import cli, labels
+
+README = pathlib.Path(__file__).resolve().parent.parent / "README.md"
+MESH_ONLY = ("extrusion_depth", "separate_objects")
+
+
+def _parameters(function):
+    return {name: p.default for name, p in list(inspect.signature(function).parameters.items())[2:]}
+
+
+GENERATE = _parameters(gw.generate)
+GENERATE_CSV = _parameters(gw.generate_csv)
+
+
+def _engine_parameters():
+    # The constructor is a plain host function: its signature is the first
+    # line of its docstring.
+    first_line = gw._RoadTessaraEngine.__init__.__doc__.splitlines()[0]
+    signature = inspect.Signature.from_callable(eval("lambda " + first_line[len("__init__("):-1]
+                                                     + ": None"))
+    return {n: p.default for n, p in list(signature.parameters.items())[2:]}
+
+
+def test_generate_passes_every_engine_option_with_the_engine_default():
+    engine = _engine_parameters()
+    options = {n: d for n, d in GENERATE.items() if n != "font_path"}
+    assert set(options) == set(engine)
+    for name, default in options.items():
+        assert default == engine[name], name
+
+
+def test_the_label_table_takes_generate_options_less_the_mesh_ones():
+    expected = {n: d for n, d in GENERATE.items() if n not in MESH_ONLY + ("font_path",)}
+    assert list(labels.ENGINE_OPTIONS) == list(expected)
+    assert {n: d for n, (d, _) in labels.ENGINE_OPTIONS.items()} == expected
+
+
+def test_every_option_has_a_flag_on_its_commands():
+    parser = cli.build_parser()
+    commands = parser._subparsers._group_actions[0].choices
+    for command, options in (("obj", GENERATE), ("csv", GENERATE_CSV)):
+        dests = {a.dest for a in commands[command]._actions}
+        assert set(options) <= dests, command
+    for command in ("labels", "preview"):
+        dests = {a.dest for a in commands[command]._actions}
+        assert set(labels.ENGINE_OPTIONS) | {"font_path"} <= dests, command
+
+
+def test_the_readme_table_lists_every_option_with_its_default():
+    rows = {}
+    for line in README.read_text(encoding="utf-8").splitlines():
+        m = re.match(r"^\| `(\w+)`[^|]*\| `[^|]*` \| `([^`]*)` \|", line)
+        if m:
+            rows[m.group(1)] = m.group(2)
+    for name, default in {**GENERATE, **GENERATE_CSV}.items():
+        assert name in rows, name
+        assert rows[name] == repr(default).replace("'", '"'), name

@@ -39,20 +39,21 @@ _SPINNER = "|/-\\"
 
 
 class _Passthrough:
-    """A text stream that writes everything to `stream` as it is, telling
-    `watch` first (so that the indicator can step out of the way) and then
-    each complete line."""
+    """A text stream that writes everything to `stream` as it is, with the
+    indicator's line cleared first (and no redraw until the text is out),
+    then hands each complete line to `on_line`."""
 
-    def __init__(self, stream, before_write, on_line):
+    def __init__(self, stream, indicator, on_line):
         self._stream = stream
-        self._before_write = before_write
+        self._indicator = indicator
         self._on_line = on_line
         self._pending = ""
 
     def write(self, text):
-        self._before_write()
-        written = self._stream.write(text)
-        self._stream.flush()  # on the terminal before the indicator comes back
+        with self._indicator._lock:
+            self._indicator._clear()
+            written = self._stream.write(text)
+            self._stream.flush()  # on the terminal before the indicator comes back
         self._pending += text
         if "\n" in self._pending:
             *lines, self._pending = self._pending.split("\n")
@@ -96,8 +97,8 @@ class StageIndicator:
             return self
         self._start = time.monotonic()
         self._saved = (sys.stdout, sys.stderr)
-        sys.stdout = _Passthrough(sys.stdout, self._step_aside, self._line)
-        sys.stderr = _Passthrough(sys.stderr, self._step_aside, lambda line: None)
+        sys.stdout = _Passthrough(sys.stdout, self, self._line)
+        sys.stderr = _Passthrough(sys.stderr, self, lambda line: None)
         _set_native_hook(self._tick)
         self._thread = threading.Thread(target=self._clock, name="glyphway-progress",
                                         daemon=True)
@@ -137,10 +138,6 @@ class StageIndicator:
             self._stage = (index, title.rstrip("."), time.monotonic())
             self._draw()
 
-    def _step_aside(self) -> None:
-        with self._lock:
-            self._clear()
-
     # --- drawing -----------------------------------------------------------
 
     def _clock(self) -> None:
@@ -161,10 +158,17 @@ class StageIndicator:
         except Exception:
             pass
 
+    def _emit(self, text: str) -> None:
+        # A terminal that went away must not end the run for a progress line.
+        try:
+            self._err.write(text)
+            self._err.flush()
+        except (OSError, ValueError):
+            pass
+
     def _clear(self) -> None:
         if self._shown:
-            self._err.write(_CLEAR)
-            self._err.flush()
+            self._emit(_CLEAR)
             self._shown = False
 
     def _draw(self) -> None:
@@ -182,8 +186,7 @@ class StageIndicator:
             text, clock = text[:max(width, 0)], ""
         elif len(text) > room:
             text = text[:room - 1] + "\u2026"
-        self._err.write(f"{_CLEAR}{text}{clock}")
-        self._err.flush()
+        self._emit(f"{_CLEAR}{text}{clock}")
         self._shown = True
         self._drawn_at = now
 

@@ -5,7 +5,9 @@ Every parameter of :func:`glyphway_maker.generate` and
 :func:`glyphway_maker.generate_csv` is an option with the same default. The
 library's progress lines go to standard output unchanged; what this command
 adds (timings, errors) goes to standard error, so stdout stays the
-library's own log.
+library's own log. On a terminal, a one-line stage indicator is drawn on
+standard error while the run lasts (not with --quiet, never when standard
+error is redirected).
 """
 from __future__ import annotations
 
@@ -17,6 +19,7 @@ import sys
 import time
 
 import glyphway_maker
+from glyphway_maker.progress_bar import StageIndicator
 
 DENSITIES = ("very_dense", "dense", "moderate", "sparse", "very_sparse")
 REPEAT_MODES = ("name_connected", "name", "feature")
@@ -140,6 +143,15 @@ class _Parser(argparse.ArgumentParser):
         self._negative_number_matcher = self._NUMBER
 
 
+_QUIET_HELP = ("draw no stage indicator on standard error (it is drawn only when standard "
+               "error is a terminal)")
+
+
+def _add_quiet(p: argparse.ArgumentParser) -> None:
+    # Also after the command; SUPPRESS keeps a --quiet given before it.
+    p.add_argument("--quiet", action="store_true", default=argparse.SUPPRESS, help=_QUIET_HELP)
+
+
 def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     parser = _Parser(
         prog=prog or "glyphway-maker",
@@ -148,6 +160,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     parser.add_argument("--version", action="store_true", help="print the version and exit")
     parser.add_argument("--traceback", action="store_true",
                         help="show the full traceback when a run fails")
+    parser.add_argument("--quiet", action="store_true", help=_QUIET_HELP)
     sub = parser.add_subparsers(dest="command", metavar="{obj,csv,labels,preview,demo}")
 
     p = sub.add_parser("obj", help="write extruded 3D text as a Wavefront OBJ file",
@@ -193,6 +206,8 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
                                    "bundled sample city.")
     p.add_argument("outdir", metavar="OUTDIR", help="folder to write into (created if missing)")
     _add_font(p)
+    for command in sub.choices.values():
+        _add_quiet(command)
     return parser
 
 
@@ -301,7 +316,8 @@ def main(argv: list[str] | None = None, prog: str | None = None) -> int:
         print(f"{parser.prog}: error: a command is required (obj, csv, labels, preview or demo)", file=sys.stderr)
         return 2
     try:
-        _run(args)
+        with StageIndicator.for_terminal(args.command, args.quiet):
+            _run(args)
     except Exception as e:  # a failed run: a message, not a traceback, unless asked
         if args.traceback:
             raise

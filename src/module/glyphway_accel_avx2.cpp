@@ -28,6 +28,7 @@ void init_module(py::module_& m) {
     glyphway::module::register_engine_factory(m);
     glyphway::module::register_label_table_bindings(m);
     glyphway::module::register_output_bindings(m);
+    glyphway::module::register_progress_hook(m);
 }
 
 int exec_module(PyObject* module) {

@@ -1,7 +1,7 @@
 """Road-name label placement and 3D text meshes."""
 
 import os
-from collections.abc import Iterable, Mapping
+from collections.abc import Callable, Iterable, Mapping
 from typing import Any, SupportsFloat, SupportsIndex, SupportsInt, TypeAlias, TypedDict, overload
 
 import numpy as np
@@ -313,6 +313,9 @@ def _check_output(path: _TextPath) -> None:
 
 def _outputs_written() -> int:
     """How many output files the native writers completed in this process."""
+
+def _set_progress_hook(hook: Callable[[], object] | None) -> None:
+    """Sets the callable that long native stages call about every 0.1 s, or None."""
 
 def _new_engine(keywords: dict[str, Any], font_path: _TextPath | None = None) -> _RoadTessaraEngine:
     """A _RoadTessaraEngine(**keywords), optionally with a given font file instead of a search."""

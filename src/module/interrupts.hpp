@@ -8,12 +8,17 @@
 // GIL, never inside a parallel region): it runs the pending handlers and,
 // when one raised (KeyboardInterrupt), throws so the stage unwinds, its
 // temporary output removed on the way, and the exception reaches the host.
+//
+// The same calls give a front end's progress hook its chance to redraw.
 #include <pybind11/pybind11.h>
+
+#include "module/progress_hook.hpp"
 
 namespace glyphway::module {
 
 inline void check_host_signals() {
     if (PyErr_CheckSignals() != 0) throw pybind11::error_already_set();
+    tick_progress_hook();
 }
 
 }  // namespace glyphway::module

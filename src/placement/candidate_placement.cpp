@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <unordered_map>
 
 #include "engine/font_size_median.hpp"
 #include "engine/label_center.hpp"
+#include "solver/repeated_solve.hpp"
 
 namespace glyphway::placement {
 
@@ -385,20 +387,42 @@ std::vector<std::size_t> auto_place_labels(std::vector<LabelRecord>& records,
     NearestTree tree;
     GroupGrid grid;
 
+    // With reuse: the distance each label was last framed at, and the one
+    // its entry in `centre` was measured at. A frame and a centre depend on
+    // the line and the distance alone, and only the solver changes a
+    // distance, so a label still at that distance (bit for bit) keeps them.
+    const bool reuse = settings.reuse;
+    std::vector<double> framed_at(reuse && passes > 0 ? n : 0, 0.0);
+    std::vector<char> framed(reuse && passes > 0 ? n : 0, 0);
+    std::vector<double> centred_at(reuse && passes > 0 ? n : 0, 0.0);
+    std::vector<char> centred(reuse && passes > 0 ? n : 0, 0);
+    const auto same_bits = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    solver::RepeatedSolve repeated_solve;
+
     for (std::int64_t pass = 0; pass < passes; ++pass) {
         if (check_interrupt) check_interrupt();
 
         // Frames of the selection at its current distances, then the solver.
         for (std::size_t i : selected) {
             LabelRecord& r = records[i];
+            if (reuse && framed[i] && same_bits(framed_at[i], r.distance)) continue;
             if (const auto reason = unmeasurable(r)) throw PlacementError(*reason, i);
             const std::optional<Mat4> frame =
                 build_tbn_matrix(*r.line, r.distance, /*auto_flip=*/true, settings.posture);
             if (!frame) throw PlacementError(Reason::nan_distance, i);
             r.matrix = *frame;
             mark_written(r, Field::matrix);
+            if (reuse) {
+                framed[i] = 1;
+                framed_at[i] = r.distance;
+            }
         }
-        solver::resolve_label_collisions(records, selected, settings.solver_sizes, check_interrupt);
+        if (reuse) {
+            repeated_solve.resolve(records, selected, settings.solver_sizes, check_interrupt);
+        } else {
+            solver::resolve_label_collisions(records, selected, settings.solver_sizes,
+                                             check_interrupt);
+        }
 
         // Labels the solver hid leave the selection, unless it hid them all.
         {
@@ -425,10 +449,22 @@ std::vector<std::size_t> auto_place_labels(std::vector<LabelRecord>& records,
         centres.resize(selected.size());
         centre_groups.resize(selected.size());
         for (std::size_t k = 0; k < selected.size(); ++k) {
-            if (const auto reason = centre_of(records[selected[k]], centres[k])) {
-                throw PlacementError(*reason, selected[k]);
+            const std::size_t i = selected[k];
+            centre_groups[k] = group[i];
+            if (reuse && centred[i] && same_bits(centred_at[i], records[i].distance)) {
+                centres[k] = centre[i];
+                continue;
             }
-            centre_groups[k] = group[selected[k]];
+            if (const auto reason = centre_of(records[i], centres[k])) {
+                throw PlacementError(*reason, i);
+            }
+            if (reuse) {
+                // A selected label never returns to the remaining
+                // candidates, so its entry in `centre` is free for this.
+                centre[i] = centres[k];
+                centred[i] = 1;
+                centred_at[i] = records[i].distance;
+            }
         }
 
         // Did the selection only grow since the last pass (every label

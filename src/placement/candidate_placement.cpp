@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <unordered_map>
 
 #include "engine/font_size_median.hpp"
 #include "engine/label_center.hpp"
+#include "solver/repeated_solve.hpp"
 
 namespace glyphway::placement {
 
@@ -17,6 +19,8 @@ using namespace engine;
 namespace {
 
 constexpr std::size_t kInterruptEvery = 4096;
+// Points a nearest-point tree takes without being rebuilt.
+constexpr std::size_t kMostAdded = 64;
 
 struct Point {
     double x = 0.0;
@@ -42,13 +46,24 @@ class NearestTree {
 public:
     void build(const std::vector<Point>& points) {
         points_ = points;
+        extra_.clear();
         arrange(0, points_.size(), 0);
     }
 
-    bool empty() const { return points_.empty(); }
+    // A point added without rebuilding: scanned by every query. The
+    // smallest distance over the tree's points and these is the smallest
+    // over all of them, whichever finds it.
+    void add(const Point& p) { extra_.push_back(p); }
+    std::size_t added() const { return extra_.size(); }
+
+    bool empty() const { return points_.empty() && extra_.empty(); }
 
     double nearest(const Point& q) const {
         double best = std::numeric_limits<double>::infinity();
+        for (const Point& p : extra_) {
+            const double d = squared_distance(q, p);
+            if (d < best) best = d;
+        }
         search(0, points_.size(), 0, q, best);
         return best;
     }
@@ -92,6 +107,7 @@ private:
     }
 
     std::vector<Point> points_;
+    std::vector<Point> extra_;
 };
 
 // The selected centres by group, for the repeat test: is any selected label
@@ -103,36 +119,33 @@ class GroupGrid {
 public:
     void build(const std::vector<Point>& points, const std::vector<std::int32_t>& groups,
                double radius, std::size_t group_count) {
-        points_ = &points;
         cells_.clear();
         by_group_.clear();
         const double r = std::fabs(radius);
         cell_ = r * (1.0 + 1e-6);
         use_cells_ = std::isfinite(cell_) && cell_ > 0.0;
-        for (std::size_t k = 0; k < points.size() && use_cells_; ++k) {
-            use_cells_ = std::fabs(points[k].x / cell_) < kMaxCell &&
-                         std::fabs(points[k].y / cell_) < kMaxCell;
-        }
+        for (std::size_t k = 0; k < points.size() && use_cells_; ++k) use_cells_ = fits(points[k]);
         if (use_cells_) {
             cells_.reserve(points.size());
-            for (std::size_t k = 0; k < points.size(); ++k) {
-                if (groups[k] < 0) continue;
-                cells_[key(groups[k], cell_index(points[k].x), cell_index(points[k].y))]
-                    .push_back(static_cast<std::uint32_t>(k));
-            }
         } else {
             by_group_.assign(group_count, {});
-            for (std::size_t k = 0; k < points.size(); ++k) {
-                if (groups[k] >= 0) by_group_[groups[k]].push_back(static_cast<std::uint32_t>(k));
-            }
         }
+        for (std::size_t k = 0; k < points.size(); ++k) insert(points[k], groups[k]);
+    }
+
+    // Adds one point as build() would have taken it; false, adding nothing,
+    // where build() would have used no cells for the points with it (the
+    // caller builds anew then).
+    bool add(const Point& p, std::int32_t group) {
+        if (use_cells_ && !fits(p)) return false;
+        insert(p, group);
+        return true;
     }
 
     bool any_within(std::int32_t group, const Point& q, double r2) const {
-        const std::vector<Point>& points = *points_;
         if (!use_cells_) {
-            for (std::uint32_t k : by_group_[group]) {
-                if (squared_distance(q, points[k]) < r2) return true;
+            for (const Point& p : by_group_[group]) {
+                if (squared_distance(q, p) < r2) return true;
             }
             return false;
         }
@@ -147,8 +160,8 @@ public:
             for (std::int64_t iy = cy - 1; iy <= cy + 1; ++iy) {
                 const auto found = cells_.find(key(group, ix, iy));
                 if (found == cells_.end()) continue;
-                for (std::uint32_t k : found->second) {
-                    if (squared_distance(q, points[k]) < r2) return true;
+                for (const Point& p : found->second) {
+                    if (squared_distance(q, p) < r2) return true;
                 }
             }
         }
@@ -178,16 +191,29 @@ private:
         }
     };
 
+    bool fits(const Point& p) const {
+        return std::fabs(p.x / cell_) < kMaxCell && std::fabs(p.y / cell_) < kMaxCell;
+    }
+    // Points are kept by value: the selection they came from is re-ordered
+    // as it grows. Within a cell their order does not matter (any_within
+    // only asks whether one is near).
+    void insert(const Point& p, std::int32_t group) {
+        if (group < 0) return;
+        if (use_cells_) {
+            cells_[key(group, cell_index(p.x), cell_index(p.y))].push_back(p);
+        } else {
+            by_group_[group].push_back(p);
+        }
+    }
     std::int64_t cell_index(double v) const { return static_cast<std::int64_t>(std::floor(v / cell_)); }
     static Key key(std::int32_t group, std::int64_t ix, std::int64_t iy) {
         return {group, static_cast<std::int32_t>(ix), static_cast<std::int32_t>(iy)};
     }
 
-    const std::vector<Point>* points_ = nullptr;
     double cell_ = 0.0;
     bool use_cells_ = false;
-    std::unordered_map<Key, std::vector<std::uint32_t>, KeyHash> cells_;
-    std::vector<std::vector<std::uint32_t>> by_group_;
+    std::unordered_map<Key, std::vector<Point>, KeyHash> cells_;
+    std::vector<std::vector<Point>> by_group_;
 };
 
 // A remaining candidate in the max-heap: `bound` is at least its current
@@ -384,6 +410,22 @@ std::vector<std::size_t> auto_place_labels(std::vector<LabelRecord>& records,
     std::vector<std::int32_t> centre_groups;
     NearestTree tree;
     GroupGrid grid;
+    std::vector<std::size_t> added;
+    bool grid_current = false;
+    std::vector<Point> grid_pending;
+    std::vector<std::int32_t> grid_pending_groups;
+
+    // With reuse: the distance each label was last framed at, and the one
+    // its entry in `centre` was measured at. A frame and a centre depend on
+    // the line and the distance alone, and only the solver changes a
+    // distance, so a label still at that distance (bit for bit) keeps them.
+    const bool reuse = settings.reuse;
+    std::vector<double> framed_at(reuse && passes > 0 ? n : 0, 0.0);
+    std::vector<char> framed(reuse && passes > 0 ? n : 0, 0);
+    std::vector<double> centred_at(reuse && passes > 0 ? n : 0, 0.0);
+    std::vector<char> centred(reuse && passes > 0 ? n : 0, 0);
+    const auto same_bits = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    solver::RepeatedSolve repeated_solve;
 
     for (std::int64_t pass = 0; pass < passes; ++pass) {
         if (check_interrupt) check_interrupt();
@@ -391,14 +433,24 @@ std::vector<std::size_t> auto_place_labels(std::vector<LabelRecord>& records,
         // Frames of the selection at its current distances, then the solver.
         for (std::size_t i : selected) {
             LabelRecord& r = records[i];
+            if (reuse && framed[i] && same_bits(framed_at[i], r.distance)) continue;
             if (const auto reason = unmeasurable(r)) throw PlacementError(*reason, i);
             const std::optional<Mat4> frame =
                 build_tbn_matrix(*r.line, r.distance, /*auto_flip=*/true, settings.posture);
             if (!frame) throw PlacementError(Reason::nan_distance, i);
             r.matrix = *frame;
             mark_written(r, Field::matrix);
+            if (reuse) {
+                framed[i] = 1;
+                framed_at[i] = r.distance;
+            }
         }
-        solver::resolve_label_collisions(records, selected, settings.solver_sizes, check_interrupt);
+        if (reuse) {
+            repeated_solve.resolve(records, selected, settings.solver_sizes, check_interrupt);
+        } else {
+            solver::resolve_label_collisions(records, selected, settings.solver_sizes,
+                                             check_interrupt);
+        }
 
         // Labels the solver hid leave the selection, unless it hid them all.
         {
@@ -425,10 +477,22 @@ std::vector<std::size_t> auto_place_labels(std::vector<LabelRecord>& records,
         centres.resize(selected.size());
         centre_groups.resize(selected.size());
         for (std::size_t k = 0; k < selected.size(); ++k) {
-            if (const auto reason = centre_of(records[selected[k]], centres[k])) {
-                throw PlacementError(*reason, selected[k]);
+            const std::size_t i = selected[k];
+            centre_groups[k] = group[i];
+            if (reuse && centred[i] && same_bits(centred_at[i], records[i].distance)) {
+                centres[k] = centre[i];
+                continue;
             }
-            centre_groups[k] = group[selected[k]];
+            if (const auto reason = centre_of(records[i], centres[k])) {
+                throw PlacementError(*reason, i);
+            }
+            if (reuse) {
+                // A selected label never returns to the remaining
+                // candidates, so its entry in `centre` is free for this.
+                centre[i] = centres[k];
+                centred[i] = 1;
+                centred_at[i] = records[i].distance;
+            }
         }
 
         // Did the selection only grow since the last pass (every label
@@ -439,6 +503,28 @@ std::vector<std::size_t> auto_place_labels(std::vector<LabelRecord>& records,
             only_grew = b < selected.size() && selected[b] == previous[a] &&
                         centres[b].x == previous_centres[a].x &&
                         centres[b].y == previous_centres[a].y;
+        }
+        // With reuse, the labels added since the last pass (positions in
+        // `selected`): when the selection only grew, the tree and the grid
+        // of the last pass take just these instead of being built anew.
+        added.clear();
+        if (reuse && only_grew) {
+            for (std::size_t a = 0, b = 0; b < selected.size(); ++b) {
+                if (a < previous.size() && previous[a] == selected[b]) {
+                    ++a;
+                } else {
+                    added.push_back(b);
+                }
+            }
+        }
+        if (!(reuse && only_grew)) grid_current = false;
+        for (std::size_t b : added) {
+            grid_pending.push_back(centres[b]);
+            grid_pending_groups.push_back(centre_groups[b]);
+        }
+        if (!grid_current) {
+            grid_pending.clear();
+            grid_pending_groups.clear();
         }
         previous = selected;
         previous_centres = centres;
@@ -452,12 +538,30 @@ std::vector<std::size_t> auto_place_labels(std::vector<LabelRecord>& records,
             }
             heap_ready = false;
         } else {
-            tree.build(centres);
+            // A tree with many added points scans them on every query: then
+            // building it anew is cheaper.
+            if (reuse && only_grew && tree.added() + added.size() <= kMostAdded) {
+                for (std::size_t b : added) tree.add(centres[b]);
+            } else {
+                tree.build(centres);
+            }
             bool grid_ready = false;
             const auto repeat_blocked = [&](std::size_t c) {
                 if (group[c] < 0 || !(repeat2 > 0.0)) return false;
                 if (!grid_ready) {
-                    grid.build(centres, centre_groups, profile.repeat_min_interval, group_count);
+                    // The grid holds the centres of some earlier pass's
+                    // selection, which has only grown since, plus those
+                    // pending; else it is built from this pass's.
+                    bool current = grid_current;
+                    for (std::size_t k = 0; current && k < grid_pending.size(); ++k) {
+                        current = grid.add(grid_pending[k], grid_pending_groups[k]);
+                    }
+                    if (!current) {
+                        grid.build(centres, centre_groups, profile.repeat_min_interval, group_count);
+                    }
+                    grid_current = reuse;
+                    grid_pending.clear();
+                    grid_pending_groups.clear();
                     grid_ready = true;
                 }
                 return grid.any_within(group[c], centre[c], repeat2);

@@ -66,6 +66,11 @@ struct PlacementSettings {
     Posture posture = Posture::flat;
     // The engine's sizes as the solver takes them.
     solver::SolverSizes solver_sizes;
+    // Whether a pass reuses what earlier passes established: frames and
+    // centres of labels that have not moved, and solver runs that cannot
+    // change anything (solver/repeated_solve.hpp). The result is the same
+    // either way; off, every pass starts afresh, which tests compare with.
+    bool reuse = true;
 };
 
 // A record placement has to measure lacks what it takes. Raised at the

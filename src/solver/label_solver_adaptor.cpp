@@ -35,15 +35,19 @@ LabelFieldOverflow::LabelFieldOverflow(Field f)
 LabelFieldType::LabelFieldType(Field f)
     : std::invalid_argument("label key '" + key_text(f) + "' must be an integer"), field(f) {}
 
-void resolve_label_collisions(std::vector<engine::LabelRecord>& labels,
-                              const std::vector<std::size_t>& indices, const SolverSizes& sizes,
-                              const InterruptCheck& check_interrupt) {
+void gather_solver_input(const std::vector<engine::LabelRecord>& labels,
+                         const std::vector<std::size_t>& indices, const SolverSizes& sizes,
+                         SolverInput& input, std::vector<std::size_t>& owners) {
+    input.records.clear();
+    input.links.clear();
+    owners.clear();
+    input.records.reserve(indices.size());
+    input.links.reserve(indices.size());
+    owners.reserve(indices.size());
     const engine::EngineSizes fallback{sizes.font_size, sizes.letter_spacing, sizes.char_width_est};
     constexpr Field kRequired[] = {Field::text_len, Field::id, Field::distance,
                                    Field::line_len, Field::weight, Field::matrix};
 
-    SolverInput input;
-    std::vector<std::size_t> owners;  // label index of each record
     for (std::size_t index : indices) {
         const engine::LabelRecord& label = labels[index];
         if (engine::record_hidden(label)) continue;
@@ -80,10 +84,10 @@ void resolve_label_collisions(std::vector<engine::LabelRecord>& labels,
         input.links.push_back(link);
         owners.push_back(index);
     }
-    if (input.records.empty()) return;
+}
 
-    resolve_collisions(input, sizes.char_width_est, check_interrupt);
-
+void write_solver_results(std::vector<engine::LabelRecord>& labels, const SolverInput& input,
+                          const std::vector<std::size_t>& owners) {
     for (std::size_t i = 0; i < input.records.size(); ++i) {
         const SolverRecord& r = input.records[i];
         engine::LabelRecord& label = labels[owners[i]];
@@ -98,6 +102,17 @@ void resolve_label_collisions(std::vector<engine::LabelRecord>& labels,
         label.hidden = r.hidden != 0;
         engine::mark_written(label, Field::hidden);
     }
+}
+
+void resolve_label_collisions(std::vector<engine::LabelRecord>& labels,
+                              const std::vector<std::size_t>& indices, const SolverSizes& sizes,
+                              const InterruptCheck& check_interrupt) {
+    SolverInput input;
+    std::vector<std::size_t> owners;  // label index of each record
+    gather_solver_input(labels, indices, sizes, input, owners);
+    if (input.records.empty()) return;
+    resolve_collisions(input, sizes.char_width_est, check_interrupt);
+    write_solver_results(labels, input, owners);
 }
 
 }  // namespace glyphway::solver

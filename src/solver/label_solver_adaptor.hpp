@@ -48,4 +48,14 @@ void resolve_label_collisions(std::vector<engine::LabelRecord>& labels,
                               const std::vector<std::size_t>& indices, const SolverSizes& sizes,
                               const InterruptCheck& check_interrupt = {});
 
+// The two halves of resolve_label_collisions around the solver itself:
+// the solver records of the labels at `indices` (replacing what `input` and
+// `owners` held; owners[i] is the label index of record i), and the keys the
+// solver sets written back into those labels.
+void gather_solver_input(const std::vector<engine::LabelRecord>& labels,
+                         const std::vector<std::size_t>& indices, const SolverSizes& sizes,
+                         SolverInput& input, std::vector<std::size_t>& owners);
+void write_solver_results(std::vector<engine::LabelRecord>& labels, const SolverInput& input,
+                          const std::vector<std::size_t>& owners);
+
 }  // namespace glyphway::solver

@@ -242,6 +242,9 @@ void export_obj_method(py::object self, py::object output_obj) {
     if (uses_own_prepare_data(self)) {
         PreparedRun run = prepare_native(self);
         if (run.labels.empty()) return;
+        // The table's host objects serve only record dicts; the records keep
+        // the lines they stand on.
+        run.table = FeatureTable{};
         export_obj_records(self, output_obj, run.labels);
         return;
     }
@@ -372,6 +375,9 @@ void export_csv_method(py::object self, py::object output_csv, py::object target
     if (uses_own_prepare_data(self)) {
         PreparedRun run = prepare_native(self);
         if (run.labels.empty()) return;
+        // The table's host objects serve only record dicts; the records keep
+        // the lines they stand on.
+        run.table = FeatureTable{};
         write_billboards(self, output_csv, target_crs, output_quaternion, output_both_angles,
                          angle_unit, angle_precision, decimals, run.working_crs,
                          [&](engine::Posture posture, std::vector<export_::BillboardRow>& rows) {

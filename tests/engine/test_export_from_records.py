@@ -5,6 +5,7 @@ to the writers; a subclass or an instance attribute that replaces
 `_prepare_data` is called and its dicts are read. Both ways must write the
 same bytes.
 """
+import numpy as np
 import pytest
 from shapely.geometry import LineString, MultiLineString
 
@@ -132,3 +133,32 @@ def test_a_subclass_with_its_own_other_stages_exports_the_same(build, network, t
     build(gw._RoadTessaraEngine, network).export_obj(str(plain))
     build(Other, network).export_obj(str(other))
     assert plain.read_bytes() == other.read_bytes()
+
+
+def _assert_tables_equal(a, b):
+    assert a.keys() == b.keys()
+    for name in a:
+        if isinstance(a[name], list):
+            assert a[name] == b[name], name
+        else:
+            assert a[name].dtype == b[name].dtype and np.array_equal(a[name], b[name]), name
+
+
+@pytest.mark.parametrize("options", OPTIONS)
+def test_the_label_table_is_the_same_from_records_and_from_dicts(build, network, options):
+    native, native_crs = gw._prepared_label_table(build(gw._RoadTessaraEngine, network, **options))
+    before = ThroughDicts.calls
+    dicts, dicts_crs = gw._prepared_label_table(build(ThroughDicts, network, **options))
+    assert ThroughDicts.calls == before + 1
+    engine = build(gw._RoadTessaraEngine, network, **options)
+    labels, crs = engine._prepare_data()
+    _assert_tables_equal(native, dicts)
+    _assert_tables_equal(native, gw._label_table(engine, labels))
+    assert native_crs == dicts_crs == crs
+    assert native["visible"].any()
+
+
+def test_the_label_table_of_a_network_without_names_is_empty(build, network):
+    table, crs = gw._prepared_label_table(build(gw._RoadTessaraEngine, network,
+                                                name_field="missing"))
+    assert crs is None and len(table["visible"]) == 0 and table["text"] == []

@@ -4,7 +4,8 @@
 ``_RoadTessaraEngine``, its ``_prepare_data``, the frames the collision
 solver made stale rebuilt) and returns one row per visible label, located at
 the label's anchor in the working coordinate system. The columns are
-computed natively (``_label_table``); this module only assembles them.
+computed natively from the prepared records (``_prepared_label_table``);
+this module only assembles them.
 """
 from __future__ import annotations
 
@@ -94,8 +95,7 @@ def prepared_table(shp_or_gdf, font_path=None, **options):
     """(engine, native label table, working CRS) for the input and options."""
     with input_path(shp_or_gdf) as path:
         engine = _native._new_engine(engine_keywords(path, options), font_path)
-        labels, working_crs = engine._prepare_data()
-        table = _native._label_table(engine, labels)
+        table, working_crs = _native._prepared_label_table(engine)
     return engine, table, working_crs
 
 

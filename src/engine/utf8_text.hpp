@@ -15,4 +15,8 @@ std::int64_t code_point_count(std::string_view text);
 // The first `count` code points of `text` (all of it when it has fewer).
 std::string code_point_prefix(std::string_view text, std::int64_t count);
 
+// The code points of well-formed UTF-8 `text` (as the host encodes its
+// strings), one per element.
+std::u32string code_points(std::string_view text);
+
 }  // namespace glyphway::engine

@@ -1,21 +1,23 @@
 // `_prepare_data` and `calculate_utm_crs`: the shapefile to the final list of
 // label records.
 //
-// The table is read once with GeoPandas and converted once (feature_table);
-// sampling, auto-fit, placement, frames and the collision solver then run
-// on native records, and only the kept records become dicts at the end.
+// The table is read once with GeoPandas and converted once (feature_table),
+// the engine's attributes once into the run's settings; the native pipeline
+// (src/pipeline) then runs sampling, auto-fit, placement, frames and the
+// collision solver, and only `_prepare_data` turns the kept records into
+// dicts at the end. The exports take the records as they are.
 // The keys of a record dict come in the order the stages first set them,
 // which is the order of the record's fields.
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/candidate_sampling.hpp"
 #include "engine/label_record.hpp"
-#include "engine/orientation_frame.hpp"
 #include "engine/text_autofit.hpp"
 #include "engine/utm_zone.hpp"
 #include "module/engine_class.hpp"
@@ -24,9 +26,11 @@
 #include "module/engine_settings.hpp"
 #include "module/engine_stages.hpp"
 #include "module/feature_table.hpp"
+#include "module/prepared_run.hpp"
 #include "module/solver_errors.hpp"
-#include "solver/label_solver_adaptor.hpp"
-#include "solver/solver_record.hpp"
+#include "pipeline/label_pipeline.hpp"
+#include "pipeline/pipeline_settings.hpp"
+#include "placement/candidate_placement.hpp"
 
 namespace glyphway::module {
 
@@ -93,43 +97,94 @@ py::object working_crs_of(py::object self, py::handle frame) {
     return calculate_utm_crs_method(self, x, y);
 }
 
-std::vector<engine::LabelRecord> sample(const FeatureTable& table,
-                                        const engine::SamplingSettings& settings) {
+// int(max_global_iterations), or nothing when it is None or unusable. A
+// count beyond 64 bits is as good as unlimited.
+std::optional<std::int64_t> iterations_override(py::handle self) {
+    py::object value = self.attr("max_global_iterations");
+    if (value.is_none()) return std::nullopt;
+    PyObject* raw = PyNumber_Long(value.ptr());
+    if (!raw) {
+        if (!PyErr_ExceptionMatches(PyExc_Exception)) throw py::error_already_set();
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    py::object count = py::reinterpret_steal<py::object>(raw);
+    int overflow = 0;
+    const long long n = PyLong_AsLongLongAndOverflow(count.ptr(), &overflow);
+    if (overflow > 0) return std::numeric_limits<std::int64_t>::max();
+    if (overflow < 0) return std::numeric_limits<std::int64_t>::min();
+    if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
+    return n;
+}
+
+std::string density_name(py::handle self) {
     try {
-        return engine::sample_candidates(table.features, table.lines, settings,
-                                         check_host_signals);
+        return host_text(self.attr("density"));
+    } catch (py::error_already_set& e) {
+        // A name that cannot be spelled in UTF-8 matches no profile.
+        if (!e.matches(PyExc_UnicodeError)) throw;
+    }
+    return {};
+}
+
+// The stages' settings after sampling's, read once the table is in.
+void read_stage_settings(py::handle self, pipeline::Settings& s) {
+    s.curved_text = host_truth(self.attr("curved_text"));
+    const engine::AutofitSettings autofit = read_autofit_settings(self);
+    s.auto_fit_text = autofit.enabled;
+    if (autofit.enabled) {
+        s.min_font_scale = autofit.min_font_scale;
+        s.min_letter_spacing = autofit.min_letter_spacing;
+        s.overflow_strategy = autofit.truncate ? pipeline::Settings::Overflow::truncate
+                                               : pipeline::Settings::Overflow::keep;
+    }
+    s.font_size = host_float(self.attr("font_size"));
+    s.letter_spacing = host_float(self.attr("letter_spacing"));
+    s.char_width_est = host_float(self.attr("char_width_est"));
+    s.posture = read_posture(self);
+    if (s.curved_text) {
+        s.repeat_mode = read_repeat_mode(self);
+        if (s.repeat_mode == engine::RepeatMode::name_connected) {
+            py::object eps = self.attr("connect_eps");
+            if (!eps.is_none()) s.connect_eps = host_float(eps);
+        }
+        s.density = density_name(self);
+        s.max_global_iterations = iterations_override(self);
+    }
+}
+
+// Placement's failures as the host errors the dictionary code raises there.
+[[noreturn]] void raise_placement_error(const placement::PlacementError& e) {
+    using Reason = placement::PlacementError::Reason;
+    switch (e.reason) {
+        case Reason::missing_distance: throw py::key_error("distance");
+        case Reason::missing_line: throw py::key_error("line");
+        case Reason::empty_line: throw py::index_error(e.what());
+        case Reason::nan_distance:
+        case Reason::non_finite_centre: throw py::value_error(e.what());
+    }
+    throw py::value_error(e.what());
+}
+
+std::vector<engine::LabelRecord> run_stages(const FeatureTable& table,
+                                            const pipeline::Settings& settings) {
+    pipeline::Hooks hooks;
+    hooks.interrupt = check_host_signals;
+    hooks.progress = [](const std::string& line) { progress(line); };
+    try {
+        return with_host_label_errors(
+            [&] { return pipeline::run_pipeline(table.features, table.lines, settings, hooks); });
     } catch (const engine::SamplingError& e) {
+        throw py::value_error(e.what());
+    } catch (const placement::PlacementError& e) {
+        raise_placement_error(e);
+    } catch (const pipeline::FrameError& e) {
         throw py::value_error(e.what());
     }
 }
 
-// How many labels the loops here handle between two interrupt checks.
+// How many records become dicts between two interrupt checks.
 constexpr std::size_t kLabelsPerCheck = 4096;
-
-void set_frames(py::handle self, std::vector<engine::LabelRecord>& labels) {
-    const engine::Posture posture = read_posture(self);
-    std::size_t done = 0;
-    for (engine::LabelRecord& r : labels) {
-        if (++done % kLabelsPerCheck == 0) check_host_signals();
-        const auto frame = engine::build_tbn_matrix(*r.line, r.distance, true, posture);
-        // Sampled lines have finite points and the solver keeps distances
-        // finite, so every label has a point on its line.
-        if (!frame) throw py::value_error("a label's distance has no point on its line");
-        r.matrix = *frame;
-        engine::mark_written(r, Field::matrix);
-    }
-}
-
-void resolve_collisions(py::handle self, std::vector<engine::LabelRecord>& labels) {
-    const solver::SolverSizes sizes{
-        solver::narrow_to_float(host_float(self.attr("char_width_est"))),
-        solver::narrow_to_float(host_float(self.attr("font_size"))),
-        solver::narrow_to_float(host_float(self.attr("letter_spacing")))};
-    std::vector<std::size_t> indices(labels.size());
-    for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = i;
-    with_host_label_errors(
-        [&] { solver::resolve_label_collisions(labels, indices, sizes, check_host_signals); });
-}
 
 // The record dicts. What the record holds as a host object stays that
 // object: the feature's index label and weight, the Shapely line, and one
@@ -186,9 +241,14 @@ py::str calculate_utm_crs_method(py::object, py::object lon, py::object lat) {
                           "in [-90, 90]");
 }
 
-py::tuple prepare_data_method(py::object self) {
+PreparedRun prepare_native(py::object self) {
+    pipeline::Settings settings;
     const engine::SamplingSettings sampling = read_sampling_settings(self);
+    settings.text_count = sampling.text_count;
+    settings.distance_interval = sampling.distance_interval;
+    settings.add_at_endpoints = sampling.add_at_endpoints;
 
+    PreparedRun run;
     progress("[glyphway_maker] Loading Data & CRS Setup...");
     py::object frame = py::module_::import("geopandas").attr("read_file")(self.attr("shp_path"));
     py::object columns = frame.attr("columns").attr("tolist")();
@@ -201,41 +261,44 @@ py::tuple prepare_data_method(py::object self) {
         message = steal_or_throw(
             PyUnicode_Concat(message.ptr(), py::str("' NOT FOUND in shapefile.").ptr()));
         progress(message);
-        return py::make_tuple(py::list(), py::none());
+        return run;
     }
 
-    py::object working_crs = working_crs_of(self, frame);
+    run.working_crs = working_crs_of(self, frame);
     py::object geometry = frame.attr("geometry");
     if (host_truth(steal_or_throw(
-            PyObject_RichCompare(frame.attr("crs").ptr(), working_crs.ptr(), Py_NE)))) {
-        geometry = geometry.attr("to_crs")(working_crs);
+            PyObject_RichCompare(frame.attr("crs").ptr(), run.working_crs.ptr(), Py_NE)))) {
+        geometry = geometry.attr("to_crs")(run.working_crs);
     }
 
     progress("[glyphway_maker] Sampling along 3D polylines...");
-    const FeatureTable table = read_feature_table(frame, geometry.attr("to_numpy")(), name_field,
-                                                  self.attr("weight_field"));
-    std::vector<engine::LabelRecord> candidates = sample(table, sampling);
+    run.table = read_feature_table(frame, geometry.attr("to_numpy")(), name_field,
+                                   self.attr("weight_field"));
+    read_stage_settings(self, settings);
+    run.labels = run_stages(run.table, settings);
+    return run;
+}
 
-    const engine::AutofitSettings autofit = read_autofit_settings(self);
-    if (autofit.enabled) engine::apply_autofit(candidates, autofit);
+py::tuple prepare_data_method(py::object self) {
+    const PreparedRun run = prepare_native(self);
+    if (run.labels.empty()) return py::make_tuple(py::list(), run.working_crs);
+    return py::make_tuple(record_dicts_of(run.labels, run.table), run.working_crs);
+}
 
-    std::vector<engine::LabelRecord> labels;
-    if (host_truth(self.attr("curved_text"))) {
-        const std::vector<std::size_t> kept = place_native_records(self, candidates);
-        labels.reserve(kept.size());
-        for (std::size_t i : kept) labels.push_back(std::move(candidates[i]));
-    } else {
-        labels = std::move(candidates);
-    }
+namespace {
+PyObject* g_own_prepare_data = nullptr;  // a strong reference, held for the process
+}  // namespace
 
-    progress("[glyphway_maker] Pre-computing Matrices for " + std::to_string(labels.size()) +
-             " candidates...");
-    if (labels.empty()) return py::make_tuple(py::list(), working_crs);
+void remember_own_prepare_data(py::handle cls) {
+    g_own_prepare_data = py::object(cls.attr("_prepare_data")).release().ptr();
+}
 
-    set_frames(self, labels);
-    progress("[glyphway_maker] Solving Collisions via Cython/OpenMP/AVX2...");
-    resolve_collisions(self, labels);
-    return py::make_tuple(record_dicts_of(labels, table), working_crs);
+bool uses_own_prepare_data(py::handle self) {
+    const PyObject* own = g_own_prepare_data;
+    py::object bound = self.attr("_prepare_data");
+    if (!PyMethod_Check(bound.ptr())) return false;
+    return PyMethod_GET_FUNCTION(bound.ptr()) == own &&
+           PyMethod_GET_SELF(bound.ptr()) == self.ptr();
 }
 
 }  // namespace glyphway::module

@@ -17,6 +17,7 @@
 #include "module/engine_label_records.hpp"
 #include "module/engine_stages.hpp"
 #include "module/export_methods.hpp"
+#include "module/prepared_run.hpp"
 
 namespace glyphway::module {
 
@@ -227,6 +228,7 @@ void register_engine_bindings(py::module_& m) {
                       py::arg("distance"), py::arg("auto_flip") = true);
     add_engine_method(cls, "apply_autofit", &apply_autofit_method, py::arg("labels"));
     add_engine_method(cls, "_prepare_data", &prepare_data_method);
+    remember_own_prepare_data(cls);
     register_export_methods(cls);  // export_obj, export_csv: always last
 
     m.attr("_RoadTessaraEngine") = cls;

@@ -1,8 +1,10 @@
 // export_obj and export_csv: the adapters between the engine's label
 // records and the native writers (src/export). Each runs the engine's data
-// preparation through its host attribute, reads the visible records once,
-// refreshes the frames the collision solver made stale (label_frame_refresh),
-// and hands native rows or meshes to the writer.
+// preparation, reads the visible records once, refreshes the frames the
+// collision solver made stale (label_frame_refresh), and hands native rows
+// or meshes to the writer. With the engine's own `_prepare_data` the records
+// never leave native memory; a replacement `_prepare_data` (a subclass's, an
+// instance attribute) is called and its record dicts are read.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -17,6 +19,7 @@
 
 #include "engine/label_record.hpp"
 #include "engine/orientation_frame.hpp"
+#include "engine/utf8_text.hpp"
 #include "export/billboard_csv.hpp"
 #include "export/obj_export.hpp"
 #include "module/engine_class.hpp"
@@ -26,6 +29,7 @@
 #include "module/label_frame_refresh.hpp"
 #include "module/interrupts.hpp"
 #include "module/output_errors.hpp"
+#include "module/prepared_run.hpp"
 #include "module/text_engine_handle.hpp"
 
 namespace glyphway::module {
@@ -110,26 +114,49 @@ private:
 
 std::u32string host_u32(py::handle text) { return py::cast<std::u32string>(text); }
 
-void export_obj_method(py::object self, py::object output_obj) {
-    auto [labels, working_crs] = unpack_pair(self.attr("_prepare_data")());
-    (void)working_crs;
-    if (!host_truth(labels)) return;
-    progress("[glyphway_maker] Generating 3D Mesh and Exporting OBJ...");
-    const std::string path = output_fs_path(output_obj);
-
+// What the OBJ writer needs of the engine, read once per export.
+struct ObjSetup {
     export_::ObjSettings settings;
+    py::object font_size;
+    py::object letter_spacing;  // curved text only
+};
+
+ObjSetup obj_setup(py::handle self, MeshEngines& engines) {
+    ObjSetup setup;
+    export_::ObjSettings& settings = setup.settings;
     settings.separate_objects = host_truth(self.attr("separate_objects"));
     settings.curved_text = host_truth(self.attr("curved_text"));
     settings.posture = read_posture(self);
-    MeshEngines engines(self);
-    py::object font_size = self.attr("font_size");
-    py::object letter_spacing;
+    setup.font_size = self.attr("font_size");
     if (settings.curved_text) {
-        letter_spacing = self.attr("letter_spacing");
+        setup.letter_spacing = self.attr("letter_spacing");
     } else {
         settings.mesh_engine = engines.native(self.attr("mesh_engine"));
-        settings.font_size = host_float(font_size);
+        settings.font_size = host_float(setup.font_size);
     }
+    return setup;
+}
+
+void write_obj_labels(py::handle output_obj, const std::string& path,
+                      const std::vector<export_::ObjLabel>& visible, const ObjSetup& setup,
+                      MeshEngines& engines) {
+    try {
+        run_writer([&] { export_::write_obj(path, visible, setup.settings, check_host_signals); });
+    } catch (...) {
+        engines.print_warnings();
+        throw;
+    }
+    engines.print_warnings();
+    progress("[glyphway_maker] Finished! Exported to: " + host_text(output_obj));
+}
+
+// The labels a subclass's own `_prepare_data` returned, read from its dicts.
+void export_obj_dicts(py::object self, py::object output_obj, py::handle labels) {
+    progress("[glyphway_maker] Generating 3D Mesh and Exporting OBJ...");
+    const std::string path = output_fs_path(output_obj);
+    MeshEngines engines(self);
+    const ObjSetup setup = obj_setup(self, engines);
+    const export_::ObjSettings& settings = setup.settings;
 
     std::vector<py::object> dicts = record_dicts(labels);
     std::vector<export_::ObjLabel> visible;
@@ -152,8 +179,9 @@ void export_obj_method(py::object self, py::object output_obj) {
                 if (!v && PyErr_Occurred()) throw py::error_already_set();
                 return v ? py::handle(v) : fallback;
             };
-            label.engine = engines.get(fitted_or(Field::effective_font_size, font_size),
-                                       fitted_or(Field::effective_letter_spacing, letter_spacing));
+            label.engine =
+                engines.get(fitted_or(Field::effective_font_size, setup.font_size),
+                            fitted_or(Field::effective_letter_spacing, setup.letter_spacing));
             // An empty text has no glyphs and never reaches its road.
             if (!label.text.empty()) {
                 read_required(r, Field::line, d, lines);
@@ -166,15 +194,64 @@ void export_obj_method(py::object self, py::object output_obj) {
         }
         visible.push_back(std::move(label));
     });
+    write_obj_labels(output_obj, path, visible, setup, engines);
+}
 
-    try {
-        run_writer([&] { export_::write_obj(path, visible, settings, check_host_signals); });
-    } catch (...) {
-        engines.print_warnings();
-        throw;
+// The engine's own preparation: the records are read as they are, never as
+// dicts. Each value is the one its dict would have held.
+void export_obj_records(py::object self, py::object output_obj,
+                        std::vector<engine::LabelRecord>& records) {
+    progress("[glyphway_maker] Generating 3D Mesh and Exporting OBJ...");
+    const std::string path = output_fs_path(output_obj);
+    MeshEngines engines(self);
+    const ObjSetup setup = obj_setup(self, engines);
+    const export_::ObjSettings& settings = setup.settings;
+
+    std::vector<export_::ObjLabel> visible;
+    for_each_visible_record(records, [&](std::size_t index, engine::LabelRecord& r) {
+        export_::ObjLabel label;
+        label.index = index;
+        label.matrix = record_frame(r, settings.posture, !settings.curved_text);
+        if (settings.separate_objects) label.name = export_::obj_object_name(r.text);
+        if (!settings.curved_text) {
+            label.text = engine::code_points(r.text);
+        } else {
+            label.text = engine::code_points(r.present.has(Field::effective_text)
+                                                 ? r.effective_text
+                                                 : r.text);
+            const auto fitted_or = [&](Field field, double value, py::handle fallback) {
+                return r.present.has(field) ? py::object(py::float_(value))
+                                            : py::reinterpret_borrow<py::object>(fallback);
+            };
+            label.engine = engines.get(
+                fitted_or(Field::effective_font_size, r.effective_font_size, setup.font_size),
+                fitted_or(Field::effective_letter_spacing, r.effective_letter_spacing,
+                          setup.letter_spacing));
+            if (!label.text.empty()) {
+                label.line = r.line;
+                label.distance = r.distance;
+                label.line_len = r.line_len;
+            }
+        }
+        visible.push_back(std::move(label));
+    });
+    write_obj_labels(output_obj, path, visible, setup, engines);
+}
+
+void export_obj_method(py::object self, py::object output_obj) {
+    if (uses_own_prepare_data(self)) {
+        PreparedRun run = prepare_native(self);
+        if (run.labels.empty()) return;
+        // The table's host objects serve only record dicts; the records keep
+        // the lines they stand on.
+        run.table = FeatureTable{};
+        export_obj_records(self, output_obj, run.labels);
+        return;
     }
-    engines.print_warnings();
-    progress("[glyphway_maker] Finished! Exported to: " + host_text(output_obj));
+    auto [labels, working_crs] = unpack_pair(self.attr("_prepare_data")());
+    (void)working_crs;
+    if (!host_truth(labels)) return;
+    export_obj_dicts(self, output_obj, labels);
 }
 
 // --- CSV ------------------------------------------------------------------
@@ -215,19 +292,21 @@ std::optional<int> angle_decimals(py::handle angle_precision) {
 // anything else.
 std::string csv_text(py::handle value) { return value.is_none() ? std::string() : host_text(value); }
 
-void export_csv_method(py::object self, py::object output_csv, py::object target_crs,
-                       py::object output_quaternion, py::object output_both_angles,
-                       py::object angle_unit, py::object angle_precision) {
-    const std::optional<int> decimals = angle_decimals(angle_precision);
-    auto [labels, working_crs] = unpack_pair(self.attr("_prepare_data")());
-    if (!host_truth(labels)) return;
+// The billboard rows of the visible labels, re-projected and written.
+// `collect` appends one row per visible label, its frame and name set.
+template <typename Collect>
+void write_billboards(py::handle self, py::handle output_csv, py::handle target_crs,
+                      py::handle output_quaternion, py::handle output_both_angles,
+                      py::handle angle_unit, py::handle angle_precision,
+                      const std::optional<int>& decimals, py::object working_crs,
+                      Collect collect) {
     progress("[glyphway_maker] Calculating Rotations and Projections for Billboard CSV...");
 
     py::module_ pyproj = py::module_::import("pyproj");
     py::object output_crs = working_crs;
     py::object transformer = py::none();
     if (host_truth(target_crs)) {
-        output_crs = target_crs;
+        output_crs = py::reinterpret_borrow<py::object>(target_crs);
         py::object differs = py::reinterpret_steal<py::object>(
             PyObject_RichCompare(working_crs.ptr(), target_crs.ptr(), Py_NE));
         if (!differs) throw py::error_already_set();
@@ -245,19 +324,13 @@ void export_csv_method(py::object self, py::object output_csv, py::object target
     options.both_angles = host_truth(output_both_angles);
 
     const engine::Posture posture = read_posture(self);
-    std::vector<py::object> dicts = record_dicts(labels);
     std::vector<export_::BillboardRow> rows;
-    LineCache lines;
-    for_each_visible(dicts, [&](std::size_t, engine::LabelRecord& r, py::handle d) {
-        export_::BillboardRow row;
-        row.matrix = label_frame(r, d, posture, lines, true);
+    collect(posture, rows);
+    for (export_::BillboardRow& row : rows) {
         row.x = row.matrix[3];
         row.y = row.matrix[7];
         row.z = row.matrix[11];
-        row.name = csv_text(required_item(d, Field::text));
-        rows.push_back(std::move(row));
-    });
-
+    }
     if (!rows.empty()) {
         if (!decimals) refuse_angle_precision(angle_precision);
         options.angle_precision = *decimals;
@@ -292,6 +365,47 @@ void export_csv_method(py::object self, py::object output_csv, py::object target
     const std::string path = output_fs_path(output_csv);
     run_writer([&] { export_::write_billboard_csv(path, rows, options, check_host_signals); });
     progress("[glyphway_maker] Finished! Exported to: " + host_text(output_csv));
+}
+
+
+void export_csv_method(py::object self, py::object output_csv, py::object target_crs,
+                       py::object output_quaternion, py::object output_both_angles,
+                       py::object angle_unit, py::object angle_precision) {
+    const std::optional<int> decimals = angle_decimals(angle_precision);
+    if (uses_own_prepare_data(self)) {
+        PreparedRun run = prepare_native(self);
+        if (run.labels.empty()) return;
+        // The table's host objects serve only record dicts; the records keep
+        // the lines they stand on.
+        run.table = FeatureTable{};
+        write_billboards(self, output_csv, target_crs, output_quaternion, output_both_angles,
+                         angle_unit, angle_precision, decimals, run.working_crs,
+                         [&](engine::Posture posture, std::vector<export_::BillboardRow>& rows) {
+                             for_each_visible_record(
+                                 run.labels, [&](std::size_t, engine::LabelRecord& r) {
+                                     export_::BillboardRow row;
+                                     row.matrix = record_frame(r, posture, true);
+                                     row.name = r.text;
+                                     rows.push_back(std::move(row));
+                                 });
+                         });
+        return;
+    }
+    auto [labels, working_crs] = unpack_pair(self.attr("_prepare_data")());
+    if (!host_truth(labels)) return;
+    write_billboards(self, output_csv, target_crs, output_quaternion, output_both_angles,
+                     angle_unit, angle_precision, decimals, working_crs,
+                     [&](engine::Posture posture, std::vector<export_::BillboardRow>& rows) {
+                         std::vector<py::object> dicts = record_dicts(labels);
+                         LineCache lines;
+                         for_each_visible(
+                             dicts, [&](std::size_t, engine::LabelRecord& r, py::handle d) {
+                                 export_::BillboardRow row;
+                                 row.matrix = label_frame(r, d, posture, lines, true);
+                                 row.name = csv_text(required_item(d, Field::text));
+                                 rows.push_back(std::move(row));
+                             });
+                     });
 }
 
 }  // namespace

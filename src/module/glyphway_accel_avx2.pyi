@@ -305,6 +305,9 @@ def _solver_final_pass(
 def _label_table(engine: _RoadTessaraEngine, labels: Iterable[_Label]) -> _LabelTable:
     """The visible labels of engine._prepare_data()'s list as columns."""
 
+def _prepared_label_table(engine: _RoadTessaraEngine) -> tuple[_LabelTable, str | None]:
+    """(_label_table of engine._prepare_data()'s labels, the working CRS)."""
+
 def _write_output(path: _TextPath, data: bytes) -> None:
     """Writes data as the whole file at path, by the native writers' rule."""
 

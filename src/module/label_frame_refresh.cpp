@@ -44,6 +44,18 @@ engine::Mat4 label_frame(engine::LabelRecord& r, py::handle dict, engine::Postur
     return r.matrix;
 }
 
+engine::Mat4 record_frame(engine::LabelRecord& r, engine::Posture posture, bool need_stored) {
+    if (engine::record_matrix_dirty(r)) {
+        if (!r.line) throw py::key_error(std::string(engine::field_key(Field::line)));
+        const auto frame = engine::build_tbn_matrix(*r.line, r.distance, true, posture);
+        if (!frame) raise_no_point(r.line->points.empty());
+        r.matrix = *frame;
+        return *frame;
+    }
+    if (!need_stored) return {};
+    return r.matrix;
+}
+
 bool is_hidden(engine::LabelRecord& r, py::handle dict) {
     read_field(r, Field::hidden, dict);
     return engine::record_hidden(r);

@@ -53,4 +53,20 @@ void for_each_visible(const std::vector<py::object>& dicts, Visit&& visit) {
     }
 }
 
+// The same for native records: a record's frame, rebuilt (and stored back)
+// when the solver moved the label.
+engine::Mat4 record_frame(engine::LabelRecord& r, engine::Posture posture, bool need_stored);
+
+// Calls visit(index, record) for every record that is not hidden.
+template <class Visit>
+void for_each_visible_record(std::vector<engine::LabelRecord>& records, Visit&& visit) {
+    constexpr std::size_t kRecordsPerCheck = 4096;
+    for (std::size_t index = 0; index < records.size(); ++index) {
+        if ((index + 1) % kRecordsPerCheck == 0) check_host_signals();
+        engine::LabelRecord& r = records[index];
+        if (engine::record_hidden(r)) continue;
+        visit(index, r);
+    }
+}
+
 }  // namespace glyphway::module

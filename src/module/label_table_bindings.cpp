@@ -17,6 +17,7 @@
 #include "module/engine_convert.hpp"
 #include "module/engine_settings.hpp"
 #include "module/label_frame_refresh.hpp"
+#include "module/prepared_run.hpp"
 
 namespace glyphway::module {
 
@@ -39,18 +40,42 @@ py::array_t<T> to_array(const std::vector<T>& values) {
     return out;
 }
 
-py::dict label_table(py::object engine_object, py::object labels) {
-    const engine::EngineSizes sizes{host_float(engine_object.attr("font_size")),
-                                    host_float(engine_object.attr("letter_spacing")),
-                                    host_float(engine_object.attr("char_width_est"))};
-    const engine::Posture posture = read_posture(engine_object);
-
-    std::vector<py::object> dicts = record_dicts(labels);
-    std::vector<bool> visible(dicts.size(), false);
+// The columns of the visible labels, filled one label at a time.
+struct Columns {
+    std::vector<bool> visible;
     std::vector<std::int64_t> index;
     std::vector<engine::LabelFootprint> footprints;
     std::vector<double> font_sizes, weights;
     py::list texts, fitted_texts, group_ids, line_keys;
+
+    // A visible record, its size fields and frame read.
+    void add(std::size_t i, const engine::LabelRecord& r, const engine::Mat4& frame,
+             const engine::EngineSizes& sizes) {
+        const double font_size = engine::effective_font_size(r, sizes);
+        footprints.push_back(
+            engine::label_footprint(frame, engine::label_text_length(r, sizes), font_size));
+        visible[i] = true;
+        index.push_back(static_cast<std::int64_t>(i));
+        font_sizes.push_back(font_size);
+        weights.push_back(r.weight);
+    }
+
+    py::dict finish() const;
+};
+
+engine::EngineSizes engine_sizes(py::handle engine_object) {
+    return {host_float(engine_object.attr("font_size")),
+            host_float(engine_object.attr("letter_spacing")),
+            host_float(engine_object.attr("char_width_est"))};
+}
+
+py::dict label_table(py::object engine_object, py::object labels) {
+    const engine::EngineSizes sizes = engine_sizes(engine_object);
+    const engine::Posture posture = read_posture(engine_object);
+
+    std::vector<py::object> dicts = record_dicts(labels);
+    Columns columns;
+    columns.visible.assign(dicts.size(), false);
     LineCache lines;
     constexpr Field kSizeFields[] = {Field::text, Field::text_len, Field::effective_text_len,
                                      Field::effective_font_size, Field::effective_letter_spacing,
@@ -59,19 +84,48 @@ py::dict label_table(py::object engine_object, py::object labels) {
         const engine::Mat4 frame = label_frame(r, d, posture, lines, true);
         for (Field f : kSizeFields) read_field(r, f, d);
         py::handle text = required_item(d, Field::text);
-        const double font_size = engine::effective_font_size(r, sizes);
-        footprints.push_back(
-            engine::label_footprint(frame, engine::label_text_length(r, sizes), font_size));
-        visible[i] = true;
-        index.push_back(static_cast<std::int64_t>(i));
-        font_sizes.push_back(font_size);
-        weights.push_back(r.weight);
-        texts.append(text);
-        fitted_texts.append(item_or(d, Field::effective_text, text));
-        group_ids.append(item_or(d, Field::group_id, py::none()));
-        line_keys.append(item_or(d, Field::line_key, py::none()));
+        columns.add(i, r, frame, sizes);
+        columns.texts.append(text);
+        columns.fitted_texts.append(item_or(d, Field::effective_text, text));
+        columns.group_ids.append(item_or(d, Field::group_id, py::none()));
+        columns.line_keys.append(item_or(d, Field::line_key, py::none()));
     });
+    return columns.finish();
+}
 
+// The table of the engine's own preparation, read from its native records;
+// a replaced `_prepare_data` is called and its dicts read. With the working
+// system, as `_prepare_data` answers it.
+py::tuple prepared_label_table(py::object engine_object) {
+    if (!uses_own_prepare_data(engine_object)) {
+        py::object prepared = engine_object.attr("_prepare_data")();
+        py::object labels = prepared[py::int_(0)];
+        return py::make_tuple(label_table(engine_object, labels), prepared[py::int_(1)]);
+    }
+    PreparedRun run = prepare_native(engine_object);
+    Columns columns;
+    columns.visible.assign(run.labels.size(), false);
+    if (!run.labels.empty()) {
+        const engine::EngineSizes sizes = engine_sizes(engine_object);
+        const engine::Posture posture = read_posture(engine_object);
+        const auto value_or = [](const engine::LabelRecord& r, Field f, py::handle fallback) {
+            return r.present.has(f) ? field_value(r, f)
+                                    : py::reinterpret_borrow<py::object>(fallback);
+        };
+        for_each_visible_record(run.labels, [&](std::size_t i, engine::LabelRecord& r) {
+            const engine::Mat4 frame = record_frame(r, posture, true);
+            columns.add(i, r, frame, sizes);
+            py::object text = field_value(r, Field::text);
+            columns.texts.append(text);
+            columns.fitted_texts.append(value_or(r, Field::effective_text, text));
+            columns.group_ids.append(value_or(r, Field::group_id, py::none()));
+            columns.line_keys.append(value_or(r, Field::line_key, py::none()));
+        });
+    }
+    return py::make_tuple(columns.finish(), run.working_crs);
+}
+
+py::dict Columns::finish() const {
     const std::size_t m = footprints.size();
     std::vector<double> x(m), y(m), rotation(m), length(m), height(m);
     py::array_t<double> corners({static_cast<py::ssize_t>(m), py::ssize_t{4}, py::ssize_t{2}});
@@ -118,6 +172,10 @@ void register_label_table_bindings(py::module_& m) {
           "corners (n x 4 x 2), effective_font_size and weight as arrays; text, "
           "effective_text, group_id and line_key as lists. Stale frames are rebuilt and stored "
           "back into the records, as the exports do.");
+    m.def("_prepared_label_table", &prepared_label_table, py::arg("engine"),
+          "(table, working_crs): _label_table of the engine's prepared labels, read from its "
+          "native records when its _prepare_data is its own (no record dicts are built); a "
+          "replaced _prepare_data is called and its dicts are read.");
 }
 
 }  // namespace glyphway::module

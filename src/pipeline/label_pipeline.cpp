@@ -1,0 +1,102 @@
+#include "pipeline/label_pipeline.hpp"
+
+#include <cstddef>
+#include <utility>
+
+#include "engine/orientation_frame.hpp"
+#include "engine/periodic_check.hpp"
+#include "engine/text_autofit.hpp"
+#include "solver/label_solver_adaptor.hpp"
+#include "solver/solver_record.hpp"
+
+namespace glyphway::pipeline {
+
+namespace {
+
+using engine::Field;
+using engine::LabelRecord;
+
+// How many labels the frame loop builds between two interrupt checks.
+constexpr std::size_t kLabelsPerCheck = 4096;
+
+void progress(const Hooks& hooks, const std::string& line) {
+    if (hooks.progress) hooks.progress(line);
+}
+
+void set_frames(std::vector<LabelRecord>& labels, engine::Posture posture, const Hooks& hooks) {
+    engine::PeriodicCheck check(hooks.interrupt, kLabelsPerCheck);
+    for (LabelRecord& r : labels) {
+        check.tick();
+        const auto frame = engine::build_tbn_matrix(*r.line, r.distance, true, posture);
+        // Sampled lines have finite points and the solver keeps distances
+        // finite, so every label has a point on its line.
+        if (!frame) throw FrameError("a label's distance has no point on its line");
+        r.matrix = *frame;
+        engine::mark_written(r, Field::matrix);
+    }
+}
+
+void resolve_collisions(std::vector<LabelRecord>& labels, const Settings& settings,
+                        const Hooks& hooks) {
+    const solver::SolverSizes sizes{solver::narrow_to_float(settings.char_width()),
+                                    solver::narrow_to_float(settings.font_size),
+                                    solver::narrow_to_float(settings.letter_spacing)};
+    std::vector<std::size_t> indices(labels.size());
+    for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = i;
+    solver::resolve_label_collisions(labels, indices, sizes, hooks.interrupt);
+}
+
+}  // namespace
+
+placement::PlacementSettings placement_settings(const Settings& settings,
+                                                const std::vector<LabelRecord>& records) {
+    placement::PlacementSettings s;
+    s.grouping = settings.grouping();
+    s.profile = placement::placement_profile(records, settings.density,
+                                             settings.max_global_iterations, settings.font_size);
+    s.sizes.font_size = settings.font_size;
+    s.sizes.char_width_est = settings.char_width();
+    s.sizes.letter_spacing = settings.letter_spacing;
+    if (s.profile.iterations > 0) {
+        s.posture = settings.posture;
+        // Placement's passes take the sizes plainly rounded to single
+        // precision, as they always have.
+        s.solver_sizes.char_width_est = static_cast<float>(settings.char_width());
+        s.solver_sizes.font_size = static_cast<float>(settings.font_size);
+        s.solver_sizes.letter_spacing = static_cast<float>(settings.letter_spacing);
+    }
+    return s;
+}
+
+std::vector<LabelRecord> run_pipeline(
+    const std::vector<engine::SampledFeature>& features,
+    const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
+    const Settings& settings, const Hooks& hooks) {
+    engine::check_sampling_settings(settings.sampling());
+    std::vector<LabelRecord> candidates =
+        engine::sample_candidates(features, lines, settings.sampling(), hooks.interrupt);
+
+    const engine::AutofitSettings autofit = settings.autofit();
+    if (autofit.enabled) engine::apply_autofit(candidates, autofit);
+
+    std::vector<LabelRecord> labels;
+    if (settings.curved_text) {
+        const std::vector<std::size_t> kept = placement::auto_place_labels(
+            candidates, placement_settings(settings, candidates), hooks.interrupt);
+        labels.reserve(kept.size());
+        for (std::size_t i : kept) labels.push_back(std::move(candidates[i]));
+    } else {
+        labels = std::move(candidates);
+    }
+
+    progress(hooks, "[glyphway_maker] Pre-computing Matrices for " +
+                        std::to_string(labels.size()) + " candidates...");
+    if (labels.empty()) return labels;
+
+    set_frames(labels, settings.posture, hooks);
+    progress(hooks, "[glyphway_maker] Solving Collisions via Cython/OpenMP/AVX2...");
+    resolve_collisions(labels, settings, hooks);
+    return labels;
+}
+
+}  // namespace glyphway::pipeline

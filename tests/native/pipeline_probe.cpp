@@ -1,0 +1,78 @@
+// Runs the native pipeline on roads given on standard input, with no host
+// at all, so the Python tests can hold its records against the engine's
+// `_prepare_data` on the same roads.
+//
+//   pipeline_probe < input
+//
+// Input, one item per line:
+//   set KEY VALUE          curved_text, auto_fit_text, add_at_endpoints (0/1),
+//                          text_count, distance_interval, font_size,
+//                          letter_spacing, posture (flat/upright), density
+//   road NAME WEIGHT N x0 y0 ... xN-1 yN-1
+// Output, one line per kept record:
+//   INDEX HIDDEN DISTANCE(hex) EFFECTIVE_TEXT
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/utf8_text.hpp"
+#include "pipeline/label_pipeline.hpp"
+#include "pipeline/pipeline_settings.hpp"
+
+namespace en = glyphway::engine;
+namespace pl = glyphway::pipeline;
+
+int main() {
+    pl::Settings settings;
+    std::vector<en::SampledFeature> features;
+    std::vector<std::shared_ptr<const en::LineGeometry>> lines;
+    std::string item;
+    while (std::cin >> item) {
+        if (item == "set") {
+            std::string key, value;
+            std::cin >> key >> value;
+            if (key == "curved_text") settings.curved_text = value == "1";
+            else if (key == "auto_fit_text") settings.auto_fit_text = value == "1";
+            else if (key == "add_at_endpoints") settings.add_at_endpoints = value == "1";
+            else if (key == "text_count") settings.text_count = std::stoll(value);
+            else if (key == "distance_interval") settings.distance_interval = std::stod(value);
+            else if (key == "font_size") settings.font_size = std::stod(value);
+            else if (key == "letter_spacing") settings.letter_spacing = std::stod(value);
+            else if (key == "density") settings.density = value;
+            else if (key == "posture")
+                settings.posture = value == "upright" ? en::Posture::upright : en::Posture::flat;
+            else {
+                std::cerr << "unknown setting " << key << '\n';
+                return 2;
+            }
+        } else if (item == "road") {
+            en::SampledFeature f;
+            std::size_t n = 0;
+            std::cin >> f.text >> f.weight >> n;
+            f.index.value = static_cast<std::int64_t>(features.size());
+            f.text_len = en::code_point_count(f.text);
+            if (f.weight < 1.0) f.weight = 1.0;
+            std::vector<en::Vec3> points(n);
+            for (en::Vec3& p : points) std::cin >> p.x >> p.y;
+            f.first_line = lines.size();
+            f.line_count = 1;
+            lines.push_back(
+                std::make_shared<const en::LineGeometry>(en::make_line_geometry(points, false)));
+            features.push_back(std::move(f));
+        } else {
+            std::cerr << "unknown item " << item << '\n';
+            return 2;
+        }
+    }
+    const std::vector<en::LabelRecord> records = pl::run_pipeline(features, lines, settings);
+    for (const en::LabelRecord& r : records) {
+        char distance[64];
+        std::snprintf(distance, sizeof distance, "%a", r.distance);
+        std::cout << r.id.value << ' ' << (en::record_hidden(r) ? 1 : 0) << ' ' << distance << ' '
+                  << en::effective_text(r) << '\n';
+    }
+    return 0;
+}

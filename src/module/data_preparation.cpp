@@ -97,36 +97,6 @@ py::object working_crs_of(py::object self, py::handle frame) {
     return calculate_utm_crs_method(self, x, y);
 }
 
-// int(max_global_iterations), or nothing when it is None or unusable. A
-// count beyond 64 bits is as good as unlimited.
-std::optional<std::int64_t> iterations_override(py::handle self) {
-    py::object value = self.attr("max_global_iterations");
-    if (value.is_none()) return std::nullopt;
-    PyObject* raw = PyNumber_Long(value.ptr());
-    if (!raw) {
-        if (!PyErr_ExceptionMatches(PyExc_Exception)) throw py::error_already_set();
-        PyErr_Clear();
-        return std::nullopt;
-    }
-    py::object count = py::reinterpret_steal<py::object>(raw);
-    int overflow = 0;
-    const long long n = PyLong_AsLongLongAndOverflow(count.ptr(), &overflow);
-    if (overflow > 0) return std::numeric_limits<std::int64_t>::max();
-    if (overflow < 0) return std::numeric_limits<std::int64_t>::min();
-    if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
-    return n;
-}
-
-std::string density_name(py::handle self) {
-    try {
-        return host_text(self.attr("density"));
-    } catch (py::error_already_set& e) {
-        // A name that cannot be spelled in UTF-8 matches no profile.
-        if (!e.matches(PyExc_UnicodeError)) throw;
-    }
-    return {};
-}
-
 // The stages' settings after sampling's, read once the table is in.
 void read_stage_settings(py::handle self, pipeline::Settings& s) {
     s.curved_text = host_truth(self.attr("curved_text"));

@@ -1,9 +1,12 @@
 #pragma once
-// The engine's attributes as the native stages need them. The engine stores
-// its configuration unchecked; each stage reads and converts what it uses
-// when it runs, as the attribute reads of the dictionary code would.
+// The engine's attributes as the native stages need them. Beyond the sizes
+// its constructor refuses, the engine stores its configuration as given;
+// these readers convert what a stage uses, as the dictionary code would.
 #include <pybind11/pybind11.h>
 
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/label_record.hpp"
@@ -26,5 +29,12 @@ engine::GroupingSettings read_grouping_settings(py::handle engine_object,
 engine::RepeatMode read_repeat_mode(py::handle engine_object);
 
 engine::Posture read_posture(py::handle engine_object);
+
+// str(density), or "" (no profile) for a name that is not valid UTF-8.
+std::string density_name(py::handle engine_object);
+
+// int(max_global_iterations), or nothing when it is None or unusable. A
+// count beyond 64 bits is as good as unlimited.
+std::optional<std::int64_t> iterations_override(py::handle engine_object);
 
 }  // namespace glyphway::module

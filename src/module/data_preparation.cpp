@@ -20,6 +20,7 @@
 #include "engine/label_record.hpp"
 #include "engine/text_autofit.hpp"
 #include "engine/utm_zone.hpp"
+#include "module/direct_read.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
 #include "module/interrupts.hpp"
@@ -85,16 +86,30 @@ engine::SamplingSettings read_sampling_settings(py::handle self) {
 }
 
 // The working system: the UTM zone around the centroid of all geometries
-// (taken in geographic coordinates) or Web Mercator.
-py::object working_crs_of(py::object self, py::handle frame) {
+// (taken in geographic coordinates) or Web Mercator. `geometry` gives the
+// table's GeoSeries; it is only asked for when a zone is to be chosen.
+template <class GeometrySeries>
+py::object working_crs_of(py::object self, GeometrySeries geometry) {
     if (!host_truth(self.attr("use_utm"))) return py::str("EPSG:3857");
-    py::object geographic = frame.attr("geometry").attr("to_crs")("EPSG:4326");
+    py::object geographic = geometry().attr("to_crs")("EPSG:4326");
     py::object merged =
         py::module_::import("shapely").attr("union_all")(geographic.attr("to_numpy")());
     py::object center = merged.attr("centroid");
     py::object x = center.attr("x");  // x first: an empty centre fails there
     py::object y = center.attr("y");
     return calculate_utm_crs_method(self, x, y);
+}
+
+bool differ(py::handle a, py::handle b) {
+    return host_truth(steal_or_throw(PyObject_RichCompare(a.ptr(), b.ptr(), Py_NE)));
+}
+
+void warn_names_missing(py::handle name_field) {
+    py::object message = steal_or_throw(
+        PyUnicode_Concat(py::str("[glyphway_maker] WARNING: Field '").ptr(), name_field.ptr()));
+    message = steal_or_throw(
+        PyUnicode_Concat(message.ptr(), py::str("' NOT FOUND in shapefile.").ptr()));
+    progress(message);
 }
 
 // The stages' settings after sampling's, read once the table is in.
@@ -163,6 +178,11 @@ py::list record_dicts_of(const std::vector<engine::LabelRecord>& labels,
                          const FeatureTable& table) {
     std::vector<py::object> starts(table.lines.size());
     std::vector<py::object> ends(table.lines.size());
+    std::vector<bool> used(table.lines.size(), false);
+    for (const engine::LabelRecord& r : labels) {
+        if (r.present.has(Field::line)) used[static_cast<std::size_t>(r.line_uid)] = true;
+    }
+    const std::vector<py::object> line_objects = line_objects_for(table, used);
     py::list out(labels.size());
     for (std::size_t i = 0; i < labels.size(); ++i) {
         if ((i + 1) % kLabelsPerCheck == 0) check_host_signals();
@@ -176,7 +196,7 @@ py::list record_dicts_of(const std::vector<engine::LabelRecord>& labels,
             switch (f) {
                 case Field::id:
                 case Field::feature_id: value = table.index_objects[feature]; break;
-                case Field::line: value = table.line_objects[uid]; break;
+                case Field::line: value = line_objects[uid]; break;
                 case Field::weight: value = table.weight_objects[feature]; break;
                 case Field::line_start:
                     if (!starts[uid]) starts[uid] = field_value(r, f);
@@ -220,30 +240,39 @@ PreparedRun prepare_native(py::object self) {
 
     PreparedRun run;
     progress("[glyphway_maker] Loading Data & CRS Setup...");
-    py::object frame = py::module_::import("geopandas").attr("read_file")(self.attr("shp_path"));
-    py::object columns = frame.attr("columns").attr("tolist")();
+    py::object shp_path = self.attr("shp_path");
     py::object name_field = self.attr("name_field");
-    const int has_names = PySequence_Contains(columns.ptr(), name_field.ptr());
-    if (has_names < 0) throw py::error_already_set();
-    if (!has_names) {
-        py::object message = steal_or_throw(
-            PyUnicode_Concat(py::str("[glyphway_maker] WARNING: Field '").ptr(), name_field.ptr()));
-        message = steal_or_throw(
-            PyUnicode_Concat(message.ptr(), py::str("' NOT FOUND in shapefile.").ptr()));
-        progress(message);
-        return run;
-    }
+    py::object weight_field = self.attr("weight_field");
 
-    run.working_crs = working_crs_of(self, frame);
-    py::object geometry = frame.attr("geometry");
-    if (host_truth(steal_or_throw(
-            PyObject_RichCompare(frame.attr("crs").ptr(), run.working_crs.ptr(), Py_NE)))) {
-        geometry = geometry.attr("to_crs")(run.working_crs);
+    if (std::optional<DirectTable> direct = read_directly(shp_path, name_field, weight_field)) {
+        if (!direct->has_names) {
+            warn_names_missing(name_field);
+            return run;
+        }
+        run.working_crs = working_crs_of(self, [&] { return geometry_series(*direct); });
+        direct->wkb = py::none();
+        if (differ(direct->crs, run.working_crs)) reproject(*direct, run.working_crs);
+        progress("[glyphway_maker] Sampling along 3D polylines...");
+        run.table = read_decoded_feature_table(direct->attributes, direct->lines, name_field,
+                                               weight_field);
+        direct.reset();  // the coordinate pools, before the stages need room
+    } else {
+        py::object frame = py::module_::import("geopandas").attr("read_file")(shp_path);
+        py::object columns = frame.attr("columns").attr("tolist")();
+        const int has_names = PySequence_Contains(columns.ptr(), name_field.ptr());
+        if (has_names < 0) throw py::error_already_set();
+        if (!has_names) {
+            warn_names_missing(name_field);
+            return run;
+        }
+        run.working_crs = working_crs_of(self, [&] { return frame.attr("geometry"); });
+        py::object geometry = frame.attr("geometry");
+        if (differ(frame.attr("crs"), run.working_crs)) {
+            geometry = geometry.attr("to_crs")(run.working_crs);
+        }
+        progress("[glyphway_maker] Sampling along 3D polylines...");
+        run.table = read_feature_table(frame, geometry.attr("to_numpy")(), name_field, weight_field);
     }
-
-    progress("[glyphway_maker] Sampling along 3D polylines...");
-    run.table = read_feature_table(frame, geometry.attr("to_numpy")(), name_field,
-                                   self.attr("weight_field"));
     read_stage_settings(self, settings);
     run.labels = run_stages(run.table, settings);
     return run;

@@ -37,8 +37,13 @@ constexpr int kMultiLineString = 5;
 // the table's first zero rows tell it without interleaving anything.
 class ColumnValues {
 public:
-    ColumnValues(py::handle frame, py::handle column) {
-        py::object common = frame.attr("iloc")[py::slice(0, 0, 1)].attr("values").attr("dtype");
+    ColumnValues(py::handle frame, py::handle column)
+        : ColumnValues(frame, column,
+                       frame.attr("iloc")[py::slice(0, 0, 1)].attr("values").attr("dtype")) {}
+
+    // With the common dtype given: a table read without its geometry column
+    // still hands out the values the full table's rows would.
+    ColumnValues(py::handle frame, py::handle column, py::handle common) {
         py::object converted = frame[column].attr("to_numpy")(py::arg("dtype") = common);
         values_ = py::array::ensure(converted);
         if (!values_) throw py::error_already_set();
@@ -140,6 +145,36 @@ std::vector<std::shared_ptr<const engine::LineGeometry>> read_lines(
     return lines;
 }
 
+// Reads row i's name and weight into `feature`; false when the row carries
+// no usable name. The weight is compared by the host, so that a text weight
+// raises its TypeError.
+bool read_row_values(const ColumnValues& names, const std::optional<ColumnValues>& weights,
+                     std::size_t i, engine::SampledFeature& feature, py::object& weight_object) {
+    const std::optional<py::str> text = cleaned_name(names.at(i));
+    if (!text) return false;
+    const py::int_ one(1);
+    py::object w = weights ? weights->at(i) : py::object(one);
+    const int heavier = PyObject_RichCompareBool(w.ptr(), one.ptr(), Py_GT);
+    if (heavier < 0) throw py::error_already_set();
+    feature.text = host_text(*text);
+    feature.text_len = PyUnicode_GET_LENGTH(text->ptr());
+    feature.weight = heavier ? host_float(w) : 1.0;
+    weight_object = heavier ? w : py::object(one);
+    return true;
+}
+
+// Adds a feature whose lines were just appended to the table.
+void add_feature(FeatureTable& table, engine::SampledFeature feature, py::object label,
+                 py::object weight_object) {
+    feature.index = index_label_value(label);
+    for (std::size_t k = 0; k < feature.line_count; ++k) {
+        table.line_feature.push_back(table.features.size());
+    }
+    table.features.push_back(std::move(feature));
+    table.index_objects.push_back(std::move(label));
+    table.weight_objects.push_back(std::move(weight_object));
+}
+
 }  // namespace
 
 FeatureTable read_feature_table(py::handle frame, py::handle geometries, py::handle name_field,
@@ -179,22 +214,16 @@ FeatureTable read_feature_table(py::handle frame, py::handle geometries, py::han
     if (static_cast<std::size_t>(index.size()) != n) {
         throw py::value_error("the shapefile's table and geometries differ in length");
     }
-    const py::int_ one(1);
-
     FeatureTable table;
     std::size_t multi_row = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const int kind = type_id[i];
         const std::size_t part_row = kind == kMultiLineString ? multi_row++ : 0;
         if (kind == kNoGeometry) continue;
-        const std::optional<py::str> text = cleaned_name(names.at(i));
-        if (!text) continue;
-
-        py::object w = weights ? weights->at(i) : py::object(one);
-        const int heavier = PyObject_RichCompareBool(w.ptr(), one.ptr(), Py_GT);
-        if (heavier < 0) throw py::error_already_set();
-
         engine::SampledFeature feature;
+        py::object weight_object;
+        if (!read_row_values(names, weights, i, feature, weight_object)) continue;
+
         feature.first_line = table.line_objects.size();
         if (kind == kLineString || kind == kLinearRing) {
             table.line_objects.push_back(py::reinterpret_borrow<py::object>(object_at(geoms, i)));
@@ -205,21 +234,90 @@ FeatureTable read_feature_table(py::handle frame, py::handle geometries, py::han
         }
         feature.line_count = table.line_objects.size() - feature.first_line;
         if (feature.line_count == 0) continue;  // nothing to label, nothing to count
-
-        py::object label = index[i];
-        feature.index = index_label_value(label);
-        feature.text = host_text(*text);
-        feature.text_len = PyUnicode_GET_LENGTH(text->ptr());
-        feature.weight = heavier ? host_float(w) : 1.0;
-        for (std::size_t k = 0; k < feature.line_count; ++k) {
-            table.line_feature.push_back(table.features.size());
-        }
-        table.features.push_back(std::move(feature));
-        table.index_objects.push_back(std::move(label));
-        table.weight_objects.push_back(heavier ? w : py::object(one));
+        add_feature(table, std::move(feature), index[i], std::move(weight_object));
     }
     table.lines = read_lines(table.line_objects);
     return table;
+}
+
+FeatureTable read_decoded_feature_table(py::handle attributes, const engine::WkbLines& decoded,
+                                        py::handle name_field, py::handle weight_field) {
+    const std::size_t n = decoded.shapes.size();
+    if (static_cast<std::size_t>(py::len(attributes)) != n) {
+        throw py::value_error("the shapefile's table and geometries differ in length");
+    }
+    // The full table holds a geometry column, so its rows are of object dtype.
+    const py::str object_dtype("object");
+    const ColumnValues names(attributes, name_field, object_dtype);
+    py::object columns = attributes.attr("columns").attr("tolist")();
+    std::optional<ColumnValues> weights;
+    if (contains(columns, weight_field)) weights.emplace(attributes, weight_field, object_dtype);
+
+    FeatureTable table;
+    for (std::size_t i = 0; i < n; ++i) {
+        const engine::RowShape shape = decoded.shapes[i];
+        if (shape == engine::RowShape::none) continue;
+        engine::SampledFeature feature;
+        py::object weight_object;
+        if (!read_row_values(names, weights, i, feature, weight_object)) continue;
+
+        feature.first_line = table.lines.size();
+        if (shape != engine::RowShape::other) {
+            for (std::size_t p = decoded.first_part[i]; p < decoded.first_part[i + 1]; ++p) {
+                const engine::DecodedPart& part = decoded.parts[p];
+                table.lines.push_back(std::make_shared<const engine::LineGeometry>(
+                    engine::make_line_geometry(engine::part_points(decoded, part), part.has_z)));
+            }
+        }
+        feature.line_count = table.lines.size() - feature.first_line;
+        if (feature.line_count == 0) continue;
+        add_feature(table, std::move(feature), py::int_(i), std::move(weight_object));
+    }
+    return table;
+}
+
+std::vector<py::object> line_objects_for(const FeatureTable& table,
+                                         const std::vector<bool>& wanted) {
+    if (!table.line_objects.empty()) return table.line_objects;
+    py::module_ shapely = py::module_::import("shapely");
+    std::vector<py::object> out(table.lines.size());
+    // Two calls, one per dimension, each over the lines of two or more
+    // points; an empty line is the empty LineString of its dimension.
+    for (const bool with_z : {false, true}) {
+        std::vector<std::size_t> uids;
+        std::size_t points = 0;
+        for (std::size_t uid = 0; uid < table.lines.size(); ++uid) {
+            const engine::LineGeometry& line = *table.lines[uid];
+            if (!wanted[uid] || line.has_z != with_z) continue;
+            if (line.points.empty()) {
+                out[uid] = shapely.attr("from_wkt")(with_z ? "LINESTRING Z EMPTY" : "LINESTRING EMPTY");
+                continue;
+            }
+            uids.push_back(uid);
+            points += line.points.size();
+        }
+        if (uids.empty()) continue;
+        const py::ssize_t width = with_z ? 3 : 2;
+        py::array_t<double> coords({static_cast<py::ssize_t>(points), width});
+        py::array_t<std::int64_t> owner(static_cast<py::ssize_t>(points));
+        double* c = coords.mutable_data();
+        std::int64_t* o = owner.mutable_data();
+        for (std::size_t k = 0; k < uids.size(); ++k) {
+            for (const engine::Vec3& p : table.lines[uids[k]]->points) {
+                *c++ = p.x;
+                *c++ = p.y;
+                if (with_z) *c++ = p.z;
+                *o++ = static_cast<std::int64_t>(k);
+            }
+        }
+        py::array made = py::array::ensure(
+            shapely.attr("linestrings")(coords, py::arg("indices") = owner));
+        if (!made) throw py::error_already_set();
+        for (std::size_t k = 0; k < uids.size(); ++k) {
+            out[uids[k]] = py::reinterpret_borrow<py::object>(object_at(made, k));
+        }
+    }
+    return out;
 }
 
 }  // namespace glyphway::module

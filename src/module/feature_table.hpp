@@ -14,6 +14,7 @@
 
 #include "engine/candidate_sampling.hpp"
 #include "engine/line_geometry.hpp"
+#include "engine/wkb_lines.hpp"
 
 namespace glyphway::module {
 
@@ -27,7 +28,9 @@ struct FeatureTable {
 
     // Every line of those rows, by running number (line_uid).
     std::vector<std::shared_ptr<const engine::LineGeometry>> lines;
-    std::vector<py::object> line_objects;    // the Shapely lines themselves
+    // The Shapely lines themselves; empty for a table read from WKB, whose
+    // records build their line objects only when they become dicts.
+    std::vector<py::object> line_objects;
     std::vector<std::size_t> line_feature;   // the feature each line belongs to
 };
 
@@ -41,5 +44,16 @@ struct FeatureTable {
 // geometry none.
 FeatureTable read_feature_table(py::handle frame, py::handle geometries, py::handle name_field,
                                 py::handle weight_field);
+
+// The same table from the rows' decoded geometries (already in the working
+// system) and a table of their attributes, read without the geometry
+// column; each row's index label is its position.
+FeatureTable read_decoded_feature_table(py::handle attributes, const engine::WkbLines& decoded,
+                                        py::handle name_field, py::handle weight_field);
+
+// The Shapely line of every line marked in `wanted` (by line_uid): the
+// table's own objects when it holds them, else lines built from the native
+// vertices (two or three dimensions, as read).
+std::vector<py::object> line_objects_for(const FeatureTable& table, const std::vector<bool>& wanted);
 
 }  // namespace glyphway::module

@@ -1,0 +1,46 @@
+#pragma once
+// The shapefile read the short way: pyogrio hands over the rows' WKB and
+// only the name and weight columns, the lines are decoded natively and
+// reprojected in place with one pyproj call per coordinate pool. No Shapely
+// geometry is made, and no column labelling does not read is loaded.
+//
+// It gives exactly the table `geopandas.read_file` followed by `to_crs`
+// would: the same reader underneath, the same transformer, the same rows.
+// Whatever it cannot vouch for (GeoPandas' reader replaced or set to another
+// engine, a path that is no plain file, a table without a CRS, measured
+// coordinates, a geometry the host would refuse ...) is left to GeoPandas,
+// which then reads it, or reports the problem, as it always has.
+#include <pybind11/pybind11.h>
+
+#include <optional>
+
+#include "engine/wkb_lines.hpp"
+
+namespace glyphway::module {
+
+namespace py = pybind11;
+
+struct DirectTable {
+    bool has_names = true;        // false: the name column is missing, nothing else was read
+    py::object attributes;        // a DataFrame of the name (and weight) column
+    py::object crs;               // the file's CRS, a pyproj.CRS
+    py::object wkb;               // the rows' WKB, kept until the working system is chosen
+    engine::WkbLines lines;
+};
+
+// Reads `shp_path` for the name and weight fields, or answers nothing when
+// the table must be read through GeoPandas.
+std::optional<DirectTable> read_directly(py::handle shp_path, py::handle name_field,
+                                         py::handle weight_field);
+
+// The rows' geometries as a GeoSeries in the file's CRS, for the choice of
+// a UTM zone.
+py::object geometry_series(const DirectTable& table);
+
+// Moves the decoded lines into `working_crs` as GeoPandas' `to_crs` would:
+// nothing when the systems are exactly the same, else one always_xy
+// transformer, two-dimensional rows through (x, y) and the rest through
+// (x, y, z).
+void reproject(DirectTable& table, py::handle working_crs);
+
+}  // namespace glyphway::module

@@ -96,10 +96,22 @@ std::optional<DirectTable> read_directly(py::handle shp_path, py::handle name_fi
     py::module_ pyogrio = py::module_::import("pyogrio");
 
     py::dict info;
-    try {
-        info = pyogrio.attr("read_info")(*path);
-    } catch (const py::error_already_set&) {
-        return std::nullopt;  // GeoPandas reports it
+    {
+        // The read that follows gives the file's warnings (a measured type
+        // read as plain lines, say); this look at its layout should not give
+        // them twice.
+        py::module_ warnings = py::module_::import("warnings");
+        py::object quiet = warnings.attr("catch_warnings")();
+        quiet.attr("__enter__")();
+        bool failed = false;
+        try {
+            warnings.attr("simplefilter")("ignore");
+            info = pyogrio.attr("read_info")(*path);
+        } catch (const py::error_already_set&) {
+            failed = true;  // GeoPandas reports it
+        }
+        quiet.attr("__exit__")(py::none(), py::none(), py::none());
+        if (failed) return std::nullopt;
     }
     if (info["geometry_type"].is_none() || info["crs"].is_none()) return std::nullopt;
     py::list fields = info["fields"].attr("tolist")();

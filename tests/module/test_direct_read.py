@@ -121,6 +121,23 @@ def test_a_table_of_polygons_has_nothing_to_label(make_engine, tmp_path, through
     assert make_engine(path)._prepare_data() == ([], "EPSG:3857")
 
 
+def test_a_geopackage_of_mixed_geometries(make_engine, tmp_path, through_geopandas,
+                                          frame_reads):
+    # Points and areas beside lines, as a GeoDataFrame handed to place_labels
+    # arrives (written to a GeoPackage first).
+    frame = gpd.GeoDataFrame(
+        {"name": ["中山路", "站", "广场", "Main St"], "weight": [1, 5, 5, 2]},
+        geometry=[LineString([(0, 0), (0.02, 0)]), shapely.Point(0.01, 0.01),
+                  Polygon([(0, 0), (0.01, 0), (0.01, 0.01)]),
+                  MultiLineString([[(0, 0.005), (0.02, 0.005)]])], crs="EPSG:4326")
+    path = str(tmp_path / "mixed.gpkg")
+    frame.to_file(path, driver="GPKG")
+    direct = _records(make_engine(path))
+    assert frame_reads == [] and {r["text"][1] for r in direct[0]} == {"'中山路'", "'Main St'"}
+    through_geopandas()
+    assert direct == _records(make_engine(path))
+
+
 def test_the_columns_that_hold_names_and_weights(make_engine, tmp_path, through_geopandas):
     # Numbers as names, the weight column being the name column, float weights.
     lines = [LineString([(0, y), (1600, y)]) for y in (0, 400, 800)]

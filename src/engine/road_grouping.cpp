@@ -156,13 +156,18 @@ void join_touching(const std::vector<std::size_t>& bucket, const std::vector<Pie
 }
 
 void group_connected(std::vector<LabelRecord>& records, const GroupingSettings& settings) {
-    // Pieces in order of first appearance of their line key.
+    // Pieces in order of first appearance of their line key. A line's
+    // candidates follow each other, so a key equal to the last record's is
+    // known without a look-up.
     std::vector<Piece> pieces;
     std::unordered_map<std::string_view, std::size_t> piece_of_key;
+    const std::string* last_key = nullptr;
     for (const LabelRecord& r : records) {
         const std::string* key = line_key(r);
-        if (!key || piece_of_key.count(*key)) continue;
-        piece_of_key.emplace(*key, pieces.size());
+        if (!key) continue;
+        if (last_key && *last_key == *key) continue;
+        last_key = key;
+        if (!piece_of_key.emplace(*key, pieces.size()).second) continue;
         pieces.push_back({record_text(r), end_point(r, Field::line_start),
                           end_point(r, Field::line_end)});
     }
@@ -198,14 +203,23 @@ void group_connected(std::vector<LabelRecord>& records, const GroupingSettings& 
         }
     }
 
+    // A record with the same line key and text as the one before it (the
+    // next candidate on the same line) has that record's group.
+    const LabelRecord* last = nullptr;
     for (LabelRecord& r : records) {
         const std::string* key = line_key(r);
-        std::string id = "name_connected:";
-        id += record_text(r);
-        id += ':';
-        id += key ? std::to_string(component[piece_of_key.at(*key)]) : std::string("solo");
-        r.group_id = std::move(id);
+        const std::string* last_key_seen = last ? line_key(*last) : nullptr;
+        if (key && last_key_seen && *key == *last_key_seen && record_text(r) == record_text(*last)) {
+            r.group_id = last->group_id;
+        } else {
+            std::string id = "name_connected:";
+            id += record_text(r);
+            id += ':';
+            id += key ? std::to_string(component[piece_of_key.at(*key)]) : std::string("solo");
+            r.group_id = std::move(id);
+        }
         mark_written(r, Field::group_id);
+        last = &r;
     }
 }
 

@@ -344,6 +344,7 @@ std::vector<std::size_t> auto_place_labels(std::vector<LabelRecord>& records,
         // Candidates of one line follow each other and share their group,
         // so a group equal to the last record's takes its number unlooked-up.
         std::unordered_map<std::string_view, std::int32_t> numbers;
+        numbers.reserve(n);  // looked up only: sized once instead of rehashed as it grows
         const std::string* last_group = nullptr;
         std::int32_t last_number = -1;
         for (std::size_t i = 0; i < n; ++i) {

@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 #include "engine/line_endpoints.hpp"
 #include "engine/periodic_check.hpp"
@@ -22,6 +27,25 @@ std::string text_of(double value) {
     throw SamplingError(parameter + " would place " + text_of(count) +
                         " candidates on one line (at most " +
                         std::to_string(kMaxCandidatesPerLine) + " are allowed)");
+}
+
+// Asks the kernel to back the whole 2 MiB pages inside [data, data + bytes)
+// with huge pages, where it hands them out only on request. The candidate
+// records of a country's network take hundreds of megabytes that every
+// later stage walks: in small pages that is one fault per 4 KiB while they
+// are written and a TLB miss on almost every record read. Only advice: the
+// memory and its contents are the same either way.
+void prefer_huge_pages(const void* data, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t begin = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t end = (start + bytes) & ~(kHugePage - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
 }
 
 }  // namespace
@@ -124,6 +148,7 @@ std::vector<LabelRecord> sample_candidates(
 
     std::vector<LabelRecord> records;
     records.reserve(static_cast<std::size_t>(total));
+    prefer_huge_pages(records.data(), records.capacity() * sizeof(LabelRecord));
     for (const SampledFeature& feature : features) {
         const std::string key_prefix = index_label_text(feature.index) + ":";
         for (std::size_t k = 0; k < feature.line_count; ++k) {

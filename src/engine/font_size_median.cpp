@@ -30,6 +30,7 @@ bool needs_engine_font_size(const std::vector<LabelRecord>& records) {
 double median_visible_font_size(const std::vector<LabelRecord>& records,
                                 double engine_font_size) {
     std::vector<double> sizes;
+    sizes.reserve(records.size());
     const EngineSizes engine{engine_font_size, 0.0, 0.0};
     for (const LabelRecord& r : records) {
         if (!record_hidden(r)) sizes.push_back(effective_font_size(r, engine));

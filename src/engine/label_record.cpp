@@ -43,46 +43,8 @@ std::string index_label_text(const IndexLabel& label) {
     return label.is_integer ? std::to_string(label.value) : label.text;
 }
 
-std::string_view record_text(const LabelRecord& r) {
-    return r.present.has(Field::text) ? std::string_view(r.text) : std::string_view();
-}
-
 std::int64_t record_text_len(const LabelRecord& r) {
     return r.present.has(Field::text_len) ? r.text_len : code_point_count(record_text(r));
-}
-
-double record_line_len(const LabelRecord& r) {
-    return r.present.has(Field::line_len) ? r.line_len : 0.0;
-}
-
-bool record_hidden(const LabelRecord& r) { return r.present.has(Field::hidden) && r.hidden; }
-
-bool record_matrix_dirty(const LabelRecord& r) {
-    return r.present.has(Field::matrix_dirty) && r.matrix_dirty;
-}
-
-std::string_view effective_text(const LabelRecord& r) {
-    return r.present.has(Field::effective_text) ? std::string_view(r.effective_text)
-                                                : record_text(r);
-}
-
-std::int64_t effective_text_len(const LabelRecord& r) {
-    if (r.present.has(Field::effective_text_len)) return r.effective_text_len;
-    return r.present.has(Field::text_len) ? r.text_len : 0;
-}
-
-double effective_font_size(const LabelRecord& r, const EngineSizes& engine) {
-    return r.present.has(Field::effective_font_size) ? r.effective_font_size : engine.font_size;
-}
-
-double effective_letter_spacing(const LabelRecord& r, const EngineSizes& engine) {
-    return r.present.has(Field::effective_letter_spacing) ? r.effective_letter_spacing
-                                                          : engine.letter_spacing;
-}
-
-double effective_char_width_est(const LabelRecord& r, const EngineSizes& engine) {
-    return r.present.has(Field::effective_char_width_est) ? r.effective_char_width_est
-                                                          : engine.char_width_est;
 }
 
 std::string feature_key_text(const LabelRecord& r) {

@@ -138,17 +138,41 @@ struct EngineSizes {
     double char_width_est = 0.0;
 };
 
-// Fall-backs for absent keys.
-std::string_view record_text(const LabelRecord& r);              // text -> ""
+// Fall-backs for absent keys. Defined here: placement and the solver read
+// them for every candidate in every pass, too often for a call each.
 std::int64_t record_text_len(const LabelRecord& r);              // text_len -> len(text)
-double record_line_len(const LabelRecord& r);                    // line_len -> 0.0
-bool record_hidden(const LabelRecord& r);                        // hidden -> false
-bool record_matrix_dirty(const LabelRecord& r);                  // matrix_dirty -> false
-std::string_view effective_text(const LabelRecord& r);           // -> text -> ""
-std::int64_t effective_text_len(const LabelRecord& r);           // -> text_len -> 0
-double effective_font_size(const LabelRecord& r, const EngineSizes& engine);
-double effective_letter_spacing(const LabelRecord& r, const EngineSizes& engine);
-double effective_char_width_est(const LabelRecord& r, const EngineSizes& engine);
+
+inline std::string_view record_text(const LabelRecord& r) {      // text -> ""
+    return r.present.has(Field::text) ? std::string_view(r.text) : std::string_view();
+}
+inline double record_line_len(const LabelRecord& r) {            // line_len -> 0.0
+    return r.present.has(Field::line_len) ? r.line_len : 0.0;
+}
+inline bool record_hidden(const LabelRecord& r) {                // hidden -> false
+    return r.present.has(Field::hidden) && r.hidden;
+}
+inline bool record_matrix_dirty(const LabelRecord& r) {          // matrix_dirty -> false
+    return r.present.has(Field::matrix_dirty) && r.matrix_dirty;
+}
+inline std::string_view effective_text(const LabelRecord& r) {   // -> text -> ""
+    return r.present.has(Field::effective_text) ? std::string_view(r.effective_text)
+                                                : record_text(r);
+}
+inline std::int64_t effective_text_len(const LabelRecord& r) {   // -> text_len -> 0
+    if (r.present.has(Field::effective_text_len)) return r.effective_text_len;
+    return r.present.has(Field::text_len) ? r.text_len : 0;
+}
+inline double effective_font_size(const LabelRecord& r, const EngineSizes& engine) {
+    return r.present.has(Field::effective_font_size) ? r.effective_font_size : engine.font_size;
+}
+inline double effective_letter_spacing(const LabelRecord& r, const EngineSizes& engine) {
+    return r.present.has(Field::effective_letter_spacing) ? r.effective_letter_spacing
+                                                          : engine.letter_spacing;
+}
+inline double effective_char_width_est(const LabelRecord& r, const EngineSizes& engine) {
+    return r.present.has(Field::effective_char_width_est) ? r.effective_char_width_est
+                                                          : engine.char_width_est;
+}
 
 // The feature a record belongs to: feature_id, else id; the host's text for
 // none when it has neither.

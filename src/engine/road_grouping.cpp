@@ -93,12 +93,15 @@ bool grid_applies(const std::vector<std::size_t>& bucket, const std::vector<Piec
     return true;
 }
 
-struct CellHash {
-    std::size_t operator()(const std::pair<std::int64_t, std::int64_t>& c) const {
-        const auto x = static_cast<std::uint64_t>(c.first);
-        const auto y = static_cast<std::uint64_t>(c.second);
-        return static_cast<std::size_t>(x * 0x9E3779B97F4A7C15ULL ^ (y + 0x632BE59BD9B4E019ULL));
-    }
+using Cell = std::pair<std::int64_t, std::int64_t>;
+
+// The grid of one name's piece ends: (cell, piece position) for every end,
+// sorted, so the pieces in a row of neighbouring cells are one run found by
+// binary search. Kept from name to name so that its memory is reused: a
+// country's network has thousands of names, each with its own grid.
+struct JoinScratch {
+    std::vector<std::pair<Cell, std::size_t>> ends;
+    std::vector<std::size_t> near;
 };
 
 // Joins the pieces of one name whose ends come within eps of each other.
@@ -108,7 +111,7 @@ struct CellHash {
 // pairwise scan: with union by rank that order decides the roots, and the
 // roots decide the group numbers.
 void join_touching(const std::vector<std::size_t>& bucket, const std::vector<Piece>& pieces,
-                   double eps, UnionFind& sets) {
+                   double eps, UnionFind& sets, JoinScratch& scratch) {
     // Cells twice the tolerance wide: two ends within eps (even after the
     // rounding of the gap and of the cell numbers) lie in the same or in
     // neighbouring cells.
@@ -117,20 +120,22 @@ void join_touching(const std::vector<std::size_t>& bucket, const std::vector<Pie
         join_pairwise(bucket, pieces, eps, sets);
         return;
     }
-    using Cell = std::pair<std::int64_t, std::int64_t>;
     auto cell_of = [cell](const EndPoint* e) {
         return Cell{static_cast<std::int64_t>(std::floor(e->point.x / cell)),
                     static_cast<std::int64_t>(std::floor(e->point.y / cell))};
     };
-    std::unordered_map<Cell, std::vector<std::size_t>, CellHash> grid;
+    std::vector<std::pair<Cell, std::size_t>>& ends = scratch.ends;
+    ends.clear();
     for (std::size_t ii = 0; ii < bucket.size(); ++ii) {
         const Piece& p = pieces[bucket[ii]];
         if (!p.a || !p.b) continue;
-        grid[cell_of(p.a)].push_back(ii);
+        const Cell ca = cell_of(p.a);
         const Cell cb = cell_of(p.b);
-        if (cb != cell_of(p.a)) grid[cb].push_back(ii);
+        ends.emplace_back(ca, ii);
+        if (cb != ca) ends.emplace_back(cb, ii);
     }
-    std::vector<std::size_t> near;
+    std::sort(ends.begin(), ends.end());
+    std::vector<std::size_t>& near = scratch.near;
     for (std::size_t ii = 0; ii < bucket.size(); ++ii) {
         const Piece& p = pieces[bucket[ii]];
         if (!p.a || !p.b) continue;
@@ -138,12 +143,14 @@ void join_touching(const std::vector<std::size_t>& bucket, const std::vector<Pie
         for (const EndPoint* e : {p.a, p.b}) {
             const Cell c = cell_of(e);
             for (std::int64_t dx = -1; dx <= 1; ++dx) {
-                for (std::int64_t dy = -1; dy <= 1; ++dy) {
-                    const auto found = grid.find(Cell{c.first + dx, c.second + dy});
-                    if (found == grid.end()) continue;
-                    for (std::size_t jj : found->second) {
-                        if (jj > ii) near.push_back(jj);
-                    }
+                // Cells (x, y - 1), (x, y), (x, y + 1) follow each other in
+                // the sorted ends.
+                const std::int64_t x = c.first + dx;
+                const Cell last{x, c.second + 1};
+                auto it = std::lower_bound(
+                    ends.begin(), ends.end(), std::make_pair(Cell{x, c.second - 1}, std::size_t{0}));
+                for (; it != ends.end() && it->first <= last; ++it) {
+                    if (it->second > ii) near.push_back(it->second);
                 }
             }
         }
@@ -156,13 +163,22 @@ void join_touching(const std::vector<std::size_t>& bucket, const std::vector<Pie
 }
 
 void group_connected(std::vector<LabelRecord>& records, const GroupingSettings& settings) {
-    // Pieces in order of first appearance of their line key.
+    // Pieces in order of first appearance of their line key. A line's
+    // candidates follow each other, so a key equal to the last record's is
+    // known without a look-up.
     std::vector<Piece> pieces;
     std::unordered_map<std::string_view, std::size_t> piece_of_key;
+    // Sized up front: growing rehashes every piece seen so far, again and
+    // again. The maps are only looked up, never walked, so their bucket
+    // counts change nothing but speed.
+    piece_of_key.reserve(records.size());
+    const std::string* last_key = nullptr;
     for (const LabelRecord& r : records) {
         const std::string* key = line_key(r);
-        if (!key || piece_of_key.count(*key)) continue;
-        piece_of_key.emplace(*key, pieces.size());
+        if (!key) continue;
+        if (last_key && *last_key == *key) continue;
+        last_key = key;
+        if (!piece_of_key.emplace(*key, pieces.size()).second) continue;
         pieces.push_back({record_text(r), end_point(r, Field::line_start),
                           end_point(r, Field::line_end)});
     }
@@ -173,6 +189,7 @@ void group_connected(std::vector<LabelRecord>& records, const GroupingSettings& 
     // buckets keep the order of first appearance of each text.
     std::vector<std::vector<std::size_t>> buckets;
     std::unordered_map<std::string_view, std::size_t> bucket_of_text;
+    bucket_of_text.reserve(pieces.size());
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         auto [it, inserted] = bucket_of_text.emplace(pieces[i].text, buckets.size());
         if (inserted) buckets.emplace_back();
@@ -180,7 +197,10 @@ void group_connected(std::vector<LabelRecord>& records, const GroupingSettings& 
     }
 
     UnionFind sets = make_union_find(pieces.size());
-    for (const std::vector<std::size_t>& bucket : buckets) join_touching(bucket, pieces, eps, sets);
+    JoinScratch scratch;
+    for (const std::vector<std::size_t>& bucket : buckets) {
+        join_touching(bucket, pieces, eps, sets, scratch);
+    }
 
     // Component numbers: walking the pieces in order, a component meets its
     // number the first time one of its pieces is seen, and the number is the
@@ -198,14 +218,23 @@ void group_connected(std::vector<LabelRecord>& records, const GroupingSettings& 
         }
     }
 
+    // A record with the same line key and text as the one before it (the
+    // next candidate on the same line) has that record's group.
+    const LabelRecord* last = nullptr;
     for (LabelRecord& r : records) {
         const std::string* key = line_key(r);
-        std::string id = "name_connected:";
-        id += record_text(r);
-        id += ':';
-        id += key ? std::to_string(component[piece_of_key.at(*key)]) : std::string("solo");
-        r.group_id = std::move(id);
+        const std::string* last_key_seen = last ? line_key(*last) : nullptr;
+        if (key && last_key_seen && *key == *last_key_seen && record_text(r) == record_text(*last)) {
+            r.group_id = last->group_id;
+        } else {
+            std::string id = "name_connected:";
+            id += record_text(r);
+            id += ':';
+            id += key ? std::to_string(component[piece_of_key.at(*key)]) : std::string("solo");
+            r.group_id = std::move(id);
+        }
         mark_written(r, Field::group_id);
+        last = &r;
     }
 }
 

@@ -381,6 +381,9 @@ void export_csv_method(py::object self, py::object output_csv, py::object target
         write_billboards(self, output_csv, target_crs, output_quaternion, output_both_angles,
                          angle_unit, angle_precision, decimals, run.working_crs,
                          [&](engine::Posture posture, std::vector<export_::BillboardRow>& rows) {
+                             // At most one row per record: no regrowth of a
+                             // country's rows, each move a fresh copy of them.
+                             rows.reserve(run.labels.size());
                              for_each_visible_record(
                                  run.labels, [&](std::size_t, engine::LabelRecord& r) {
                                      export_::BillboardRow row;

@@ -79,15 +79,19 @@ std::vector<LabelRecord> run_pipeline(
     const engine::AutofitSettings autofit = settings.autofit();
     if (autofit.enabled) engine::apply_autofit(candidates, autofit);
 
-    std::vector<LabelRecord> labels;
     if (settings.curved_text) {
         const std::vector<std::size_t> kept = placement::auto_place_labels(
             candidates, placement_settings(settings, candidates), hooks.interrupt);
-        labels.reserve(kept.size());
-        for (std::size_t i : kept) labels.push_back(std::move(candidates[i]));
-    } else {
-        labels = std::move(candidates);
+        // The kept records move down within the candidates' own storage
+        // (kept is ascending, so none is overwritten before it moves): a
+        // second vector would add its pages to the peak, all of them fresh.
+        for (std::size_t k = 0; k < kept.size(); ++k) {
+            if (kept[k] != k) candidates[k] = std::move(candidates[kept[k]]);
+        }
+        candidates.erase(candidates.begin() + static_cast<std::ptrdiff_t>(kept.size()),
+                         candidates.end());
     }
+    std::vector<LabelRecord> labels = std::move(candidates);
 
     progress(hooks, "[glyphway_maker] Pre-computing Matrices for " +
                         std::to_string(labels.size()) + " candidates...");

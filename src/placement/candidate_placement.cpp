@@ -272,7 +272,14 @@ public:
                                : r.present.has(Field::id)       ? &r.id
                                                                 : nullptr;
         if (id && id->is_integer) {
-            offer(by_integer_[id->value], score, index);
+            // A feature's candidates follow each other: the last choice
+            // is usually the one to offer to. Map entries stay where they
+            // are as the map grows.
+            if (!last_integer_ || last_value_ != id->value) {
+                last_integer_ = &by_integer_[id->value];
+                last_value_ = id->value;
+            }
+            offer(*last_integer_, score, index);
         } else {
             offer(by_text_[id ? id->text : std::string("None")], score, index);
         }
@@ -299,6 +306,8 @@ private:
     }
 
     std::unordered_map<std::int64_t, Choice> by_integer_;
+    Choice* last_integer_ = nullptr;
+    std::int64_t last_value_ = 0;
     std::unordered_map<std::string, Choice> by_text_;
 };
 
@@ -332,13 +341,23 @@ std::vector<std::size_t> auto_place_labels(std::vector<LabelRecord>& records,
     std::vector<std::int32_t> group(n, -1);
     std::size_t group_count = 0;
     {
+        // Candidates of one line follow each other and share their group,
+        // so a group equal to the last record's takes its number unlooked-up.
         std::unordered_map<std::string_view, std::int32_t> numbers;
+        numbers.reserve(n);  // looked up only: sized once instead of rehashed as it grows
+        const std::string* last_group = nullptr;
+        std::int32_t last_number = -1;
         for (std::size_t i = 0; i < n; ++i) {
             if (!records[i].present.has(Field::group_id)) continue;
-            const auto [it, added] = numbers.emplace(records[i].group_id,
-                                                     static_cast<std::int32_t>(numbers.size()));
-            group[i] = it->second;
-            (void)added;
+            const std::string& id = records[i].group_id;
+            if (!last_group || *last_group != id) {
+                const auto [it, added] =
+                    numbers.emplace(id, static_cast<std::int32_t>(numbers.size()));
+                (void)added;
+                last_group = &id;
+                last_number = it->second;
+            }
+            group[i] = last_number;
         }
         group_count = numbers.size();
     }

@@ -1,0 +1,633 @@
+#include "export/glb_export.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "export/frame_transform.hpp"
+#include "export/glb_instances.hpp"
+#include "export/gltf_buffer.hpp"
+#include "export/glyph_layout.hpp"
+#include "export/json_writer.hpp"
+#include "export/output_file.hpp"
+
+namespace glyphway::export_ {
+
+namespace {
+
+using gltf::Accessor;
+using gltf::BufferBuilder;
+
+// Feature ids are float32 instance attributes (glTF attributes have no
+// 32-bit integers): exact up to 2^24.
+constexpr std::size_t kMaxLabels = std::size_t{1} << 24;
+
+std::string utf8_of(std::u32string_view text) {
+    std::string out;
+    for (char32_t c : text) {
+        const auto u = static_cast<std::uint32_t>(c);
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+        } else if (u < 0x800) {
+            out += static_cast<char>(0xC0 | (u >> 6));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else if (u < 0x10000) {
+            out += static_cast<char>(0xE0 | (u >> 12));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (u >> 18));
+            out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
+// The centre of the anchors' extent, to whole units: instance positions are
+// float32 offsets from it, which keeps them within a few kilometres for a
+// city (about a millimetre of float32 resolution).
+std::array<double, 3> local_origin(const std::vector<GlbLabel>& labels) {
+    std::array<double, 3> lo{}, hi{};
+    bool any = false;
+    for (const GlbLabel& label : labels) {
+        bool finite = true;
+        for (double a : label.anchor) finite = finite && std::isfinite(a);
+        if (!finite) continue;
+        for (int c = 0; c < 3; ++c) {
+            lo[c] = any ? std::min(lo[c], label.anchor[c]) : label.anchor[c];
+            hi[c] = any ? std::max(hi[c], label.anchor[c]) : label.anchor[c];
+        }
+        any = true;
+    }
+    std::array<double, 3> origin{};
+    if (any) {
+        for (int c = 0; c < 3; ++c) origin[c] = std::round(lo[c] / 2.0 + hi[c] / 2.0);
+    }
+    return origin;
+}
+
+// Whole-string meshes for straight text, centred, by text, as the OBJ
+// writer builds them.
+class StringMeshes {
+public:
+    explicit StringMeshes(const ObjSettings& settings) : settings_(settings) {}
+
+    std::shared_ptr<const text::Mesh> get(const std::u32string& text) {
+        const auto found = meshes_.find(text);
+        if (found != meshes_.end()) return found->second;
+        auto mesh = std::make_shared<const text::Mesh>(
+            centred_string_mesh(*settings_.mesh_engine, text, settings_.font_size));
+        return meshes_.emplace(text, std::move(mesh)).first->second;
+    }
+
+private:
+    const ObjSettings& settings_;
+    std::unordered_map<std::u32string, std::shared_ptr<const text::Mesh>> meshes_;
+};
+
+// Visits every mesh of a label with the frame it is drawn on, the size and
+// depth it was built at, and what identifies it: exactly the OBJ writer's
+// meshes, in its order.
+template <typename Visit>
+void for_each_mesh(const ObjLabel& label, const GlbSettings& settings, StringMeshes& strings,
+                   Visit&& visit) {
+    const ObjSettings& s = settings.mesh;
+    if (!s.curved_text) {
+        std::shared_ptr<const text::Mesh> mesh = strings.get(label.text);
+        if (mesh->empty()) return;
+        visit(std::shared_ptr<const void>(mesh), *mesh, utf8_of(label.text), label.matrix,
+              s.font_size, s.mesh_engine->depth());
+        return;
+    }
+    const std::vector<text::GlyphRecord> glyphs = label.engine->generate_glyph_meshes(label.text);
+    const CurvedPlacement placement{label.line.get(), label.distance, label.line_len};
+    lay_out_curved(placement, glyphs, s.posture,
+                   [&](const engine::Mat4& frame, const text::GlyphRecord& g) {
+                       visit(std::shared_ptr<const void>(g.glyph), g.glyph->mesh,
+                             utf8_of(std::u32string_view(&g.character, 1)), frame,
+                             label.engine->font_size(), label.engine->depth());
+                   });
+}
+
+// POSITION's bounds, from the float32 values as stored.
+void position_bounds(const std::vector<float>& positions, Accessor& accessor) {
+    accessor.min.assign(3, std::numeric_limits<double>::infinity());
+    accessor.max.assign(3, -std::numeric_limits<double>::infinity());
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        const double v = positions[i];
+        accessor.min[i % 3] = std::min(accessor.min[i % 3], v);
+        accessor.max[i % 3] = std::max(accessor.max[i % 3], v);
+    }
+}
+
+// One mesh of one primitive; returns its index in `meshes_json`.
+struct MeshViews {
+    std::vector<float> positions;
+    std::vector<std::uint32_t> indices;
+    int positions_view = -1;
+    int indices_view = -1;
+};
+
+struct PrimitiveAccessors {
+    int position;
+    int indices;
+};
+
+// All meshes' positions share one view and all indices another: a file of
+// thousands of glyph meshes then has two views, not thousands.
+class MeshPacker {
+public:
+    void add(const std::vector<float>& positions, const std::vector<std::uint32_t>& indices) {
+        Accessor p;
+        p.byte_offset = positions_.size() * sizeof(float);
+        p.component_type = gltf::kFloat;
+        p.type = "VEC3";
+        p.count = positions.size() / 3;
+        position_bounds(positions, p);
+        Accessor i;
+        i.byte_offset = indices_.size() * sizeof(std::uint32_t);
+        i.component_type = gltf::kUnsignedInt;
+        i.type = "SCALAR";
+        i.count = indices.size();
+        positions_.insert(positions_.end(), positions.begin(), positions.end());
+        indices_.insert(indices_.end(), indices.begin(), indices.end());
+        pending_.push_back({std::move(p), std::move(i)});
+    }
+
+    // Adds the two views and the accessors; returns each primitive's pair.
+    std::vector<PrimitiveAccessors> finish(BufferBuilder& buffer) {
+        std::vector<PrimitiveAccessors> out;
+        if (pending_.empty()) return out;
+        const int pv = buffer.add_view(gltf::bytes_of(positions_), 12, gltf::kArrayBuffer);
+        const int iv = buffer.add_view(gltf::bytes_of(indices_), 0, gltf::kElementArrayBuffer);
+        for (auto& [p, i] : pending_) {
+            p.view = pv;
+            i.view = iv;
+            out.push_back({buffer.add_accessor(std::move(p)), buffer.add_accessor(std::move(i))});
+        }
+        return out;
+    }
+
+private:
+    std::vector<float> positions_;
+    std::vector<std::uint32_t> indices_;
+    std::vector<std::pair<Accessor, Accessor>> pending_;
+};
+
+void write_meshes(JsonWriter& json, const std::vector<std::string>& names,
+                  const std::vector<PrimitiveAccessors>& accessors) {
+    json.key("meshes");
+    json.begin_array();
+    for (std::size_t m = 0; m < accessors.size(); ++m) {
+        json.begin_object();
+        json.key("name");
+        json.value(names[m]);
+        json.key("primitives");
+        json.begin_array();
+        json.begin_object();
+        json.key("attributes");
+        json.begin_object();
+        json.key("POSITION");
+        json.value(accessors[m].position);
+        json.end_object();
+        json.key("indices");
+        json.value(accessors[m].indices);
+        json.key("mode");
+        json.value(4);
+        json.end_object();
+        json.end_array();
+        json.end_object();
+    }
+    json.end_array();
+}
+
+// The label table as an EXT_structural_metadata property table.
+void add_label_table(JsonWriter& json, BufferBuilder& buffer, const std::vector<GlbLabel>& labels) {
+    const std::size_t n = labels.size();
+    std::vector<std::uint32_t> ids(n);
+    std::vector<double> weights(n), sizes(n), anchors(3 * n);
+    for (std::size_t i = 0; i < n; ++i) {
+        ids[i] = static_cast<std::uint32_t>(labels[i].mesh.index);
+        weights[i] = labels[i].weight;
+        sizes[i] = labels[i].font_size;
+        for (int c = 0; c < 3; ++c) anchors[3 * i + c] = labels[i].anchor[c];
+    }
+    const auto strings = [&](std::string GlbLabel::*member) {
+        std::string values;
+        std::vector<std::uint32_t> offsets{0};
+        for (const GlbLabel& label : labels) {
+            values += label.*member;
+            if (values.size() > 0xFFFFFFFFu) throw std::length_error("label table too large");
+            offsets.push_back(static_cast<std::uint32_t>(values.size()));
+        }
+        const int v = buffer.add_view(values);
+        const int o = buffer.add_view(gltf::bytes_of(offsets));
+        return std::make_pair(v, o);
+    };
+    const int id_view = buffer.add_view(gltf::bytes_of(ids));
+    const auto text = strings(&GlbLabel::text);
+    const auto fitted = strings(&GlbLabel::effective_text);
+    const auto group = strings(&GlbLabel::group_id);
+    const int weight_view = buffer.add_view(gltf::bytes_of(weights));
+    const int size_view = buffer.add_view(gltf::bytes_of(sizes));
+    const int anchor_view = buffer.add_view(gltf::bytes_of(anchors));
+
+    json.key("EXT_structural_metadata");
+    json.begin_object();
+    json.key("schema");
+    json.begin_object();
+    json.key("id");
+    json.value("glyphway_labels");
+    json.key("classes");
+    json.begin_object();
+    json.key("label");
+    json.begin_object();
+    json.key("name");
+    json.value("Road label");
+    json.key("properties");
+    json.begin_object();
+    const auto scalar = [&](const char* name, const char* component, const char* description) {
+        json.key(name);
+        json.begin_object();
+        json.key("description");
+        json.value(description);
+        json.key("type");
+        json.value("SCALAR");
+        json.key("componentType");
+        json.value(component);
+        json.end_object();
+    };
+    const auto string = [&](const char* name, const char* description) {
+        json.key(name);
+        json.begin_object();
+        json.key("description");
+        json.value(description);
+        json.key("type");
+        json.value("STRING");
+        json.end_object();
+    };
+    scalar("id", "UINT32", "position among all candidates, as in the OBJ object names");
+    string("text", "the road name");
+    string("effective_text", "the text drawn, after auto-fit");
+    string("group_id", "the road the label belongs to");
+    scalar("weight", "FLOAT64", "the label weight");
+    scalar("font_size", "FLOAT64", "the font size drawn, after auto-fit");
+    json.key("anchor");
+    json.begin_object();
+    json.key("description");
+    json.value("the label's point on the road, in the working coordinate system");
+    json.key("type");
+    json.value("VEC3");
+    json.key("componentType");
+    json.value("FLOAT64");
+    json.end_object();
+    json.end_object();  // properties
+    json.end_object();  // label
+    json.end_object();  // classes
+    json.end_object();  // schema
+
+    json.key("propertyTables");
+    json.begin_array();
+    json.begin_object();
+    json.key("name");
+    json.value("labels");
+    json.key("class");
+    json.value("label");
+    json.key("count");
+    json.value(static_cast<std::uint64_t>(n));
+    json.key("properties");
+    json.begin_object();
+    const auto values = [&](const char* name, int view) {
+        json.key(name);
+        json.begin_object();
+        json.key("values");
+        json.value(view);
+        json.end_object();
+    };
+    const auto string_values = [&](const char* name, std::pair<int, int> views) {
+        json.key(name);
+        json.begin_object();
+        json.key("values");
+        json.value(views.first);
+        json.key("stringOffsets");
+        json.value(views.second);
+        json.key("stringOffsetType");
+        json.value("UINT32");
+        json.end_object();
+    };
+    values("id", id_view);
+    string_values("text", text);
+    string_values("effective_text", fitted);
+    string_values("group_id", group);
+    values("weight", weight_view);
+    values("font_size", size_view);
+    values("anchor", anchor_view);
+    json.end_object();
+    json.end_object();
+    json.end_array();
+    json.end_object();
+}
+
+void write_root_node(JsonWriter& json, const std::array<double, 3>& origin, const GlbCrs& crs,
+                     std::size_t children) {
+    json.begin_object();
+    json.key("name");
+    json.value("glyphway_labels");
+    const auto t = gltf::to_gltf_axes(origin[0], origin[1], origin[2]);
+    json.key("translation");
+    json.begin_array();
+    for (double v : t) json.value(v);
+    json.end_array();
+    if (children > 0) {
+        json.key("children");
+        json.begin_array();
+        for (std::size_t i = 0; i < children; ++i) json.value(static_cast<std::uint64_t>(i + 1));
+        json.end_array();
+    }
+    json.key("extras");
+    json.begin_object();
+    json.key("origin");
+    json.begin_array();
+    for (double v : origin) json.value(v);
+    json.end_array();
+    json.key("axes");
+    json.value("glTF x = east, y = up, z = -north of the working system");
+    json.key("crs");
+    json.begin_object();
+    json.key("epsg");
+    if (crs.epsg) {
+        json.value(*crs.epsg);
+    } else {
+        json.null();
+    }
+    json.key("name");
+    json.value(crs.name);
+    json.key("unit");
+    json.value(crs.unit);
+    json.key("wkt");
+    json.value(crs.wkt);
+    json.end_object();
+    json.end_object();
+    json.end_object();
+}
+
+void write_asset(JsonWriter& json, const std::vector<const char*>& used,
+                 const std::vector<const char*>& required) {
+    json.key("asset");
+    json.begin_object();
+    json.key("version");
+    json.value("2.0");
+    json.key("generator");
+    json.value("glyphway_maker");
+    json.end_object();
+    json.key("extensionsUsed");
+    json.begin_array();
+    for (const char* e : used) json.value(e);
+    json.end_array();
+    if (!required.empty()) {
+        json.key("extensionsRequired");
+        json.begin_array();
+        for (const char* e : required) json.value(e);
+        json.end_array();
+    }
+    json.key("scene");
+    json.value(0);
+    json.key("scenes");
+    json.begin_array();
+    json.begin_object();
+    json.key("nodes");
+    json.begin_array();
+    json.value(0);
+    json.end_array();
+    json.end_object();
+    json.end_array();
+}
+
+// Instanced: one node per distinct mesh, its instances in four attributes.
+std::string instanced_document(const std::vector<GlbLabel>& labels, const GlbSettings& settings,
+                               const std::array<double, 3>& origin,
+                               engine::PeriodicCheck& interrupt) {
+    gltf::InstanceLayout layout(origin);
+    StringMeshes strings(settings.mesh);
+    for (std::size_t row = 0; row < labels.size(); ++row) {
+        interrupt.tick();
+        for_each_mesh(labels[row].mesh, settings, strings,
+                      [&](std::shared_ptr<const void> owner, const text::Mesh& mesh,
+                          const std::string& name, const engine::Mat4& frame, double size,
+                          double depth) {
+                          if (mesh.faces.empty()) return;
+                          layout.add(std::move(owner), mesh, name, frame, size, depth,
+                                     static_cast<std::uint32_t>(row));
+                          interrupt.tick();
+                      });
+    }
+
+    BufferBuilder buffer;
+    MeshPacker packer;
+    std::vector<std::string> names;
+    std::vector<float> translations, rotations, scales, features;
+    std::vector<std::size_t> first;  // each mesh's first instance
+    for (const gltf::SharedMesh& mesh : layout.meshes()) {
+        packer.add(mesh.positions, mesh.indices);
+        names.push_back(mesh.name);
+        first.push_back(features.size());
+        for (const gltf::Instance& i : mesh.instances) {
+            translations.insert(translations.end(), i.translation, i.translation + 3);
+            rotations.insert(rotations.end(), i.rotation, i.rotation + 4);
+            scales.insert(scales.end(), i.scale, i.scale + 3);
+            features.push_back(i.feature);
+        }
+    }
+    interrupt.tick();
+    const std::vector<PrimitiveAccessors> primitives = packer.finish(buffer);
+    const std::size_t mesh_count = primitives.size();
+    const int tv = buffer.add_view(gltf::bytes_of(translations), 12);
+    const int rv = buffer.add_view(gltf::bytes_of(rotations), 16);
+    const int sv = buffer.add_view(gltf::bytes_of(scales), 12);
+    const int fv = buffer.add_view(gltf::bytes_of(features), 4);
+    std::vector<std::array<int, 4>> instance_accessors;
+    for (std::size_t m = 0; m < mesh_count; ++m) {
+        const std::size_t count = layout.meshes()[m].instances.size();
+        const auto accessor = [&](int view, std::size_t width, const char* type) {
+            Accessor a;
+            a.view = view;
+            a.byte_offset = first[m] * width * sizeof(float);
+            a.type = type;
+            a.count = count;
+            return buffer.add_accessor(std::move(a));
+        };
+        instance_accessors.push_back({accessor(tv, 3, "VEC3"), accessor(rv, 4, "VEC4"),
+                                      accessor(sv, 3, "VEC3"), accessor(fv, 1, "SCALAR")});
+    }
+
+    std::string out;
+    JsonWriter json(out);
+    json.begin_object();
+    write_asset(json,
+                {"EXT_mesh_gpu_instancing", "EXT_instance_features", "EXT_structural_metadata"},
+                {"EXT_mesh_gpu_instancing"});
+    json.key("nodes");
+    json.begin_array();
+    write_root_node(json, origin, settings.crs, mesh_count);
+    for (std::size_t m = 0; m < mesh_count; ++m) {
+        json.begin_object();
+        json.key("name");
+        json.value(names[m]);
+        json.key("mesh");
+        json.value(static_cast<std::uint64_t>(m));
+        json.key("extensions");
+        json.begin_object();
+        json.key("EXT_mesh_gpu_instancing");
+        json.begin_object();
+        json.key("attributes");
+        json.begin_object();
+        json.key("TRANSLATION");
+        json.value(instance_accessors[m][0]);
+        json.key("ROTATION");
+        json.value(instance_accessors[m][1]);
+        json.key("SCALE");
+        json.value(instance_accessors[m][2]);
+        json.key("_FEATURE_ID_0");
+        json.value(instance_accessors[m][3]);
+        json.end_object();
+        json.end_object();
+        json.key("EXT_instance_features");
+        json.begin_object();
+        json.key("featureIds");
+        json.begin_array();
+        json.begin_object();
+        json.key("featureCount");
+        json.value(static_cast<std::uint64_t>(labels.size()));
+        json.key("attribute");
+        json.value(0);
+        json.key("propertyTable");
+        json.value(0);
+        json.end_object();
+        json.end_array();
+        json.end_object();
+        json.end_object();
+        json.end_object();
+    }
+    json.end_array();
+    if (mesh_count > 0) write_meshes(json, names, primitives);
+    json.key("extensions");
+    json.begin_object();
+    add_label_table(json, buffer, labels);
+    json.end_object();
+    buffer.write_json(json);
+    json.end_object();
+    return gltf::glb_container(std::move(out), buffer.bytes());
+}
+
+// Plain: every label's meshes expanded into one mesh per label (or one for
+// all with separate_objects off), float32 offsets from the origin.
+std::string plain_document(const std::vector<GlbLabel>& labels, const GlbSettings& settings,
+                           const std::array<double, 3>& origin,
+                           engine::PeriodicCheck& interrupt) {
+    StringMeshes strings(settings.mesh);
+    MeshPacker packer;
+    std::vector<std::string> names;
+    std::vector<std::size_t> rows;  // the label of each mesh, separate objects only
+    std::vector<float> positions;
+    std::vector<std::uint32_t> indices;
+    std::vector<double> placed;
+    const auto close_mesh = [&](std::string name, std::size_t row) {
+        if (indices.empty()) {
+            positions.clear();
+            return;
+        }
+        packer.add(positions, indices);
+        names.push_back(std::move(name));
+        rows.push_back(row);
+        positions.clear();
+        indices.clear();
+    };
+    for (std::size_t row = 0; row < labels.size(); ++row) {
+        interrupt.tick();
+        const ObjLabel& label = labels[row].mesh;
+        for_each_mesh(label, settings, strings,
+                      [&](std::shared_ptr<const void>, const text::Mesh& mesh, const std::string&,
+                          const engine::Mat4& frame, double, double) {
+                          if (mesh.faces.empty()) return;
+                          const std::size_t count = mesh.vertex_count();
+                          placed.resize(mesh.vertices.size());
+                          transform_vertices(frame, mesh.vertices.data(), count, placed.data());
+                          const auto base = static_cast<std::uint32_t>(positions.size() / 3);
+                          for (std::size_t v = 0; v < count; ++v) {
+                              const auto p = gltf::to_gltf_axes(placed[3 * v] - origin[0],
+                                                                placed[3 * v + 1] - origin[1],
+                                                                placed[3 * v + 2] - origin[2]);
+                              for (double c : p) positions.push_back(static_cast<float>(c));
+                          }
+                          for (text::VertexIndex f : mesh.faces) indices.push_back(base + f);
+                          interrupt.tick();
+                      });
+        if (settings.mesh.separate_objects) {
+            close_mesh(label.name + "_" + std::to_string(label.index), row);
+        }
+    }
+    if (!settings.mesh.separate_objects) close_mesh("labels", 0);
+
+    BufferBuilder buffer;
+    const std::vector<PrimitiveAccessors> primitives = packer.finish(buffer);
+    std::string out;
+    JsonWriter json(out);
+    json.begin_object();
+    write_asset(json, {"EXT_structural_metadata"}, {});
+    json.key("nodes");
+    json.begin_array();
+    write_root_node(json, origin, settings.crs, primitives.size());
+    for (std::size_t m = 0; m < primitives.size(); ++m) {
+        json.begin_object();
+        json.key("name");
+        json.value(names[m]);
+        json.key("mesh");
+        json.value(static_cast<std::uint64_t>(m));
+        if (settings.mesh.separate_objects) {
+            json.key("extras");
+            json.begin_object();
+            json.key("label");
+            json.value(static_cast<std::uint64_t>(rows[m]));
+            json.end_object();
+        }
+        json.end_object();
+    }
+    json.end_array();
+    if (!primitives.empty()) write_meshes(json, names, primitives);
+    json.key("extensions");
+    json.begin_object();
+    add_label_table(json, buffer, labels);
+    json.end_object();
+    buffer.write_json(json);
+    json.end_object();
+    return gltf::glb_container(std::move(out), buffer.bytes());
+}
+
+}  // namespace
+
+void write_glb(const std::string& path, const std::vector<GlbLabel>& labels,
+               const GlbSettings& settings, const engine::InterruptCallback& check_interrupt) {
+    if (labels.size() > kMaxLabels) throw std::length_error("too many labels for one GLB");
+    OutputFile file(path);
+    engine::PeriodicCheck interrupt(check_interrupt, 2048);
+    const std::array<double, 3> origin = local_origin(labels);
+    const std::string glb = settings.instancing
+                                ? instanced_document(labels, settings, origin, interrupt)
+                                : plain_document(labels, settings, origin, interrupt);
+    // Large files go out in pieces, so a SIGTERM is noticed between them.
+    constexpr std::size_t kPiece = std::size_t{1} << 22;
+    for (std::size_t at = 0; at < glb.size(); at += kPiece) {
+        file.buffer().append(glb, at, std::min(kPiece, glb.size() - at));
+        file.flush_if_full();
+        interrupt.tick(2048);
+    }
+    file.commit();
+}
+
+}  // namespace glyphway::export_

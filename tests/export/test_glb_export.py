@@ -247,10 +247,29 @@ def test_the_keyword_only_switch(roads, tmp_path):
         glyphway_maker.generate_glb(roads, str(tmp_path / "x.glb"), *([None] * 21), True)
 
 
+def _gltfpack(source, target):
+    return subprocess.run(["gltfpack", "-i", str(source), "-o", str(target)],
+                          capture_output=True, text=True)
+
+
+# gltfpack 0.18 (Debian 12) reads no instanced input: its glTF reader still
+# wants the bufferView member early drafts of EXT_mesh_gpu_instancing had,
+# and refuses instancing after that. Later versions read it.
+_GLTFPACK_WITHOUT_INSTANCING = ("0.18",)
+
+
+def _gltfpack_version():
+    banner = subprocess.run(["gltfpack"], capture_output=True, text=True)
+    words = (banner.stdout + banner.stderr).split()
+    return words[1] if len(words) > 1 and words[0] == "gltfpack" else ""
+
+
 @pytest.mark.skipif(shutil.which("gltfpack") is None, reason="gltfpack is not installed")
-def test_gltfpack_reads_the_file(roads, tmp_path, ttf_font):
-    _, glb = _run(roads, tmp_path, ttf_font, {})
-    result = subprocess.run(["gltfpack", "-i", str(glb), "-o", str(tmp_path / "packed.glb")],
-                            capture_output=True, text=True)
+@pytest.mark.parametrize("instancing", [False, True])
+def test_gltfpack_reads_the_file(roads, tmp_path, ttf_font, instancing):
+    _, glb = _run(roads, tmp_path, ttf_font, {}, instancing=instancing)
+    result = _gltfpack(glb, tmp_path / "packed.glb")
+    if instancing and result.returncode != 0 and _gltfpack_version() in _GLTFPACK_WITHOUT_INSTANCING:
+        pytest.skip(f"gltfpack {_gltfpack_version()} reads no instanced file: {result.stderr.strip()}")
     assert result.returncode == 0, result.stderr
     assert (tmp_path / "packed.glb").stat().st_size > 0

@@ -273,3 +273,39 @@ def test_gltfpack_reads_the_file(roads, tmp_path, ttf_font, instancing):
         pytest.skip(f"gltfpack {_gltfpack_version()} reads no instanced file: {result.stderr.strip()}")
     assert result.returncode == 0, result.stderr
     assert (tmp_path / "packed.glb").stat().st_size > 0
+
+
+def test_an_interrupted_write_leaves_no_file(tmp_path, ttf_font, capsys):
+    import glyphway_accel_avx2 as gw
+    lines = [LineString([(0.0, 40.0 * i), (3000.0, 40.0 * i + 5.0)]) for i in range(400)]
+    shp = write_roads(tmp_path / "many.shp", lines, name=["中一中一中"] * len(lines))
+    engine = gw._new_engine({"shp_path": shp, "distance_interval": 100.0}, ttf_font)
+    prepared = engine._prepare_data()
+    assert len(prepared[0]) < 4096  # no check while the records are read: the writer's own
+    engine._prepare_data = lambda: prepared
+    out = tmp_path / "labels.glb"
+
+    def interrupt():
+        raise KeyboardInterrupt
+
+    gw._set_progress_hook(interrupt)
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            engine.export_glb(str(out))
+    finally:
+        gw._set_progress_hook(None)
+    assert "Exporting GLB" in capsys.readouterr().out
+    assert sorted(p.name for p in tmp_path.iterdir() if not p.name.startswith("many.")) == []
+
+
+@pytest.mark.parametrize("options", [{}, {"curved_text": False, "posture": "upright"}])
+def test_record_dicts_and_native_records_give_the_same_file(roads, tmp_path, ttf_font, options):
+    import glyphway_accel_avx2 as gw
+    keywords = {"shp_path": roads, **RUN, **options}
+    native = gw._new_engine(keywords, ttf_font)
+    native.export_glb(str(tmp_path / "native.glb"))
+    through_dicts = gw._new_engine(keywords, ttf_font)
+    prepared = through_dicts._prepare_data()
+    through_dicts._prepare_data = lambda: prepared
+    through_dicts.export_glb(str(tmp_path / "dicts.glb"))
+    assert (tmp_path / "native.glb").read_bytes() == (tmp_path / "dicts.glb").read_bytes()

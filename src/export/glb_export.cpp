@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstddef>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -73,45 +75,41 @@ std::array<double, 3> local_origin(const std::vector<GlbLabel>& labels) {
 }
 
 // Whole-string meshes for straight text, centred, by text, as the OBJ
-// writer builds them.
+// writer builds them. Map nodes stay put, so a mesh's address is its
+// identity for the file.
 class StringMeshes {
 public:
     explicit StringMeshes(const ObjSettings& settings) : settings_(settings) {}
 
-    std::shared_ptr<const text::Mesh> get(const std::u32string& text) {
+    const text::Mesh& get(const std::u32string& text) {
         const auto found = meshes_.find(text);
         if (found != meshes_.end()) return found->second;
-        auto mesh = std::make_shared<const text::Mesh>(
-            centred_string_mesh(*settings_.mesh_engine, text, settings_.font_size));
-        return meshes_.emplace(text, std::move(mesh)).first->second;
+        return meshes_
+            .emplace(text, centred_string_mesh(*settings_.mesh_engine, text, settings_.font_size))
+            .first->second;
     }
 
 private:
     const ObjSettings& settings_;
-    std::unordered_map<std::u32string, std::shared_ptr<const text::Mesh>> meshes_;
+    std::unordered_map<std::u32string, text::Mesh> meshes_;
 };
 
-// Visits every mesh of a label with the frame it is drawn on, the size and
-// depth it was built at, and what identifies it: exactly the OBJ writer's
-// meshes, in its order.
+// Visits every mesh of a label with the frame it is drawn on: exactly the
+// OBJ writer's meshes, in its order.
 template <typename Visit>
 void for_each_mesh(const ObjLabel& label, const GlbSettings& settings, StringMeshes& strings,
                    Visit&& visit) {
     const ObjSettings& s = settings.mesh;
     if (!s.curved_text) {
-        std::shared_ptr<const text::Mesh> mesh = strings.get(label.text);
-        if (mesh->empty()) return;
-        visit(std::shared_ptr<const void>(mesh), *mesh, utf8_of(label.text), label.matrix,
-              s.font_size, s.mesh_engine->depth());
+        const text::Mesh& mesh = strings.get(label.text);
+        if (!mesh.empty()) visit(mesh, label.matrix);
         return;
     }
     const std::vector<text::GlyphRecord> glyphs = label.engine->generate_glyph_meshes(label.text);
     const CurvedPlacement placement{label.line.get(), label.distance, label.line_len};
     lay_out_curved(placement, glyphs, s.posture,
                    [&](const engine::Mat4& frame, const text::GlyphRecord& g) {
-                       visit(std::shared_ptr<const void>(g.glyph), g.glyph->mesh,
-                             utf8_of(std::u32string_view(&g.character, 1)), frame,
-                             label.engine->font_size(), label.engine->depth());
+                       visit(g.glyph->mesh, frame);
                    });
 }
 
@@ -125,14 +123,6 @@ void position_bounds(const std::vector<float>& positions, Accessor& accessor) {
         accessor.max[i % 3] = std::max(accessor.max[i % 3], v);
     }
 }
-
-// One mesh of one primitive; returns its index in `meshes_json`.
-struct MeshViews {
-    std::vector<float> positions;
-    std::vector<std::uint32_t> indices;
-    int positions_view = -1;
-    int indices_view = -1;
-};
 
 struct PrimitiveAccessors {
     int position;
@@ -409,23 +399,113 @@ void write_asset(JsonWriter& json, const std::vector<const char*>& used,
     json.end_array();
 }
 
+// One drawing of a mesh, found for one label.
+struct Drawn {
+    const void* key;
+    const text::Mesh* mesh;
+    char32_t character;  // curved text; 0 for a whole string
+    gltf::Instance instance;
+};
+
+// What a label draws, as computed on its own: glyph frames along the road
+// (curved text) or the whole string on the label's frame.
+class LabelDrawings {
+public:
+    LabelDrawings(const GlbSettings& settings, const std::array<double, 3>& origin)
+        : settings_(settings), origin_(origin) {}
+
+    // What needs the text engines (and builds glyphs on first use): on the
+    // calling thread only.
+    void prepare(const ObjLabel& label, StringMeshes& strings, std::vector<text::GlyphRecord>& glyphs,
+                 const text::Mesh*& string_mesh) const {
+        if (settings_.mesh.curved_text) {
+            glyphs = label.engine->generate_glyph_meshes(label.text);
+        } else {
+            string_mesh = &strings.get(label.text);
+        }
+    }
+
+    // Pure arithmetic on what prepare() found: safe on any thread.
+    void place(const ObjLabel& label, const std::vector<text::GlyphRecord>& glyphs,
+               const text::Mesh* string_mesh, std::uint32_t row, std::vector<Drawn>& out) const {
+        const ObjSettings& s = settings_.mesh;
+        if (!s.curved_text) {
+            if (string_mesh->faces.empty()) return;
+            out.push_back({string_mesh, string_mesh, 0,
+                           gltf::make_instance(label.matrix, origin_, s.font_size,
+                                               s.mesh_engine->depth(), row)});
+            return;
+        }
+        const CurvedPlacement placement{label.line.get(), label.distance, label.line_len};
+        const double size = label.engine->font_size();
+        const double depth = label.engine->depth();
+        lay_out_curved(placement, glyphs, s.posture,
+                       [&](const engine::Mat4& frame, const text::GlyphRecord& g) {
+                           if (g.glyph->mesh.faces.empty()) return;
+                           out.push_back({g.glyph.get(), &g.glyph->mesh, g.character,
+                                          gltf::make_instance(frame, origin_, size, depth, row)});
+                       });
+    }
+
+private:
+    const GlbSettings& settings_;
+    const std::array<double, 3>& origin_;
+};
+
 // Instanced: one node per distinct mesh, its instances in four attributes.
+//
+// Labels go in blocks: the glyph records of a block are looked up (and new
+// glyphs built) on this thread, then the frames of its labels computed in
+// parallel, each label into its own slot, then the drawings appended in
+// label order. The file is therefore the same at any thread count, and the
+// interrupt check runs between blocks, outside the parallel region.
 std::string instanced_document(const std::vector<GlbLabel>& labels, const GlbSettings& settings,
                                const std::array<double, 3>& origin,
                                engine::PeriodicCheck& interrupt) {
-    gltf::InstanceLayout layout(origin);
+    constexpr std::size_t kBlock = 16384;
+    gltf::InstanceLayout layout;
     StringMeshes strings(settings.mesh);
-    for (std::size_t row = 0; row < labels.size(); ++row) {
-        interrupt.tick();
-        for_each_mesh(labels[row].mesh, settings, strings,
-                      [&](std::shared_ptr<const void> owner, const text::Mesh& mesh,
-                          const std::string& name, const engine::Mat4& frame, double size,
-                          double depth) {
-                          if (mesh.faces.empty()) return;
-                          layout.add(std::move(owner), mesh, name, frame, size, depth,
-                                     static_cast<std::uint32_t>(row));
-                          interrupt.tick();
-                      });
+    const LabelDrawings drawings(settings, origin);
+    std::vector<std::vector<text::GlyphRecord>> glyphs(kBlock);
+    std::vector<const text::Mesh*> string_meshes(kBlock, nullptr);
+    std::vector<std::vector<Drawn>> drawn(kBlock);
+    std::vector<std::exception_ptr> failures(kBlock);
+    for (std::size_t first_row = 0; first_row < labels.size(); first_row += kBlock) {
+        const std::size_t count = std::min(kBlock, labels.size() - first_row);
+        for (std::size_t i = 0; i < count; ++i) {
+            drawings.prepare(labels[first_row + i].mesh, strings, glyphs[i], string_meshes[i]);
+            interrupt.tick();
+        }
+        const auto n = static_cast<std::ptrdiff_t>(count);
+#pragma omp parallel for schedule(dynamic, 64)
+        for (std::ptrdiff_t i = 0; i < n; ++i) {
+            drawn[i].clear();
+            failures[i] = nullptr;
+            try {
+                drawings.place(labels[first_row + i].mesh, glyphs[i], string_meshes[i],
+                               static_cast<std::uint32_t>(first_row + i), drawn[i]);
+            } catch (...) {
+                failures[i] = std::current_exception();
+            }
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if (failures[i]) std::rethrow_exception(failures[i]);
+            const GlbLabel& label = labels[first_row + i];
+            for (const Drawn& d : drawn[i]) {
+                std::size_t mesh = layout.find(d.key);
+                if (mesh == gltf::InstanceLayout::npos) {
+                    const bool curved = settings.mesh.curved_text;
+                    mesh = layout.add_mesh(
+                        d.key, *d.mesh,
+                        curved ? utf8_of(std::u32string_view(&d.character, 1))
+                               : utf8_of(label.mesh.text),
+                        curved ? label.mesh.engine->font_size() : settings.mesh.font_size,
+                        curved ? label.mesh.engine->depth() : settings.mesh.mesh_engine->depth());
+                }
+                layout.add_instance(mesh, d.instance);
+            }
+            interrupt.tick(drawn[i].size());
+        }
     }
 
     BufferBuilder buffer;
@@ -551,23 +631,22 @@ std::string plain_document(const std::vector<GlbLabel>& labels, const GlbSetting
     for (std::size_t row = 0; row < labels.size(); ++row) {
         interrupt.tick();
         const ObjLabel& label = labels[row].mesh;
-        for_each_mesh(label, settings, strings,
-                      [&](std::shared_ptr<const void>, const text::Mesh& mesh, const std::string&,
-                          const engine::Mat4& frame, double, double) {
-                          if (mesh.faces.empty()) return;
-                          const std::size_t count = mesh.vertex_count();
-                          placed.resize(mesh.vertices.size());
-                          transform_vertices(frame, mesh.vertices.data(), count, placed.data());
-                          const auto base = static_cast<std::uint32_t>(positions.size() / 3);
-                          for (std::size_t v = 0; v < count; ++v) {
-                              const auto p = gltf::to_gltf_axes(placed[3 * v] - origin[0],
-                                                                placed[3 * v + 1] - origin[1],
-                                                                placed[3 * v + 2] - origin[2]);
-                              for (double c : p) positions.push_back(static_cast<float>(c));
-                          }
-                          for (text::VertexIndex f : mesh.faces) indices.push_back(base + f);
-                          interrupt.tick();
-                      });
+        for_each_mesh(label, settings, strings, [&](const text::Mesh& mesh,
+                                                    const engine::Mat4& frame) {
+            if (mesh.faces.empty()) return;
+            const std::size_t count = mesh.vertex_count();
+            placed.resize(mesh.vertices.size());
+            transform_vertices(frame, mesh.vertices.data(), count, placed.data());
+            const auto base = static_cast<std::uint32_t>(positions.size() / 3);
+            for (std::size_t v = 0; v < count; ++v) {
+                const auto p = gltf::to_gltf_axes(placed[3 * v] - origin[0],
+                                                  placed[3 * v + 1] - origin[1],
+                                                  placed[3 * v + 2] - origin[2]);
+                for (double c : p) positions.push_back(static_cast<float>(c));
+            }
+            for (text::VertexIndex f : mesh.faces) indices.push_back(base + f);
+            interrupt.tick();
+        });
         if (settings.mesh.separate_objects) {
             close_mesh(label.name + "_" + std::to_string(label.index), row);
         }

@@ -51,38 +51,43 @@ std::array<double, 4> frame_quaternion(const engine::Mat4& frame) {
     return {x / n, y / n, z / n, w / n};
 }
 
-void InstanceLayout::add(std::shared_ptr<const void> owner, const text::Mesh& mesh,
-                         std::string_view name, const engine::Mat4& frame, double size,
-                         double depth, std::uint32_t feature) {
-    // A depth of 0 leaves z at 0 everywhere; a zero scale would make the
-    // instance matrix singular, which viewers handle badly.
-    const double z_scale = depth > 0.0 ? depth : 1.0;
-    const auto [it, fresh] = index_.emplace(owner.get(), meshes_.size());
-    if (fresh) {
-        owners_.push_back(std::move(owner));
-        SharedMesh shared;
-        shared.name = std::string(name);
-        shared.positions.resize(mesh.vertices.size());
-        for (std::size_t i = 0; i < mesh.vertices.size(); i += 3) {
-            shared.positions[i] = static_cast<float>(mesh.vertices[i] / size);
-            shared.positions[i + 1] = static_cast<float>(mesh.vertices[i + 1] / size);
-            shared.positions[i + 2] = static_cast<float>(mesh.vertices[i + 2] / z_scale);
-        }
-        shared.indices.assign(mesh.faces.begin(), mesh.faces.end());
-        meshes_.push_back(std::move(shared));
-    }
-    const auto t = to_gltf_axes(frame[3] - origin_[0], frame[7] - origin_[1],
-                                frame[11] - origin_[2]);
+namespace {
+
+// A depth of 0 leaves z at 0 everywhere; a zero scale would make the
+// instance matrix singular, which viewers handle badly.
+double z_scale_of(double depth) { return depth > 0.0 ? depth : 1.0; }
+
+}  // namespace
+
+Instance make_instance(const engine::Mat4& frame, const std::array<double, 3>& origin, double size,
+                       double depth, std::uint32_t feature) {
+    const auto t = to_gltf_axes(frame[3] - origin[0], frame[7] - origin[1], frame[11] - origin[2]);
     const auto q = frame_quaternion(frame);
     Instance instance{};
     for (int i = 0; i < 3; ++i) instance.translation[i] = static_cast<float>(t[i]);
     for (int i = 0; i < 4; ++i) instance.rotation[i] = static_cast<float>(q[i]);
     instance.scale[0] = static_cast<float>(size);
     instance.scale[1] = static_cast<float>(size);
-    instance.scale[2] = static_cast<float>(z_scale);
+    instance.scale[2] = static_cast<float>(z_scale_of(depth));
     instance.feature = static_cast<float>(feature);
-    meshes_[it->second].instances.push_back(instance);
-    ++instances_;
+    return instance;
+}
+
+std::size_t InstanceLayout::add_mesh(const void* key, const text::Mesh& mesh, std::string name,
+                                     double size, double depth) {
+    const double z_scale = z_scale_of(depth);
+    SharedMesh shared;
+    shared.name = std::move(name);
+    shared.positions.resize(mesh.vertices.size());
+    for (std::size_t i = 0; i + 2 < mesh.vertices.size(); i += 3) {
+        shared.positions[i] = static_cast<float>(mesh.vertices[i] / size);
+        shared.positions[i + 1] = static_cast<float>(mesh.vertices[i + 1] / size);
+        shared.positions[i + 2] = static_cast<float>(mesh.vertices[i + 2] / z_scale);
+    }
+    shared.indices.assign(mesh.faces.begin(), mesh.faces.end());
+    meshes_.push_back(std::move(shared));
+    index_.emplace(key, meshes_.size() - 1);
+    return meshes_.size() - 1;
 }
 
 }  // namespace glyphway::export_::gltf

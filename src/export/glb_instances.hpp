@@ -10,7 +10,6 @@
 // by the cached object keeps exactly the mesh the OBJ draws.
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -36,6 +35,11 @@ struct Instance {
     float feature;  // the label's row in the label table
 };
 
+// The drawing of a mesh built at `size` and `depth` on `frame`, relative to
+// `origin` (working system).
+Instance make_instance(const engine::Mat4& frame, const std::array<double, 3>& origin, double size,
+                       double depth, std::uint32_t feature);
+
 struct SharedMesh {
     std::string name;
     std::vector<float> positions;        // em units: x, y over the size, z over the depth
@@ -43,24 +47,31 @@ struct SharedMesh {
     std::vector<Instance> instances;
 };
 
+// The meshes by identity: the caller keeps each mesh alive (the text
+// engines' caches do) for as long as the layout is in use.
 class InstanceLayout {
 public:
-    // `origin` in the working system.
-    explicit InstanceLayout(const std::array<double, 3>& origin) : origin_(origin) {}
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
-    // One more drawing of `mesh` (built at `size` and `depth`) on `frame`.
-    // `owner` keeps the mesh alive and is its identity.
-    void add(std::shared_ptr<const void> owner, const text::Mesh& mesh, std::string_view name,
-             const engine::Mat4& frame, double size, double depth, std::uint32_t feature);
+    // The index of the mesh known as `key`, or npos.
+    std::size_t find(const void* key) const {
+        const auto it = index_.find(key);
+        return it == index_.end() ? npos : it->second;
+    }
+    // A new mesh (built at `size` and `depth`), stored in em units.
+    std::size_t add_mesh(const void* key, const text::Mesh& mesh, std::string name, double size,
+                         double depth);
+    void add_instance(std::size_t mesh, const Instance& instance) {
+        meshes_[mesh].instances.push_back(instance);
+        ++instances_;
+    }
 
     // In order of first use.
     const std::vector<SharedMesh>& meshes() const { return meshes_; }
     std::size_t instance_count() const { return instances_; }
 
 private:
-    std::array<double, 3> origin_;
     std::unordered_map<const void*, std::size_t> index_;
-    std::vector<std::shared_ptr<const void>> owners_;
     std::vector<SharedMesh> meshes_;
     std::size_t instances_ = 0;
 };

@@ -97,7 +97,8 @@ std::string glb_container(std::string json, std::string_view binary) {
     while (json.size() % 4 != 0) json += ' ';
     const std::size_t binary_padded = (binary.size() + 3) / 4 * 4;
     const std::size_t total = 12 + 8 + json.size() + (binary.empty() ? 0 : 8 + binary_padded);
-    if (total > 0xFFFFFFFFu) throw std::length_error("the GLB would exceed 4 GiB");
+    if (total > 0xFFFFFFFFu) throw std::length_error(
+            "the GLB would exceed 4 GiB, the most its header can describe");
     std::string out;
     out.reserve(total);
     append_u32(out, 0x46546C67u);  // "glTF"

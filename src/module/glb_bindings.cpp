@@ -71,7 +71,6 @@ GlbSetup glb_setup(py::handle self, MeshEngines& engines, bool instancing) {
 void write_glb_labels(py::handle output_glb, const std::vector<export_::GlbLabel>& labels,
                       GlbSetup& setup, MeshEngines& engines, py::handle working_crs) {
     setup.settings.crs = describe_crs(working_crs);
-    progress("[glyphway_maker] Generating 3D Mesh and Exporting GLB...");
     const std::string path = output_fs_path(output_glb);
     try {
         run_writer([&] { export_::write_glb(path, labels, setup.settings, check_host_signals); });
@@ -86,30 +85,43 @@ void write_glb_labels(py::handle output_glb, const std::vector<export_::GlbLabel
 // The engine's own records, read as export_obj reads them.
 void export_glb_records(py::handle self, py::handle output_glb, PreparedRun& run,
                         bool instancing) {
+    progress("[glyphway_maker] Generating 3D Mesh and Exporting GLB...");
     MeshEngines engines(self);
     GlbSetup setup = glb_setup(self, engines, instancing);
     const export_::ObjSettings& s = setup.settings.mesh;
     const double base_size = host_float(setup.font_size);
+    const double base_spacing = host_float(setup.letter_spacing);
+    // Node names come from the labels only in plain meshes.
+    const bool named = s.separate_objects && !instancing;
     std::vector<export_::GlbLabel> labels;
+    labels.reserve(run.labels.size());
     for_each_visible_record(run.labels, [&](std::size_t index, engine::LabelRecord& r) {
         export_::GlbLabel label;
         export_::ObjLabel& mesh = label.mesh;
         mesh.index = index;
         mesh.matrix = record_frame(r, s.posture, true);
-        if (s.separate_objects) mesh.name = export_::obj_object_name(r.text);
+        if (named) mesh.name = export_::obj_object_name(r.text);
         const bool fitted = r.present.has(Field::effective_text);
         if (!s.curved_text) {
             mesh.text = engine::code_points(r.text);
         } else {
             mesh.text = engine::code_points(fitted ? r.effective_text : r.text);
-            const auto fitted_or = [&](Field field, double value, py::handle fallback) {
-                return r.present.has(field) ? py::object(py::float_(value))
-                                            : py::reinterpret_borrow<py::object>(fallback);
-            };
-            mesh.engine = engines.get(
-                fitted_or(Field::effective_font_size, r.effective_font_size, setup.font_size),
-                fitted_or(Field::effective_letter_spacing, r.effective_letter_spacing,
-                          setup.letter_spacing));
+            const bool has_size = r.present.has(Field::effective_font_size);
+            const bool has_spacing = r.present.has(Field::effective_letter_spacing);
+            // Most labels share a handful of sizes: those engines are found
+            // without making host numbers for every label.
+            mesh.engine = engines.find(has_size ? r.effective_font_size : base_size,
+                                       has_spacing ? r.effective_letter_spacing : base_spacing);
+            if (!mesh.engine) {
+                const auto fitted_or = [&](bool present, double value, py::handle fallback) {
+                    return present ? py::object(py::float_(value))
+                                   : py::reinterpret_borrow<py::object>(fallback);
+                };
+                mesh.engine =
+                    engines.get(fitted_or(has_size, r.effective_font_size, setup.font_size),
+                                fitted_or(has_spacing, r.effective_letter_spacing,
+                                          setup.letter_spacing));
+            }
             if (!mesh.text.empty()) {
                 mesh.line = r.line;
                 mesh.distance = r.distance;
@@ -134,6 +146,7 @@ void export_glb_records(py::handle self, py::handle output_glb, PreparedRun& run
 // A replaced `_prepare_data`: its record dicts, read as export_obj reads them.
 void export_glb_dicts(py::handle self, py::handle output_glb, py::handle dicts_object,
                       py::handle working_crs, bool instancing) {
+    progress("[glyphway_maker] Generating 3D Mesh and Exporting GLB...");
     MeshEngines engines(self);
     GlbSetup setup = glb_setup(self, engines, instancing);
     const export_::ObjSettings& s = setup.settings.mesh;
@@ -153,7 +166,7 @@ void export_glb_dicts(py::handle self, py::handle output_glb, py::handle dicts_o
         mesh.matrix = label_frame(r, d, s.posture, lines, true);
         py::handle text = required_item(d, Field::text);
         py::handle fitted = item(d, Field::effective_text);
-        if (s.separate_objects) mesh.name = export_::obj_object_name(host_text(text));
+        if (s.separate_objects && !instancing) mesh.name = export_::obj_object_name(host_text(text));
         if (!s.curved_text) {
             mesh.text = py::cast<std::u32string>(text);
         } else {

@@ -37,6 +37,14 @@ public:
         return core;
     }
 
+    // The engine get() already found for this pair, or null: asks nothing
+    // of the host.
+    text::TextMeshEngine* find(double size, double spacing) const {
+        if (std::isnan(size) || std::isnan(spacing)) return nullptr;
+        const auto found = by_pair_.find({size, spacing});
+        return found == by_pair_.end() ? nullptr : found->second;
+    }
+
     // The native engine behind a _TextMeshEngine object, kept alive for the
     // export.
     text::TextMeshEngine* native(py::object engine_object) {

@@ -309,3 +309,17 @@ def test_record_dicts_and_native_records_give_the_same_file(roads, tmp_path, ttf
     through_dicts._prepare_data = lambda: prepared
     through_dicts.export_glb(str(tmp_path / "dicts.glb"))
     assert (tmp_path / "native.glb").read_bytes() == (tmp_path / "dicts.glb").read_bytes()
+
+
+def test_names_needing_escapes_survive_the_json(tmp_path, ttf_font):
+    name = 'o"x\\e\x01中\u2028一'
+    shp = write_roads(tmp_path / "odd.shp", [LineString([(0, 0), (900, 0)])], name=[name])
+    glb = tmp_path / "odd.glb"
+    glyphway_maker.generate_glb(shp, str(glb), font_path=ttf_font, instancing=False, **RUN)
+    data = glb.read_bytes()
+    (length,) = struct.unpack_from("<I", data, 12)
+    import json
+    document = json.loads(data[20:20 + length].decode("utf-8"))  # strict JSON
+    gltf, blob = load(glb)
+    assert label_table(gltf, blob)["text"] == [name]
+    assert document["nodes"][1]["name"] == 'o"x\\e 中 一_0'

@@ -157,7 +157,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     parser = _Parser(
         prog=prog or "glyphway-maker",
         description="Place road-name labels along the roads of a shapefile and write them as "
-                    "3D text (OBJ) or as a billboard CSV.")
+                    "3D text (OBJ or GLB) or as a billboard CSV.")
     parser.add_argument("--version", action="store_true", help="print the version and exit")
     parser.add_argument("--traceback", action="store_true",
                         help="show the full traceback when a run fails")

@@ -694,7 +694,14 @@ void write_glb(const std::string& path, const std::vector<GlbLabel>& labels,
                const GlbSettings& settings, const engine::InterruptCallback& check_interrupt) {
     if (labels.size() > kMaxLabels) throw std::length_error("too many labels for one GLB");
     OutputFile file(path);
-    engine::PeriodicCheck interrupt(check_interrupt, 2048);
+    // The file is written at the end, in one go: until then a SIGTERM is
+    // noticed with the interrupt checks (the pending buffer is empty, so
+    // flush_if_full() only looks at the flag).
+    const engine::InterruptCallback checks = [&] {
+        if (check_interrupt) check_interrupt();
+        file.flush_if_full();
+    };
+    engine::PeriodicCheck interrupt(checks, 2048);
     const std::array<double, 3> origin = local_origin(labels);
     const std::string glb = settings.instancing
                                 ? instanced_document(labels, settings, origin, interrupt)

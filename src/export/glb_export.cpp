@@ -527,11 +527,14 @@ std::string instanced_document(const std::vector<GlbLabel>& labels, const GlbSet
     interrupt.tick();
     const std::vector<PrimitiveAccessors> primitives = packer.finish(buffer);
     const std::size_t mesh_count = primitives.size();
-    const int tv = buffer.add_view(gltf::bytes_of(translations), 12);
-    const int rv = buffer.add_view(gltf::bytes_of(rotations), 16);
-    const int sv = buffer.add_view(gltf::bytes_of(scales), 12);
-    const int fv = buffer.add_view(gltf::bytes_of(features), 4);
     std::vector<std::array<int, 4>> instance_accessors;
+    const auto view = [&](const std::vector<float>& values, std::size_t stride) {
+        return mesh_count > 0 ? buffer.add_view(gltf::bytes_of(values), stride) : -1;
+    };
+    const int tv = view(translations, 12);
+    const int rv = view(rotations, 16);
+    const int sv = view(scales, 12);
+    const int fv = view(features, 4);
     for (std::size_t m = 0; m < mesh_count; ++m) {
         const std::size_t count = layout.meshes()[m].instances.size();
         const auto accessor = [&](int view, std::size_t width, const char* type) {

@@ -1,6 +1,6 @@
 #include "export/gltf_buffer.hpp"
 
-#include <cstring>
+#include <algorithm>
 #include <stdexcept>
 
 namespace glyphway::export_::gltf {
@@ -19,8 +19,11 @@ void append_u32(std::string& out, std::uint32_t v) {
 
 int BufferBuilder::add_view(std::string_view bytes, std::size_t stride, int target) {
     data_.resize((data_.size() + kViewAlignment - 1) / kViewAlignment * kViewAlignment, '\0');
-    views_.push_back({data_.size(), bytes.size(), stride, target});
+    // glTF has no empty views; an empty array (a column of empty strings)
+    // gets one byte that nothing reads.
+    views_.push_back({data_.size(), std::max<std::size_t>(bytes.size(), 1), stride, target});
     data_.append(bytes.data(), bytes.size());
+    if (bytes.empty()) data_ += '\0';
     return static_cast<int>(views_.size() - 1);
 }
 

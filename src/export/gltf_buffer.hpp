@@ -39,7 +39,8 @@ struct Accessor {
 
 class BufferBuilder {
 public:
-    // A view of `bytes`; `stride` 0 writes no byteStride. Returns its index.
+    // A view of `bytes` (one zero byte when empty); `stride` 0 writes no
+    // byteStride. Returns its index.
     int add_view(std::string_view bytes, std::size_t stride = 0, int target = kNoTarget);
     int add_accessor(Accessor accessor);
 

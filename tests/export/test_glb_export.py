@@ -112,8 +112,9 @@ def test_auto_fit_sizes_get_meshes_of_their_own(roads, tmp_path, ttf_font):
     assert any(len(s) > 1 for s in by_name.values())  # one character at several sizes
 
 
-def test_the_file_is_valid_gltf(roads, tmp_path, ttf_font):
-    _, glb = _run(roads, tmp_path, ttf_font, {})
+@pytest.mark.parametrize("case", ["curved", "straight"])
+def test_the_file_is_valid_gltf(roads, tmp_path, ttf_font, case):
+    _, glb = _run(roads, tmp_path, ttf_font, CASES[case])
     data = glb.read_bytes()
     magic, version, length = struct.unpack_from("<4sII", data)
     assert (magic, version, length) == (b"glTF", 2, len(data))
@@ -131,6 +132,7 @@ def test_the_file_is_valid_gltf(roads, tmp_path, ttf_font):
     assert gltf.buffers[0].byteLength == len(blob) and gltf.buffers[0].uri is None
     sizes = {5121: 1, 5123: 2, 5125: 4, 5126: 4}
     for view in gltf.bufferViews:
+        assert view.byteLength >= 1
         assert (view.byteOffset or 0) % 8 == 0
         assert (view.byteOffset or 0) + view.byteLength <= len(blob)
     users = {}
@@ -323,3 +325,13 @@ def test_names_needing_escapes_survive_the_json(tmp_path, ttf_font):
     gltf, blob = load(glb)
     assert label_table(gltf, blob)["text"] == [name]
     assert document["nodes"][1]["name"] == 'o"x\\e 中 一_0'
+
+
+def test_a_column_of_empty_strings_still_has_a_view(tmp_path, ttf_font):
+    # Straight text has no groups: every group_id is empty.
+    shp = write_roads(tmp_path / "blank.shp", [LineString([(0, 0), (900, 0)])], name=["中 x"])
+    glb = tmp_path / "blank.glb"
+    glyphway_maker.generate_glb(shp, str(glb), font_path=ttf_font, curved_text=False, **RUN)
+    gltf, blob = load(glb)
+    assert all(view.byteLength >= 1 for view in gltf.bufferViews)
+    assert label_table(gltf, blob)["group_id"] == [""]

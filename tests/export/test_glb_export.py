@@ -64,10 +64,10 @@ def _assert_same_picture(obj, glb, font_size):
     assert sorted(int(i) for i in table["id"]) == sorted(want)
     for row, index in enumerate(table["id"]):
         vertices, faces = want[int(index)]
-        parts = expanded.get(row, [])
-        got = np.concatenate([p for p, _ in parts]) if parts else np.zeros((0, 3))
+        pieces = expanded.get(row, [])
+        got = np.concatenate([p for p, _ in pieces]) if pieces else np.zeros((0, 3))
         assert len(got) == len(vertices), index
-        assert sum(n for _, n in parts) == faces, index
+        assert sum(n for _, n in pieces) == faces, index
         assert farthest_gap(got, vertices) <= 1e-3 * font_size, index
 
 

@@ -12,6 +12,8 @@
 
 #include "export/frame_transform.hpp"
 #include "export/glb_instances.hpp"
+#include "export/glb_label_table.hpp"
+#include "export/glb_meshes.hpp"
 #include "export/gltf_buffer.hpp"
 #include "export/glyph_layout.hpp"
 #include "export/json_writer.hpp"
@@ -23,6 +25,8 @@ namespace {
 
 using gltf::Accessor;
 using gltf::BufferBuilder;
+using gltf::MeshPacker;
+using gltf::PrimitiveAccessors;
 
 // Feature ids are float32 instance attributes (glTF attributes have no
 // 32-bit integers): exact up to 2^24.
@@ -111,217 +115,6 @@ void for_each_mesh(const ObjLabel& label, const GlbSettings& settings, StringMes
                    [&](const engine::Mat4& frame, const text::GlyphRecord& g) {
                        visit(g.glyph->mesh, frame);
                    });
-}
-
-// POSITION's bounds, from the float32 values as stored.
-void position_bounds(const std::vector<float>& positions, Accessor& accessor) {
-    accessor.min.assign(3, std::numeric_limits<double>::infinity());
-    accessor.max.assign(3, -std::numeric_limits<double>::infinity());
-    for (std::size_t i = 0; i < positions.size(); ++i) {
-        const double v = positions[i];
-        accessor.min[i % 3] = std::min(accessor.min[i % 3], v);
-        accessor.max[i % 3] = std::max(accessor.max[i % 3], v);
-    }
-}
-
-struct PrimitiveAccessors {
-    int position;
-    int indices;
-};
-
-// All meshes' positions share one view and all indices another: a file of
-// thousands of glyph meshes then has two views, not thousands.
-class MeshPacker {
-public:
-    void add(const std::vector<float>& positions, const std::vector<std::uint32_t>& indices) {
-        Accessor p;
-        p.byte_offset = positions_.size() * sizeof(float);
-        p.component_type = gltf::kFloat;
-        p.type = "VEC3";
-        p.count = positions.size() / 3;
-        position_bounds(positions, p);
-        Accessor i;
-        i.byte_offset = indices_.size() * sizeof(std::uint32_t);
-        i.component_type = gltf::kUnsignedInt;
-        i.type = "SCALAR";
-        i.count = indices.size();
-        positions_.insert(positions_.end(), positions.begin(), positions.end());
-        indices_.insert(indices_.end(), indices.begin(), indices.end());
-        pending_.push_back({std::move(p), std::move(i)});
-    }
-
-    // Adds the two views and the accessors; returns each primitive's pair.
-    std::vector<PrimitiveAccessors> finish(BufferBuilder& buffer) {
-        std::vector<PrimitiveAccessors> out;
-        if (pending_.empty()) return out;
-        const int pv = buffer.add_view(gltf::bytes_of(positions_), 12, gltf::kArrayBuffer);
-        const int iv = buffer.add_view(gltf::bytes_of(indices_), 0, gltf::kElementArrayBuffer);
-        for (auto& [p, i] : pending_) {
-            p.view = pv;
-            i.view = iv;
-            out.push_back({buffer.add_accessor(std::move(p)), buffer.add_accessor(std::move(i))});
-        }
-        return out;
-    }
-
-private:
-    std::vector<float> positions_;
-    std::vector<std::uint32_t> indices_;
-    std::vector<std::pair<Accessor, Accessor>> pending_;
-};
-
-void write_meshes(JsonWriter& json, const std::vector<std::string>& names,
-                  const std::vector<PrimitiveAccessors>& accessors) {
-    json.key("meshes");
-    json.begin_array();
-    for (std::size_t m = 0; m < accessors.size(); ++m) {
-        json.begin_object();
-        json.key("name");
-        json.value(names[m]);
-        json.key("primitives");
-        json.begin_array();
-        json.begin_object();
-        json.key("attributes");
-        json.begin_object();
-        json.key("POSITION");
-        json.value(accessors[m].position);
-        json.end_object();
-        json.key("indices");
-        json.value(accessors[m].indices);
-        json.key("mode");
-        json.value(4);
-        json.end_object();
-        json.end_array();
-        json.end_object();
-    }
-    json.end_array();
-}
-
-// The label table as an EXT_structural_metadata property table.
-void add_label_table(JsonWriter& json, BufferBuilder& buffer, const std::vector<GlbLabel>& labels) {
-    const std::size_t n = labels.size();
-    std::vector<std::uint32_t> ids(n);
-    std::vector<double> weights(n), sizes(n), anchors(3 * n);
-    for (std::size_t i = 0; i < n; ++i) {
-        ids[i] = static_cast<std::uint32_t>(labels[i].mesh.index);
-        weights[i] = labels[i].weight;
-        sizes[i] = labels[i].font_size;
-        for (int c = 0; c < 3; ++c) anchors[3 * i + c] = labels[i].anchor[c];
-    }
-    const auto strings = [&](std::string GlbLabel::*member) {
-        std::string values;
-        std::vector<std::uint32_t> offsets{0};
-        for (const GlbLabel& label : labels) {
-            values += label.*member;
-            if (values.size() > 0xFFFFFFFFu) throw std::length_error("label table too large");
-            offsets.push_back(static_cast<std::uint32_t>(values.size()));
-        }
-        const int v = buffer.add_view(values);
-        const int o = buffer.add_view(gltf::bytes_of(offsets));
-        return std::make_pair(v, o);
-    };
-    const int id_view = buffer.add_view(gltf::bytes_of(ids));
-    const auto text = strings(&GlbLabel::text);
-    const auto fitted = strings(&GlbLabel::effective_text);
-    const auto group = strings(&GlbLabel::group_id);
-    const int weight_view = buffer.add_view(gltf::bytes_of(weights));
-    const int size_view = buffer.add_view(gltf::bytes_of(sizes));
-    const int anchor_view = buffer.add_view(gltf::bytes_of(anchors));
-
-    json.key("EXT_structural_metadata");
-    json.begin_object();
-    json.key("schema");
-    json.begin_object();
-    json.key("id");
-    json.value("glyphway_labels");
-    json.key("classes");
-    json.begin_object();
-    json.key("label");
-    json.begin_object();
-    json.key("name");
-    json.value("Road label");
-    json.key("properties");
-    json.begin_object();
-    const auto scalar = [&](const char* name, const char* component, const char* description) {
-        json.key(name);
-        json.begin_object();
-        json.key("description");
-        json.value(description);
-        json.key("type");
-        json.value("SCALAR");
-        json.key("componentType");
-        json.value(component);
-        json.end_object();
-    };
-    const auto string = [&](const char* name, const char* description) {
-        json.key(name);
-        json.begin_object();
-        json.key("description");
-        json.value(description);
-        json.key("type");
-        json.value("STRING");
-        json.end_object();
-    };
-    scalar("id", "UINT32", "position among all candidates, as in the OBJ object names");
-    string("text", "the road name");
-    string("effective_text", "the text drawn, after auto-fit");
-    string("group_id", "the road the label belongs to");
-    scalar("weight", "FLOAT64", "the label weight");
-    scalar("font_size", "FLOAT64", "the font size drawn, after auto-fit");
-    json.key("anchor");
-    json.begin_object();
-    json.key("description");
-    json.value("the label's point on the road, in the working coordinate system");
-    json.key("type");
-    json.value("VEC3");
-    json.key("componentType");
-    json.value("FLOAT64");
-    json.end_object();
-    json.end_object();  // properties
-    json.end_object();  // label
-    json.end_object();  // classes
-    json.end_object();  // schema
-
-    json.key("propertyTables");
-    json.begin_array();
-    json.begin_object();
-    json.key("name");
-    json.value("labels");
-    json.key("class");
-    json.value("label");
-    json.key("count");
-    json.value(static_cast<std::uint64_t>(n));
-    json.key("properties");
-    json.begin_object();
-    const auto values = [&](const char* name, int view) {
-        json.key(name);
-        json.begin_object();
-        json.key("values");
-        json.value(view);
-        json.end_object();
-    };
-    const auto string_values = [&](const char* name, std::pair<int, int> views) {
-        json.key(name);
-        json.begin_object();
-        json.key("values");
-        json.value(views.first);
-        json.key("stringOffsets");
-        json.value(views.second);
-        json.key("stringOffsetType");
-        json.value("UINT32");
-        json.end_object();
-    };
-    values("id", id_view);
-    string_values("text", text);
-    string_values("effective_text", fitted);
-    string_values("group_id", group);
-    values("weight", weight_view);
-    values("font_size", size_view);
-    values("anchor", anchor_view);
-    json.end_object();
-    json.end_object();
-    json.end_array();
-    json.end_object();
 }
 
 void write_root_node(JsonWriter& json, const std::array<double, 3>& origin, const GlbCrs& crs,
@@ -598,10 +391,10 @@ std::string instanced_document(const std::vector<GlbLabel>& labels, const GlbSet
         json.end_object();
     }
     json.end_array();
-    if (mesh_count > 0) write_meshes(json, names, primitives);
+    if (mesh_count > 0) gltf::write_meshes(json, names, primitives);
     json.key("extensions");
     json.begin_object();
-    add_label_table(json, buffer, labels);
+    gltf::write_label_table(json, buffer, labels);
     json.end_object();
     buffer.write_json(json);
     json.end_object();
@@ -681,10 +474,10 @@ std::string plain_document(const std::vector<GlbLabel>& labels, const GlbSetting
         json.end_object();
     }
     json.end_array();
-    if (!primitives.empty()) write_meshes(json, names, primitives);
+    if (!primitives.empty()) gltf::write_meshes(json, names, primitives);
     json.key("extensions");
     json.begin_object();
-    add_label_table(json, buffer, labels);
+    gltf::write_label_table(json, buffer, labels);
     json.end_object();
     buffer.write_json(json);
     json.end_object();

@@ -47,7 +47,8 @@ $(VENV)/.deps: pyproject.toml
 	$(PIP) install -q "scikit-build-core>=0.10" "pybind11>=3.0" cmake ninja
 	$(PIP) install -q "numpy>=2,<3" "shapely>=2,<3" "geopandas>=1,<2" "pyogrio>=0.9" \
 	    "pyproj>=3.7,<4" "matplotlib>=3.10,<4" \
-	    "pytest>=8" "hypothesis>=6" "fonttools>=4.50" "mapbox_earcut>=1.0.1,<3" "mypy>=1.11"
+	    "pytest>=8" "hypothesis>=6" "fonttools>=4.50" "mapbox_earcut>=1.0.1,<3" "mypy>=1.11" \
+	    "pygltflib>=1.16"
 	touch $@
 
 venv: system-deps $(VENV)/.deps

@@ -17,6 +17,7 @@ def _parameters(function):
 
 GENERATE = _parameters(gw.generate)
 GENERATE_CSV = _parameters(gw.generate_csv)
+GENERATE_GLB = _parameters(gw.generate_glb)
 
 
 def _engine_parameters():
@@ -45,7 +46,7 @@ def test_the_label_table_takes_generate_options_less_the_mesh_ones():
 def test_every_option_has_a_flag_on_its_commands():
     parser = cli.build_parser()
     commands = parser._subparsers._group_actions[0].choices
-    for command, options in (("obj", GENERATE), ("csv", GENERATE_CSV)):
+    for command, options in (("obj", GENERATE), ("glb", GENERATE_GLB), ("csv", GENERATE_CSV)):
         dests = {a.dest for a in commands[command]._actions}
         assert set(options) <= dests, command
     for command in ("labels", "preview"):
@@ -59,6 +60,14 @@ def test_the_readme_table_lists_every_option_with_its_default():
         m = re.match(r"^\| `(\w+)`[^|]*\| `[^|]*` \| `([^`]*)` \|", line)
         if m:
             rows[m.group(1)] = m.group(2)
-    for name, default in {**GENERATE, **GENERATE_CSV}.items():
+    for name, default in {**GENERATE, **GENERATE_CSV, **GENERATE_GLB}.items():
         assert name in rows, name
         assert rows[name] == repr(default).replace("'", '"'), name
+
+
+def test_generate_glb_takes_generate_options_and_the_instancing_switch():
+    assert list(GENERATE_GLB) == list(GENERATE) + ["instancing"]
+    assert {n: d for n, d in GENERATE_GLB.items() if n != "instancing"} == GENERATE
+    assert GENERATE_GLB["instancing"] is True
+    kinds = inspect.signature(gw.generate_glb).parameters
+    assert kinds["instancing"].kind is inspect.Parameter.KEYWORD_ONLY

@@ -26,8 +26,8 @@ from glyphway_maker import cli, labels
 TESTS_DIR = pathlib.Path(__file__).resolve().parent
 
 # command, a file name of the right kind for it
-COMMANDS = [("obj", "out.obj"), ("csv", "out.csv"), ("labels", "out.geojson"),
-            ("preview", "out.png")]
+COMMANDS = [("obj", "out.obj"), ("glb", "out.glb"), ("csv", "out.csv"),
+            ("labels", "out.geojson"), ("preview", "out.png")]
 COMMAND_IDS = [c for c, _ in COMMANDS]
 
 
@@ -167,7 +167,7 @@ def _dev_null_or_skip():
     return info
 
 
-@pytest.mark.parametrize("command", ["obj", "csv", "preview"])
+@pytest.mark.parametrize("command", ["obj", "glb", "csv", "preview"])
 def test_dev_null_is_written_through_and_stays_a_device(roads, ttf_font, capsys, command):
     before = _dev_null_or_skip()
     assert _run(command, roads, "/dev/null", ttf_font) == 0
@@ -187,7 +187,7 @@ def test_labels_to_dev_null_is_refused_by_its_extension(roads, ttf_font, capsys)
     assert stat.S_ISCHR(os.stat("/dev/null").st_mode)
 
 
-@pytest.mark.parametrize("command", ["obj", "csv"])
+@pytest.mark.parametrize("command", ["obj", "glb", "csv"])
 def test_nothing_placed_to_dev_null_still_fails(roads, ttf_font, capsys, command):
     _dev_null_or_skip()
     assert _run(command, roads, "/dev/null", ttf_font, "--name-field", "nope") == 1
@@ -320,6 +320,7 @@ def test_the_library_writers_refuse_a_nul_in_the_path(roads, ttf_font, tmp_path)
     writers = [
         lambda p: glyphway_maker.generate(roads, p, font_path=ttf_font),
         lambda p: glyphway_maker.generate_csv(roads, p, font_path=ttf_font),
+        lambda p: glyphway_maker.generate_glb(roads, p, font_path=ttf_font),
         lambda p: labels.write_labels(frame, p + ".gpkg"),
         lambda p: glyphway_maker.preview(roads, p, width_px=100, height_px=80,
                                          font_path=ttf_font),
@@ -363,18 +364,19 @@ def test_a_failed_write_keeps_the_errno_subclass(tmp_path):
 
 def test_labels_with_nothing_placed_fails_like_obj_and_csv(roads, ttf_font, tmp_path, capsys):
     codes = {}
-    for command, name in COMMANDS[:3]:
+    for command, name in COMMANDS[:4]:
         codes[command] = _run(command, roads, tmp_path / name, ttf_font, "--name-field", "nope")
-    assert codes == {"obj": 1, "csv": 1, "labels": 1}
+    assert codes == {"obj": 1, "glb": 1, "csv": 1, "labels": 1}
     err = capsys.readouterr().err
-    assert err.count("no labels were placed; nothing written to ") == 3
+    assert err.count("no labels were placed; nothing written to ") == 4
     assert list(tmp_path.iterdir()) == []
 
 
 # --- SIGTERM --------------------------------------------------------------------
 
-def test_sigterm_while_writing_removes_the_temporary(ttf_font, tmp_path):
-    # Enough parallel streets that the OBJ takes a while to write, so the
+@pytest.mark.parametrize("command", ["obj", "glb"])
+def test_sigterm_while_writing_removes_the_temporary(ttf_font, tmp_path, command):
+    # Enough parallel streets that the file takes a while to write, so the
     # temporary is seen before the run ends.
     geometries = [LineString([(0.0, 40.0 * i), (3000.0, 40.0 * i + 5.0)]) for i in range(12000)]
     frame = gpd.GeoDataFrame({"name": ["中一中一中"] * len(geometries)}, geometry=geometries,
@@ -385,9 +387,9 @@ def test_sigterm_while_writing_removes_the_temporary(ttf_font, tmp_path):
         frame.to_file(shp)
     work = tmp_path / "out"
     work.mkdir()
-    out = work / "big.obj"
+    out = work / f"big.{command}"
     child = subprocess.Popen(
-        [sys.executable, "-m", "glyphway_maker", "obj", str(shp), str(out), "--font", ttf_font,
+        [sys.executable, "-m", "glyphway_maker", command, str(shp), str(out), "--font", ttf_font,
          "--distance-interval", "100"],
         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     sent = False

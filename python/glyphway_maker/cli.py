@@ -1,8 +1,9 @@
-"""Command line: ``glyphway-maker obj|csv|labels|preview|demo ...`` (also
+"""Command line: ``glyphway-maker obj|glb|csv|labels|preview|demo ...`` (also
 ``python -m glyphway_maker``).
 
-Every parameter of :func:`glyphway_maker.generate` and
-:func:`glyphway_maker.generate_csv` is an option with the same default. The
+Every parameter of :func:`glyphway_maker.generate`,
+:func:`glyphway_maker.generate_glb` and :func:`glyphway_maker.generate_csv`
+is an option with the same default. The
 library's progress lines go to standard output unchanged; what this command
 adds (timings, errors) goes to standard error, so stdout stays the
 library's own log. On a terminal, a one-line stage indicator is drawn on
@@ -156,18 +157,30 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     parser = _Parser(
         prog=prog or "glyphway-maker",
         description="Place road-name labels along the roads of a shapefile and write them as "
-                    "3D text (OBJ) or as a billboard CSV.")
+                    "3D text (OBJ or GLB) or as a billboard CSV.")
     parser.add_argument("--version", action="store_true", help="print the version and exit")
     parser.add_argument("--traceback", action="store_true",
                         help="show the full traceback when a run fails")
     parser.add_argument("--quiet", action="store_true", help=_QUIET_HELP)
-    sub = parser.add_subparsers(dest="command", metavar="{obj,csv,labels,preview,demo}")
+    sub = parser.add_subparsers(dest="command", metavar="{obj,glb,csv,labels,preview,demo}")
 
     p = sub.add_parser("obj", help="write extruded 3D text as a Wavefront OBJ file",
                        description="Write one extruded 3D text mesh per visible label.")
     p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
     p.add_argument("output_obj", metavar="OUT.obj", help="OBJ file to write")
     _add_common(p, fit=True, mesh=True)
+
+    p = sub.add_parser("glb", help="write the 3D text as a binary glTF (GLB) file",
+                       description="Write the obj command's 3D text as binary glTF 2.0: each "
+                                   "distinct glyph mesh once, drawn per label by GPU "
+                                   "instancing, with a table of the labels.")
+    p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
+    p.add_argument("output_glb", metavar="OUT.glb", help="GLB file to write")
+    _add_common(p, fit=True, mesh=True)
+    g = p.add_argument_group("glTF output")
+    g.add_argument("--no-instancing", dest="instancing", action="store_false",
+                   help="write plain meshes (one per label) for viewers without "
+                        "EXT_mesh_gpu_instancing")
 
     p = sub.add_parser("csv", help="write a billboard CSV (position, rotation, text)",
                        description="Write one row per visible label: id, x, y, z, rotation, "
@@ -221,6 +234,7 @@ def _options_of(function) -> tuple[str, ...]:
 # The parameters of each entry point that come from options, besides the two paths.
 _OBJ_OPTIONS = _options_of(glyphway_maker.glyphway_accel_avx2.generate)
 _CSV_OPTIONS = _options_of(glyphway_maker.glyphway_accel_avx2.generate_csv)
+_GLB_OPTIONS = _options_of(glyphway_maker.glyphway_accel_avx2.generate_glb)
 
 
 class NothingWritten(Exception):
@@ -263,6 +277,10 @@ def _run(args: argparse.Namespace) -> None:
         options = {name: getattr(args, name) for name in _OBJ_OPTIONS}
         _timed(f"wrote {args.output_obj}", glyphway_maker.generate, args.shp_path,
                args.output_obj, **options)
+    elif args.command == "glb":
+        options = {name: getattr(args, name) for name in _GLB_OPTIONS}
+        _timed(f"wrote {args.output_glb}", glyphway_maker.generate_glb, args.shp_path,
+               args.output_glb, **options)
     elif args.command == "csv":
         options = {name: getattr(args, name) for name in _CSV_OPTIONS}
         _timed(f"wrote {args.output_csv}", glyphway_maker.generate_csv, args.shp_path,
@@ -313,7 +331,7 @@ def main(argv: list[str] | None = None, prog: str | None = None) -> int:
         return 0
     if args.command is None:
         parser.print_usage(sys.stderr)
-        print(f"{parser.prog}: error: a command is required (obj, csv, labels, preview or demo)", file=sys.stderr)
+        print(f"{parser.prog}: error: a command is required (obj, glb, csv, labels, preview or demo)", file=sys.stderr)
         return 2
     try:
         with StageIndicator.for_terminal(args.command, args.quiet):

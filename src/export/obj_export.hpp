@@ -18,6 +18,7 @@
 #include "engine/line_geometry.hpp"
 #include "engine/orientation_frame.hpp"
 #include "engine/periodic_check.hpp"
+#include "export/glyph_layout.hpp"
 #include "text/mesh.hpp"
 #include "text/text_mesh_engine.hpp"
 
@@ -46,17 +47,6 @@ struct ObjSettings {
     engine::Posture posture = engine::Posture::flat;
     text::TextMeshEngine* mesh_engine = nullptr;  // straight text
     double font_size = 0.0;                       // straight text: centres the string
-};
-
-// A frame asked for where the road has no point (an empty line, a NaN
-// distance).
-class NoFramePoint : public std::runtime_error {
-public:
-    explicit NoFramePoint(bool empty_line);
-    bool empty_line() const { return empty_line_; }
-
-private:
-    bool empty_line_;
 };
 
 // The object name of a label: its text with every control character (C0,

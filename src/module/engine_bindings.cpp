@@ -212,8 +212,8 @@ void register_engine_bindings(py::module_& m) {
         "Road-name label placement engine: the configuration of one run and its stages.");
 
     // In the order of definition of the engine's method table. Methods of
-    // later stages (export_obj and export_csv, last) are added by their
-    // binding files.
+    // later stages (export_obj, export_csv and export_glb, last) are added
+    // by their binding files.
     add_init(cls, m);
     add_engine_method(cls, "_density_profile", &density_profile_method, py::arg("fs"));
     add_engine_method(cls, "_line_endpoints_3d", &line_endpoints_method, py::arg("line"));
@@ -229,7 +229,7 @@ void register_engine_bindings(py::module_& m) {
     add_engine_method(cls, "apply_autofit", &apply_autofit_method, py::arg("labels"));
     add_engine_method(cls, "_prepare_data", &prepare_data_method);
     remember_own_prepare_data(cls);
-    register_export_methods(cls);  // export_obj, export_csv: always last
+    register_export_methods(cls);  // export_obj, export_csv, export_glb: always last
 
     m.attr("_RoadTessaraEngine") = cls;
 }

@@ -60,6 +60,35 @@ constexpr Parameter kGenerateParameters[] = {
     {"font_path", Kind::Path, nullptr, 0},
 };
 
+// generate's parameters, writing to `output_glb`, then the keyword-only
+// `instancing`.
+constexpr Parameter kGenerateGlbParameters[] = {
+    {"shp_path", Kind::Text, nullptr, 0},
+    {"output_glb", Kind::Text, nullptr, 0},
+    {"name_field", Kind::Text, "name", 0},
+    {"weight_field", Kind::Text, "weight", 0},
+    {"use_utm", Kind::Flag, nullptr, 0},
+    {"posture", Kind::Text, "flat", 0},
+    {"curved_text", Kind::Flag, nullptr, 1},
+    {"auto_fit_text", Kind::Flag, nullptr, 1},
+    {"min_font_scale", Kind::Real, nullptr, 0.35},
+    {"min_letter_spacing", Kind::Real, nullptr, 0.0},
+    {"overflow_strategy", Kind::Text, "truncate", 0},
+    {"density", Kind::Text, "moderate", 0},
+    {"repeat_mode", Kind::Text, "name_connected", 0},
+    {"connect_eps", Kind::OptionalReal, nullptr, 0},
+    {"max_global_iterations", Kind::OptionalInteger, nullptr, 0},
+    {"text_count", Kind::OptionalInteger, nullptr, 0},
+    {"distance_interval", Kind::Real, nullptr, 500.0},
+    {"add_at_endpoints", Kind::Flag, nullptr, 0},
+    {"font_size", Kind::Real, nullptr, 15.0},
+    {"extrusion_depth", Kind::Real, nullptr, 2.0},
+    {"letter_spacing", Kind::Real, nullptr, 0.0},
+    {"separate_objects", Kind::Flag, nullptr, 1},
+    {"font_path", Kind::Path, nullptr, 0},
+    {"instancing", Kind::Flag, nullptr, 1},
+};
+
 constexpr Parameter kGenerateCsvParameters[] = {
     {"shp_path", Kind::Text, nullptr, 0},
     {"output_csv", Kind::Text, nullptr, 0},
@@ -89,6 +118,8 @@ constexpr Parameter kGenerateCsvParameters[] = {
 
 constexpr std::size_t kGenerateCount = std::size(kGenerateParameters);
 constexpr std::size_t kGenerateCsvCount = std::size(kGenerateCsvParameters);
+constexpr std::size_t kGenerateGlbCount = std::size(kGenerateGlbParameters);
+static_assert(kGenerateGlbCount == kGenerateCount + 1, "generate_glb adds instancing to generate's");
 static_assert(kGenerateCount == 22 + 1, "generate takes 22 parameters and font_path");
 static_assert(kGenerateCsvCount == 23 + 1, "generate_csv takes 23 parameters and font_path");
 
@@ -169,10 +200,13 @@ py::object convert(const Parameter& p, PyObject* given) {
 // optional numbers, then the text parameters (and font_path). A parameter
 // not given takes its default, which needs no conversion.
 Arguments bind_and_convert(const char* function, const Parameter* parameters, std::size_t count,
-                           PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+                           PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                           std::size_t keyword_only = 1) {
     std::vector<const char*> names(count);
     for (std::size_t i = 0; i < count; ++i) names[i] = parameters[i].name;
-    const CallSignature signature{function, names.data(), static_cast<Py_ssize_t>(count - 1), 2, 1};
+    const CallSignature signature{function, names.data(),
+                                  static_cast<Py_ssize_t>(count - keyword_only), 2,
+                                  static_cast<Py_ssize_t>(keyword_only)};
     std::vector<PyObject*> given(count, nullptr);
     if (!bind_call_arguments(signature, args, nargs, kwnames, given.data())) {
         throw py::error_already_set();
@@ -246,6 +280,18 @@ PyObject* generate_csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs
     });
 }
 
+PyObject* generate_glb(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                       PyObject* kwnames) {
+    return run_guarded([&] {
+        const Arguments a = bind_and_convert("generate_glb", kGenerateGlbParameters,
+                                             kGenerateGlbCount, args, nargs, kwnames, 2);
+        py::dict keywords;
+        for (const char* name : kEngineKeywords) keywords[name] = a[name];
+        py::object engine = construct_engine(module, keywords, a["font_path"]);
+        engine.attr("export_glb")(a["output_glb"], a["instancing"]);
+    });
+}
+
 template <typename F>
 PyCFunction as_cfunction(F* f) {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(f));
@@ -285,6 +331,24 @@ PyMethodDef g_generate_csv_def = {
     "letter_spacing. font_path (keyword only): a font file to use instead of searching the "
     "machine for a CJK-capable font."};
 
+PyMethodDef g_generate_glb_def = {
+    "generate_glb", as_cfunction(&generate_glb), METH_FASTCALL | METH_KEYWORDS,
+    "generate_glb($module, /, shp_path, output_glb, name_field='name', weight_field='weight', "
+    "use_utm=False, posture='flat', curved_text=True, auto_fit_text=True, min_font_scale=0.35, "
+    "min_letter_spacing=0.0, overflow_strategy='truncate', density='moderate', "
+    "repeat_mode='name_connected', connect_eps=None, max_global_iterations=None, "
+    "text_count=None, distance_interval=500.0, add_at_endpoints=False, font_size=15.0, "
+    "extrusion_depth=2.0, letter_spacing=0.0, separate_objects=True, *, font_path=None, "
+    "instancing=True)\n"
+    "--\n\n"
+    "Places road-name labels as generate() does and writes the same 3D text to `output_glb` "
+    "as a binary glTF 2.0 file (Y up, metres, positions relative to a local origin kept in "
+    "the root node). Returns None.\n\n"
+    "With instancing (keyword only, the default) each distinct glyph mesh is stored once and "
+    "drawn per label through EXT_mesh_gpu_instancing; instancing=False writes plain meshes "
+    "(one per label, or one in all without separate_objects). The label table is an "
+    "EXT_structural_metadata property table. The other parameters are as in generate()."};
+
 void add_function(py::module_& m, PyMethodDef* def) {
     py::object function = checked(PyCFunction_NewEx(def, m.ptr(), m.attr("__name__").ptr()));
     py::setattr(m, def->ml_name, function);
@@ -295,6 +359,7 @@ void add_function(py::module_& m, PyMethodDef* def) {
 void register_entry_points(py::module_& m) {
     add_function(m, &g_generate_def);
     add_function(m, &g_generate_csv_def);
+    add_function(m, &g_generate_glb_def);
 }
 
 }  // namespace glyphway::module

@@ -27,6 +27,7 @@
 #include "module/engine_settings.hpp"
 #include "module/export_methods.hpp"
 #include "module/label_frame_refresh.hpp"
+#include "module/mesh_engines.hpp"
 #include "module/interrupts.hpp"
 #include "module/output_errors.hpp"
 #include "module/prepared_run.hpp"
@@ -71,46 +72,6 @@ std::pair<py::object, py::object> unpack_pair(py::handle result) {
 }
 
 // --- OBJ ------------------------------------------------------------------
-
-// The text mesh engine for each fitted size and spacing, asked of
-// get_mesh_engine once per distinct pair (it caches by the same float pair,
-// so later calls would return the same engine). NaN sizes never compare
-// equal, so they are asked every time, as the cache would build anew.
-class MeshEngines {
-public:
-    explicit MeshEngines(py::handle self) : self_(self) {}
-
-    text::TextMeshEngine* get(py::handle font_size, py::handle letter_spacing) {
-        const double size = host_float(font_size);
-        const double spacing = host_float(letter_spacing);
-        const bool comparable = !std::isnan(size) && !std::isnan(spacing);
-        if (comparable) {
-            const auto found = by_pair_.find({size, spacing});
-            if (found != by_pair_.end()) return found->second;
-        }
-        text::TextMeshEngine* core = native(self_.attr("get_mesh_engine")(font_size, letter_spacing));
-        if (comparable) by_pair_.emplace(std::make_pair(size, spacing), core);
-        return core;
-    }
-
-    // The native engine behind a _TextMeshEngine object, kept alive for the
-    // export.
-    text::TextMeshEngine* native(py::object engine_object) {
-        auto handle = py::cast<std::shared_ptr<TextEngineHandle>>(engine_object);
-        handles_.push_back(handle);
-        return handle->core.get();
-    }
-
-    // What the engines have to say about glyphs they drew empty.
-    void print_warnings() {
-        for (const auto& handle : handles_) print_glyph_warnings(*handle->core);
-    }
-
-private:
-    py::handle self_;
-    std::map<std::pair<double, double>, text::TextMeshEngine*> by_pair_;
-    std::vector<std::shared_ptr<TextEngineHandle>> handles_;
-};
 
 std::u32string host_u32(py::handle text) { return py::cast<std::u32string>(text); }
 
@@ -419,6 +380,7 @@ void register_export_methods(py::handle cls) {
                       py::arg("target_crs"), py::arg("output_quaternion"),
                       py::arg("output_both_angles"), py::arg("angle_unit"),
                       py::arg("angle_precision"));
+    register_glb_export_method(cls);
 }
 
 }  // namespace glyphway::module

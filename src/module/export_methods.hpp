@@ -1,10 +1,13 @@
 #pragma once
-// The engine's two writers, export_obj and export_csv, added at the end of
-// the engine's method table.
+// The engine's writers, export_obj, export_csv and export_glb, added at the
+// end of the engine's method table.
 #include <pybind11/pybind11.h>
 
 namespace glyphway::module {
 
 void register_export_methods(pybind11::handle cls);
+
+// export_glb alone; register_export_methods adds it last.
+void register_glb_export_method(pybind11::handle cls);
 
 }  // namespace glyphway::module

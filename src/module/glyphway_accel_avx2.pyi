@@ -92,6 +92,35 @@ def generate(
 ) -> None:
     """Place road-name labels from a shapefile and write them as an OBJ file of 3D text."""
 
+def generate_glb(
+    shp_path: str,
+    output_glb: str,
+    name_field: str = "name",
+    weight_field: str = "weight",
+    use_utm: bool = False,
+    posture: str = "flat",
+    curved_text: bool = True,
+    auto_fit_text: bool = True,
+    min_font_scale: _Real = 0.35,
+    min_letter_spacing: _Real = 0.0,
+    overflow_strategy: str = "truncate",
+    density: str = "moderate",
+    repeat_mode: str = "name_connected",
+    connect_eps: _Real | None = None,
+    max_global_iterations: _Integer | None = None,
+    text_count: _Integer | None = None,
+    distance_interval: _Real = 500.0,
+    add_at_endpoints: bool = False,
+    font_size: _Real = 15.0,
+    extrusion_depth: _Real = 2.0,
+    letter_spacing: _Real = 0.0,
+    separate_objects: bool = True,
+    *,
+    font_path: _TextPath | None = None,
+    instancing: bool = True,
+) -> None:
+    """Place road-name labels from a shapefile and write them as a binary glTF (GLB) of 3D text."""
+
 def generate_csv(
     shp_path: str,
     output_csv: str,
@@ -280,6 +309,9 @@ class _RoadTessaraEngine:
         angle_precision: _Integer,
     ) -> None:
         """Run the pipeline and write one CSV row per visible label (target_crs: pyproj input or falsy)."""
+
+    def export_glb(self, output_glb: _FilePath, instancing: bool = True) -> None:
+        """Run the pipeline and write the visible labels as a GLB file."""
 
 def _fast_resolve_collisions(
     labels: Iterable[_Label] | _LabelRecords,

@@ -323,4 +323,4 @@ def test_bytes_match_host_reference(make_engine, prepared, random_labels, tmp_pa
 
 def test_writers_close_the_method_table():
     names = [n for n in vars(gw._RoadTessaraEngine) if callable(getattr(gw._RoadTessaraEngine, n))]
-    assert names[-2:] == ["export_obj", "export_csv"]
+    assert names[-3:] == ["export_obj", "export_csv", "export_glb"]

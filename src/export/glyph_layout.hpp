@@ -1,0 +1,50 @@
+#pragma once
+// Where each glyph of a label goes: the frames the OBJ writer draws its
+// meshes on, shared with every writer that must draw the same picture.
+//
+// Straight text is one centred mesh of the whole string on the label's
+// frame; curved text is one frame per glyph along the road, turned half a
+// way round where the road runs leftwards so the text still reads left to
+// right.
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "engine/line_geometry.hpp"
+#include "engine/orientation_frame.hpp"
+#include "text/mesh.hpp"
+#include "text/text_mesh_engine.hpp"
+
+namespace glyphway::export_ {
+
+// A frame asked for where the road has no point (an empty line, a NaN
+// distance).
+class NoFramePoint : public std::runtime_error {
+public:
+    explicit NoFramePoint(bool empty_line);
+    bool empty_line() const { return empty_line_; }
+
+private:
+    bool empty_line_;
+};
+
+// The road a curved label stands on and where.
+struct CurvedPlacement {
+    const engine::LineGeometry* line = nullptr;
+    double distance = 0.0;
+    double line_len = 0.0;
+};
+
+using GlyphVisit = std::function<void(const engine::Mat4& frame, const text::GlyphRecord& glyph)>;
+
+// Calls `visit` for every glyph of `glyphs` that has a mesh, in order, with
+// the frame its mesh is drawn on. Throws NoFramePoint.
+void lay_out_curved(const CurvedPlacement& placement, const std::vector<text::GlyphRecord>& glyphs,
+                    engine::Posture posture, const GlyphVisit& visit);
+
+// The whole string as one mesh, centred on the anchor: horizontally on its
+// outline's extent, vertically by half the font size.
+text::Mesh centred_string_mesh(text::TextMeshEngine& engine, const std::u32string& text,
+                               double font_size);
+
+}  // namespace glyphway::export_

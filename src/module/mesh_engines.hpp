@@ -1,0 +1,67 @@
+#pragma once
+// The text mesh engines of one mesh export, by fitted size and spacing.
+#include <pybind11/pybind11.h>
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "module/engine_convert.hpp"
+#include "module/text_engine_handle.hpp"
+#include "text/text_mesh_engine.hpp"
+
+namespace glyphway::module {
+
+namespace py = pybind11;
+
+// The text mesh engine for each fitted size and spacing, asked of
+// get_mesh_engine once per distinct pair (it caches by the same float pair,
+// so later calls would return the same engine). NaN sizes never compare
+// equal, so they are asked every time, as the cache would build anew.
+class MeshEngines {
+public:
+    explicit MeshEngines(py::handle self) : self_(self) {}
+
+    text::TextMeshEngine* get(py::handle font_size, py::handle letter_spacing) {
+        const double size = host_float(font_size);
+        const double spacing = host_float(letter_spacing);
+        const bool comparable = !std::isnan(size) && !std::isnan(spacing);
+        if (comparable) {
+            const auto found = by_pair_.find({size, spacing});
+            if (found != by_pair_.end()) return found->second;
+        }
+        text::TextMeshEngine* core = native(self_.attr("get_mesh_engine")(font_size, letter_spacing));
+        if (comparable) by_pair_.emplace(std::make_pair(size, spacing), core);
+        return core;
+    }
+
+    // The engine get() already found for this pair, or null: asks nothing
+    // of the host.
+    text::TextMeshEngine* find(double size, double spacing) const {
+        if (std::isnan(size) || std::isnan(spacing)) return nullptr;
+        const auto found = by_pair_.find({size, spacing});
+        return found == by_pair_.end() ? nullptr : found->second;
+    }
+
+    // The native engine behind a _TextMeshEngine object, kept alive for the
+    // export.
+    text::TextMeshEngine* native(py::object engine_object) {
+        auto handle = py::cast<std::shared_ptr<TextEngineHandle>>(engine_object);
+        handles_.push_back(handle);
+        return handle->core.get();
+    }
+
+    // What the engines have to say about glyphs they drew empty.
+    void print_warnings() {
+        for (const auto& handle : handles_) print_glyph_warnings(*handle->core);
+    }
+
+private:
+    py::handle self_;
+    std::map<std::pair<double, double>, text::TextMeshEngine*> by_pair_;
+    std::vector<std::shared_ptr<TextEngineHandle>> handles_;
+};
+
+}  // namespace glyphway::module

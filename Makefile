@@ -5,7 +5,7 @@ PYTHON ?= python3
 VENV   ?= .venv
 PY     := $(VENV)/bin/python
 PIP    := $(VENV)/bin/pip
-DEB_PACKAGES := g++ make libfreetype-dev libgeos-dev
+DEB_PACKAGES := g++ make pkg-config libfreetype-dev libgeos-dev libharfbuzz-dev
 DEMO_PACKAGES := fonts-noto-cjk
 DEMO_OUT ?= out
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -28,7 +28,7 @@ define apt_install
 	fi
 endef
 
-# Native build dependencies (FreeType, GEOS).
+# Native build dependencies (FreeType, GEOS, HarfBuzz).
 system-deps:
 	$(call apt_install,$(DEB_PACKAGES))
 

@@ -5,6 +5,7 @@
 namespace glyphway::module {
 
 void register_text_bindings(pybind11::module_& m);    // _TextMeshEngine, _FontManager
+void register_text_shaping_bindings(pybind11::module_& m);  // _shape_text
 void register_engine_bindings(pybind11::module_& m);  // _RoadTessaraEngine and its stages
 void register_solver_bindings(pybind11::module_& m);  // _fast_resolve_collisions
 void register_entry_points(pybind11::module_& m);     // generate, generate_csv

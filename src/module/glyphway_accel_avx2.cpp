@@ -22,6 +22,7 @@ void init_module(py::module_& m) {
     m.doc() = "Road-name label placement and 3D text meshes";
     m.attr("__version__") = GLYPHWAY_VERSION;
     glyphway::module::register_text_bindings(m);
+    glyphway::module::register_text_shaping_bindings(m);
     glyphway::module::register_engine_bindings(m);
     glyphway::module::register_solver_bindings(m);
     glyphway::module::register_entry_points(m);

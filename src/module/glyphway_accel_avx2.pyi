@@ -194,6 +194,11 @@ class _TextMeshEngine(metaclass=_NativeType):
     def _triangulate_extrude_polygon(self, shape: _Geometry) -> tuple[_Vertices, _Faces]:
         """Mesh of a Polygon or MultiPolygon extruded by the depth; empty arrays otherwise."""
 
+def _shape_text(
+    font_path: _TextPath, text: str, font_size: _Real, letter_spacing: _Real = 0.0
+) -> tuple[list[tuple[str, float, float]], float]:
+    """(list of (character, x_advance, x_offset), width) of text shaped with HarfBuzz"""
+
 class _LabelRecords(metaclass=_NativeType):
     """Label records held natively between stages of the engine."""
 

@@ -1,0 +1,36 @@
+// Python face of text shaping: _shape_text, for tests and for checking a
+// font's shaped widths by hand.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <string>
+
+#include "module/bindings.hpp"
+#include "text/text_shaping.hpp"
+
+namespace py = pybind11;
+using namespace pybind11::literals;
+
+namespace glyphway::module {
+
+namespace {
+
+py::tuple shape_text(const py::object& font_path, const std::u32string& text, double font_size,
+                     double letter_spacing) {
+    const std::string path = py::str(py::module_::import("os").attr("fspath")(font_path)).cast<std::string>();
+    const text::ShapedText shaped = text::TextShaper(path).shape(text, font_size, letter_spacing);
+    py::list glyphs;
+    for (const text::ShapedGlyph& g : shaped.glyphs) {
+        glyphs.append(py::make_tuple(py::cast(std::u32string(1, g.character)), g.x_advance, g.x_offset));
+    }
+    return py::make_tuple(glyphs, shaped.width);
+}
+
+}  // namespace
+
+void register_text_shaping_bindings(py::module_& m) {
+    m.def("_shape_text", &shape_text, "font_path"_a, "text"_a, "font_size"_a, "letter_spacing"_a = 0.0,
+          "(list of (character, x_advance, x_offset), width) of text shaped with HarfBuzz");
+}
+
+}  // namespace glyphway::module

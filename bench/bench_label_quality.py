@@ -3,6 +3,7 @@
     python bench/bench_label_quality.py [--style specified cartographic] [--network NAME ...]
                                         [--data DIR] [--font PATH] [--no-utm]
                                         [--density NAME] [--radius-m 1000] [--step-m 25]
+                                        [--repeat 2]
 
 Networks (each skipped when its file is absent): Shenzhen
 (shenzhen_szmap/road.shp, name column ``dlmc``), Lisbon
@@ -30,7 +31,8 @@ Per network and style the script prints:
   pairs of labels they belong to;
 - covered: share of the named road length within --radius-m metres of a
   label of its own name (parts of at most --step-m metres, by midpoint);
-- time: the preparation and the glyph layout, in seconds (no file written).
+- time: the preparation and the glyph layout, in seconds (no file
+  written), the fastest of --repeat runs.
 
 Glyph box: the oriented rectangle centred on the glyph frame's origin, the
 glyph's advance long along its reading direction and its font size wide.
@@ -97,13 +99,18 @@ def engine_keywords(path, name_field, style, args):
 
 
 def run_style(path, name_field, style, args):
-    """(glyphs, labels, working CRS, seconds) of one placement."""
+    """(glyphs, labels, working CRS, seconds) of one placement: the fastest
+    of --repeat runs, so the first run's font loading and file cache misses
+    do not count against whichever style comes first."""
     keywords = engine_keywords(path, name_field, style, args)
-    start = time.perf_counter()
-    with contextlib.redirect_stdout(io.StringIO()):
-        engine = gw._new_engine(keywords, args.font)
-        glyphs, labels, working_crs = gw._glyph_frames(engine)
-    return glyphs, labels, working_crs, time.perf_counter() - start
+    best = float("inf")
+    for _ in range(max(1, args.repeat)):
+        start = time.perf_counter()
+        with contextlib.redirect_stdout(io.StringIO()):
+            engine = gw._new_engine(keywords, args.font)
+            glyphs, labels, working_crs = gw._glyph_frames(engine)
+        best = min(best, time.perf_counter() - start)
+    return glyphs, labels, working_crs, best
 
 
 class Roads:
@@ -205,6 +212,7 @@ def main(argv=None):
     parser.add_argument("--density", default=None)
     parser.add_argument("--radius-m", type=float, default=1000.0)
     parser.add_argument("--step-m", type=float, default=25.0)
+    parser.add_argument("--repeat", type=int, default=2, help="runs per style; the fastest counts")
     args = parser.parse_args(argv)
 
     networks = [(name, args.data / rel, field) for name, rel, field in NETWORKS]

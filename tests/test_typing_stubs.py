@@ -118,6 +118,11 @@ USAGE = textwrap.dedent('''
         table = gw._label_table(engine, labels)
         xs: NDArray[np.float64] = table["x"]
         texts: list[str] = table["text"]
+        glyphs, frame_labels, frames_crs = gw._glyph_frames(engine)
+        origins: NDArray[np.float64] = glyphs["origin"]
+        anchors: NDArray[np.float64] = frame_labels["anchor"]
+        frames_crs_text: str | None = frames_crs
+        gw._glyph_frames()  # type: ignore[call-arg]
         col = np.zeros(3, np.float32)
         hidden: NDArray[np.bool_] = gw._solver_final_pass(col, col, col, col, [1.0, 2.0, 3.0],
                                                           col, col, np.zeros(3, np.int32))

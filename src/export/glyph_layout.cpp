@@ -18,15 +18,10 @@ engine::Mat4 frame_at(const engine::LineGeometry& line, double distance, bool au
     return *frame;
 }
 
-}  // namespace
-
-NoFramePoint::NoFramePoint(bool empty_line)
-    : std::runtime_error(empty_line ? "the line is empty: it has no point"
-                                    : "the distance is NaN: a line has no point there"),
-      empty_line_(empty_line) {}
-
-void lay_out_curved(const CurvedPlacement& placement, const std::vector<text::GlyphRecord>& glyphs,
-                    engine::Posture posture, const GlyphVisit& visit) {
+// The OBJ's layout; glyphs without a mesh get a frame only with
+// `blanks_too`, so the writers spend nothing on them.
+void lay_out(const CurvedPlacement& placement, const std::vector<text::GlyphRecord>& glyphs,
+             engine::Posture posture, bool blanks_too, const PositionedGlyphVisit& visit) {
     if (glyphs.empty()) return;
     double total_advance = 0.0;
     for (const text::GlyphRecord& g : glyphs) total_advance += g.advance;
@@ -50,14 +45,15 @@ void lay_out_curved(const CurvedPlacement& placement, const std::vector<text::Gl
     }
 
     double cursor = 0.0;
-    for (const text::GlyphRecord& g : glyphs) {
+    for (std::size_t position = 0; position < glyphs.size(); ++position) {
+        const text::GlyphRecord& g = glyphs[position];
         const double advance = g.advance;
         if (advance <= 0.0) continue;
         const double mid = cursor + 0.5 * advance;
         double s = direction > 0.0 ? start + mid : end - mid;
         s = host_max(0.0, host_min(s, line_len));
         cursor += advance;
-        if (!g.has_mesh()) continue;  // whitespace and glyphs without outline
+        if (!blanks_too && !g.has_mesh()) continue;  // whitespace and glyphs without outline
 
         engine::Mat4 m = frame_at(line, s, false, posture);
         if (direction < 0.0) {
@@ -70,8 +66,29 @@ void lay_out_curved(const CurvedPlacement& placement, const std::vector<text::Gl
                 m[4 * r + other] = -m[4 * r + other];
             }
         }
-        visit(m, g);
+        visit(m, g, position);
     }
+}
+
+}  // namespace
+
+NoFramePoint::NoFramePoint(bool empty_line)
+    : std::runtime_error(empty_line ? "the line is empty: it has no point"
+                                    : "the distance is NaN: a line has no point there"),
+      empty_line_(empty_line) {}
+
+void lay_out_curved(const CurvedPlacement& placement, const std::vector<text::GlyphRecord>& glyphs,
+                    engine::Posture posture, const GlyphVisit& visit) {
+    lay_out(placement, glyphs, posture, false,
+            [&](const engine::Mat4& frame, const text::GlyphRecord& g, std::size_t) {
+                visit(frame, g);
+            });
+}
+
+void lay_out_curved_all(const CurvedPlacement& placement,
+                        const std::vector<text::GlyphRecord>& glyphs, engine::Posture posture,
+                        const PositionedGlyphVisit& visit) {
+    lay_out(placement, glyphs, posture, true, visit);
 }
 
 text::Mesh centred_string_mesh(text::TextMeshEngine& engine, const std::u32string& text,

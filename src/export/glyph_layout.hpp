@@ -6,6 +6,7 @@
 // frame; curved text is one frame per glyph along the road, turned half a
 // way round where the road runs leftwards so the text still reads left to
 // right.
+#include <cstddef>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -36,11 +37,22 @@ struct CurvedPlacement {
 };
 
 using GlyphVisit = std::function<void(const engine::Mat4& frame, const text::GlyphRecord& glyph)>;
+// `position` is the glyph's index in the list it came from.
+using PositionedGlyphVisit = std::function<void(const engine::Mat4& frame,
+                                                const text::GlyphRecord& glyph,
+                                                std::size_t position)>;
 
 // Calls `visit` for every glyph of `glyphs` that has a mesh, in order, with
 // the frame its mesh is drawn on. Throws NoFramePoint.
 void lay_out_curved(const CurvedPlacement& placement, const std::vector<text::GlyphRecord>& glyphs,
                     engine::Posture posture, const GlyphVisit& visit);
+
+// The same layout with every glyph that takes up room (a positive advance)
+// visited, those without a mesh too, on the frame a mesh there would get:
+// for measuring the layout, where a blank still shows how the text runs.
+void lay_out_curved_all(const CurvedPlacement& placement,
+                        const std::vector<text::GlyphRecord>& glyphs, engine::Posture posture,
+                        const PositionedGlyphVisit& visit);
 
 // The whole string as one mesh, centred on the anchor: horizontally on its
 // outline's extent, vertically by half the font size.

@@ -13,5 +13,6 @@ void register_engine_factory(pybind11::module_& m);   // _new_engine
 void register_label_table_bindings(pybind11::module_& m);  // _label_table
 void register_output_bindings(pybind11::module_& m);  // _write_output, _check_output
 void register_progress_hook(pybind11::module_& m);    // _set_progress_hook
+void register_glyph_frames_bindings(pybind11::module_& m);  // _glyph_frames
 
 }  // namespace glyphway::module

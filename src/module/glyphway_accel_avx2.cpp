@@ -30,6 +30,7 @@ void init_module(py::module_& m) {
     glyphway::module::register_label_table_bindings(m);
     glyphway::module::register_output_bindings(m);
     glyphway::module::register_progress_hook(m);
+    glyphway::module::register_glyph_frames_bindings(m);
 }
 
 int exec_module(PyObject* module) {

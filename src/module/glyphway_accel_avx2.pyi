@@ -62,6 +62,29 @@ class _LabelTable(TypedDict):
     weight: NDArray[np.float64]
     line_key: list[str]
 
+class _GlyphFrames(TypedDict):
+    """One row per glyph that takes up room, as the OBJ lays it out."""
+
+    label: NDArray[np.int64]
+    position: NDArray[np.int32]
+    char: NDArray[np.uint32]
+    origin: NDArray[np.float64]
+    direction: NDArray[np.float64]
+    frame: NDArray[np.float64]
+    advance: NDArray[np.float64]
+    font_size: NDArray[np.float64]
+    has_mesh: NDArray[np.bool_]
+
+class _GlyphFrameLabels(TypedDict):
+    """One row per visible label, in the order the glyph rows refer to."""
+
+    index: NDArray[np.int64]
+    anchor: NDArray[np.float64]
+    font_size: NDArray[np.float64]
+    text: list[str]
+    effective_text: list[str]
+    group_id: list[str | None]
+
 __version__: str
 
 def generate(
@@ -344,6 +367,9 @@ def _label_table(engine: _RoadTessaraEngine, labels: Iterable[_Label]) -> _Label
 
 def _prepared_label_table(engine: _RoadTessaraEngine) -> tuple[_LabelTable, str | None]:
     """(_label_table of engine._prepare_data()'s labels, the working CRS)."""
+
+def _glyph_frames(engine: _RoadTessaraEngine) -> tuple[_GlyphFrames, _GlyphFrameLabels, str | None]:
+    """(glyph frames, labels, working CRS) of the engine's prepared run, as the OBJ lays them out."""
 
 def _write_output(path: _TextPath, data: bytes) -> None:
     """Writes data as the whole file at path, by the native writers' rule."""

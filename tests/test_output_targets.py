@@ -88,21 +88,22 @@ class FifoReader:
         self.thread.start()
 
     def _read(self):
-        seen_writer = False
+        # Reads until the command has returned, then drains what it left in
+        # the pipe. Ending at the first writer's close instead would lose the
+        # output of a command that opens the FIFO more than once (a probe for
+        # a reader, then the write).
         while True:
+            finished = self.done.is_set()
             try:
                 chunk = os.read(self.fd, 1 << 16)
             except BlockingIOError:  # a writer holds it open, nothing pending yet
-                seen_writer = True
-                time.sleep(0.001)
-                continue
+                chunk = b""
             if chunk:
-                seen_writer = True
                 self.data += chunk
-            elif seen_writer or self.done.is_set():
-                return  # the writer closed it (or the command never opened it)
+            elif finished:
+                return
             else:
-                time.sleep(0.005)
+                time.sleep(0.001)
 
     def finish(self):
         self.done.set()

@@ -78,26 +78,6 @@ std::array<double, 3> local_origin(const std::vector<GlbLabel>& labels) {
     return origin;
 }
 
-// Whole-string meshes for straight text, centred, by text, as the OBJ
-// writer builds them. Map nodes stay put, so a mesh's address is its
-// identity for the file.
-class StringMeshes {
-public:
-    explicit StringMeshes(const ObjSettings& settings) : settings_(settings) {}
-
-    const text::Mesh& get(const std::u32string& text) {
-        const auto found = meshes_.find(text);
-        if (found != meshes_.end()) return found->second;
-        return meshes_
-            .emplace(text, centred_string_mesh(*settings_.mesh_engine, text, settings_.font_size))
-            .first->second;
-    }
-
-private:
-    const ObjSettings& settings_;
-    std::unordered_map<std::u32string, text::Mesh> meshes_;
-};
-
 // Visits every mesh of a label with the frame it is drawn on: exactly the
 // OBJ writer's meshes, in its order.
 template <typename Visit>
@@ -245,6 +225,22 @@ private:
     const std::array<double, 3>& origin_;
 };
 
+// What both kinds of file end with, after their nodes: the meshes, the
+// label table, the buffer and the container around it all.
+std::string finish_document(JsonWriter& json, std::string& out, BufferBuilder& buffer,
+                            const std::vector<std::string>& names,
+                            const std::vector<PrimitiveAccessors>& primitives,
+                            const std::vector<GlbLabel>& labels) {
+    if (!primitives.empty()) gltf::write_meshes(json, names, primitives);
+    json.key("extensions");
+    json.begin_object();
+    gltf::write_label_table(json, buffer, labels);
+    json.end_object();
+    buffer.write_json(json);
+    json.end_object();
+    return gltf::glb_container(std::move(out), buffer.bytes());
+}
+
 // Instanced: one node per distinct mesh, its instances in four attributes.
 //
 // Labels go in blocks: the glyph records of a block are looked up (and new
@@ -257,7 +253,7 @@ std::string instanced_document(const std::vector<GlbLabel>& labels, const GlbSet
                                engine::PeriodicCheck& interrupt) {
     constexpr std::size_t kBlock = 16384;
     gltf::InstanceLayout layout;
-    StringMeshes strings(settings.mesh);
+    StringMeshes strings(settings.mesh.mesh_engine, settings.mesh.font_size);
     const LabelDrawings drawings(settings, origin);
     std::vector<std::vector<text::GlyphRecord>> glyphs(kBlock);
     std::vector<const text::Mesh*> string_meshes(kBlock, nullptr);
@@ -391,14 +387,7 @@ std::string instanced_document(const std::vector<GlbLabel>& labels, const GlbSet
         json.end_object();
     }
     json.end_array();
-    if (mesh_count > 0) gltf::write_meshes(json, names, primitives);
-    json.key("extensions");
-    json.begin_object();
-    gltf::write_label_table(json, buffer, labels);
-    json.end_object();
-    buffer.write_json(json);
-    json.end_object();
-    return gltf::glb_container(std::move(out), buffer.bytes());
+    return finish_document(json, out, buffer, names, primitives, labels);
 }
 
 // Plain: every label's meshes expanded into one mesh per label (or one for
@@ -406,7 +395,7 @@ std::string instanced_document(const std::vector<GlbLabel>& labels, const GlbSet
 std::string plain_document(const std::vector<GlbLabel>& labels, const GlbSettings& settings,
                            const std::array<double, 3>& origin,
                            engine::PeriodicCheck& interrupt) {
-    StringMeshes strings(settings.mesh);
+    StringMeshes strings(settings.mesh.mesh_engine, settings.mesh.font_size);
     MeshPacker packer;
     std::vector<std::string> names;
     std::vector<std::size_t> rows;  // the label of each mesh, separate objects only
@@ -474,14 +463,7 @@ std::string plain_document(const std::vector<GlbLabel>& labels, const GlbSetting
         json.end_object();
     }
     json.end_array();
-    if (!primitives.empty()) gltf::write_meshes(json, names, primitives);
-    json.key("extensions");
-    json.begin_object();
-    gltf::write_label_table(json, buffer, labels);
-    json.end_object();
-    buffer.write_json(json);
-    json.end_object();
-    return gltf::glb_container(std::move(out), buffer.bytes());
+    return finish_document(json, out, buffer, names, primitives, labels);
 }
 
 }  // namespace

@@ -110,4 +110,10 @@ text::Mesh centred_string_mesh(text::TextMeshEngine& engine, const std::u32strin
     return mesh;
 }
 
+const text::Mesh& StringMeshes::get(const std::u32string& text) {
+    const auto found = meshes_.find(text);
+    if (found != meshes_.end()) return found->second;
+    return meshes_.emplace(text, centred_string_mesh(*engine_, text, font_size_)).first->second;
+}
+
 }  // namespace glyphway::export_

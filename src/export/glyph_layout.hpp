@@ -10,6 +10,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 
 #include "engine/line_geometry.hpp"
 #include "engine/orientation_frame.hpp"
@@ -58,5 +59,23 @@ void lay_out_curved_all(const CurvedPlacement& placement,
 // outline's extent, vertically by half the font size.
 text::Mesh centred_string_mesh(text::TextMeshEngine& engine, const std::u32string& text,
                                double font_size);
+
+// Whole-string meshes, centred, by text. A road name recurs along its road
+// and the mesh of a string depends on nothing else, so each distinct name is
+// outlined, merged and triangulated once per file. Map nodes stay put, so a
+// mesh's address is its identity for the file.
+class StringMeshes {
+public:
+    // `engine` may be null when no straight text is drawn; get() needs it.
+    StringMeshes(text::TextMeshEngine* engine, double font_size)
+        : engine_(engine), font_size_(font_size) {}
+
+    const text::Mesh& get(const std::u32string& text);
+
+private:
+    text::TextMeshEngine* engine_;
+    double font_size_;
+    std::unordered_map<std::u32string, text::Mesh> meshes_;
+};
 
 }  // namespace glyphway::export_

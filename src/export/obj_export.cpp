@@ -67,27 +67,7 @@ private:
     std::vector<double> placed_;
 };
 
-// Whole-string meshes, centred, by text. A road name recurs along its road
-// and the mesh of a string depends on nothing else, so each distinct name is
-// outlined, merged and triangulated once per file.
-class StraightMeshes {
-public:
-    explicit StraightMeshes(const ObjSettings& settings) : settings_(settings) {}
-
-    const text::Mesh& get(const std::u32string& text) {
-        const auto found = meshes_.find(text);
-        if (found != meshes_.end()) return found->second;
-        return meshes_
-            .emplace(text, centred_string_mesh(*settings_.mesh_engine, text, settings_.font_size))
-            .first->second;
-    }
-
-private:
-    const ObjSettings& settings_;
-    std::unordered_map<std::u32string, text::Mesh> meshes_;
-};
-
-void write_straight(ObjStream& obj, const ObjLabel& label, StraightMeshes& meshes) {
+void write_straight(ObjStream& obj, const ObjLabel& label, StringMeshes& meshes) {
     const text::Mesh& mesh = meshes.get(label.text);
     if (mesh.empty()) return;
     obj.mesh(label.matrix, mesh.vertices, mesh.faces);
@@ -135,7 +115,7 @@ void write_obj(const std::string& path, const std::vector<ObjLabel>& labels,
     // take time, a long curved name takes one mesh per glyph.
     engine::PeriodicCheck interrupt(check_interrupt, 2048);
     ObjStream obj(file, interrupt);
-    StraightMeshes meshes(settings);
+    StringMeshes meshes(settings.mesh_engine, settings.font_size);
     for (const ObjLabel& label : labels) {
         interrupt.tick();
         // Also notices a SIGTERM between labels that have no glyphs.

@@ -5,6 +5,7 @@
 // here: engine errors reach the caller unchanged.
 #include <pybind11/pybind11.h>
 
+#include <array>
 #include <cstring>
 #include <iterator>
 #include <stdexcept>
@@ -61,33 +62,14 @@ constexpr Parameter kGenerateParameters[] = {
 };
 
 // generate's parameters, writing to `output_glb`, then the keyword-only
-// `instancing`.
-constexpr Parameter kGenerateGlbParameters[] = {
-    {"shp_path", Kind::Text, nullptr, 0},
-    {"output_glb", Kind::Text, nullptr, 0},
-    {"name_field", Kind::Text, "name", 0},
-    {"weight_field", Kind::Text, "weight", 0},
-    {"use_utm", Kind::Flag, nullptr, 0},
-    {"posture", Kind::Text, "flat", 0},
-    {"curved_text", Kind::Flag, nullptr, 1},
-    {"auto_fit_text", Kind::Flag, nullptr, 1},
-    {"min_font_scale", Kind::Real, nullptr, 0.35},
-    {"min_letter_spacing", Kind::Real, nullptr, 0.0},
-    {"overflow_strategy", Kind::Text, "truncate", 0},
-    {"density", Kind::Text, "moderate", 0},
-    {"repeat_mode", Kind::Text, "name_connected", 0},
-    {"connect_eps", Kind::OptionalReal, nullptr, 0},
-    {"max_global_iterations", Kind::OptionalInteger, nullptr, 0},
-    {"text_count", Kind::OptionalInteger, nullptr, 0},
-    {"distance_interval", Kind::Real, nullptr, 500.0},
-    {"add_at_endpoints", Kind::Flag, nullptr, 0},
-    {"font_size", Kind::Real, nullptr, 15.0},
-    {"extrusion_depth", Kind::Real, nullptr, 2.0},
-    {"letter_spacing", Kind::Real, nullptr, 0.0},
-    {"separate_objects", Kind::Flag, nullptr, 1},
-    {"font_path", Kind::Path, nullptr, 0},
-    {"instancing", Kind::Flag, nullptr, 1},
-};
+// `instancing`: taken from generate's table, so the two cannot drift apart.
+constexpr auto kGenerateGlbParameters = [] {
+    std::array<Parameter, std::size(kGenerateParameters) + 1> table{};
+    for (std::size_t i = 0; i < std::size(kGenerateParameters); ++i) table[i] = kGenerateParameters[i];
+    table[1].name = "output_glb";
+    table.back() = {"instancing", Kind::Flag, nullptr, 1};
+    return table;
+}();
 
 constexpr Parameter kGenerateCsvParameters[] = {
     {"shp_path", Kind::Text, nullptr, 0},
@@ -283,7 +265,7 @@ PyObject* generate_csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs
 PyObject* generate_glb(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                        PyObject* kwnames) {
     return run_guarded([&] {
-        const Arguments a = bind_and_convert("generate_glb", kGenerateGlbParameters,
+        const Arguments a = bind_and_convert("generate_glb", kGenerateGlbParameters.data(),
                                              kGenerateGlbCount, args, nargs, kwnames, 2);
         py::dict keywords;
         for (const char* name : kEngineKeywords) keywords[name] = a[name];

@@ -1,0 +1,133 @@
+#include "placement/cartographic_placement.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numeric>
+
+#include "engine/road_merge.hpp"
+#include "placement/glyph_box_grid.hpp"
+
+namespace glyphway::placement {
+
+namespace detail {
+
+// Where a road's labels start, and how far each may slide.
+struct Slots {
+    std::vector<double> starts;  // served in this order: middle of the line first
+    double max_slide = 0.0;
+};
+
+Slots road_slots(double line_len, double width, const CartographicSettings& s) {
+    Slots slots;
+    if (!(width > 0.0) || !(width <= line_len)) return slots;
+    const double free = line_len - width;
+    const double fit = s.spacing > 0.0 ? std::floor(free / s.spacing) + 1.0 : 1.0;
+    double allowed = fit;
+    if (s.max_labels_per_road > 0) {
+        const double units =
+            s.cap_length > 0.0 ? std::max(1.0, std::ceil(line_len / s.cap_length)) : 1.0;
+        allowed = std::min(fit, static_cast<double>(s.max_labels_per_road) * units);
+    }
+    const auto n = static_cast<std::size_t>(allowed);
+    double gap = 0.0;
+    if (allowed == fit) {
+        gap = s.spacing;
+        const double offset = 0.5 * (free - (allowed - 1.0) * s.spacing);
+        for (std::size_t i = 0; i < n; ++i) slots.starts.push_back(offset + i * s.spacing);
+    } else {
+        // More slots fit than the cap allows: spread the allowed ones evenly.
+        gap = free / allowed;
+        for (std::size_t i = 0; i < n; ++i) slots.starts.push_back(gap * (i + 0.5));
+    }
+    slots.max_slide = n == 1 ? 0.5 * free : 0.5 * gap;
+    const double middle = 0.5 * free;
+    std::stable_sort(slots.starts.begin(), slots.starts.end(), [middle](double a, double b) {
+        return std::fabs(a - middle) < std::fabs(b - middle);
+    });
+    return slots;
+}
+
+// A slide search never runs longer than this many steps either way, so that
+// a tiny step on a long, winding line cannot stall the run.
+constexpr std::size_t kMaxSlideSteps = 512;
+
+bool fits(const GlyphRun& run, const GlyphBoxGrid& grid) {
+    for (const PlacedGlyph& g : run.glyphs) {
+        if (overlaps_any(grid, g.box)) return false;
+    }
+    return true;
+}
+
+}  // namespace detail
+
+CartographicSettings cartographic_settings(const engine::DensityProfile& profile,
+                                           double font_size) {
+    CartographicSettings s;
+    s.font_size = font_size;
+    s.spacing = profile.repeat_min_interval;
+    s.max_labels_per_road = profile.max_labels_per_group;
+    return s;
+}
+
+std::vector<CartographicLabel> place_cartographic(
+    const std::vector<engine::SampledFeature>& features,
+    const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
+    const CartographicSettings& settings, const GlyphAdvances& advances,
+    const engine::InterruptCallback& check_interrupt) {
+    const double eps = settings.connect_eps ? *settings.connect_eps : 0.5 * settings.font_size;
+    const std::vector<engine::MergedRoad> roads =
+        engine::merge_named_roads(features, lines, eps, check_interrupt);
+
+    std::vector<std::size_t> order(roads.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const engine::MergedRoad& ra = roads[a];
+        const engine::MergedRoad& rb = roads[b];
+        if (ra.weight != rb.weight) return ra.weight > rb.weight;
+        const double la = engine::line_length(*ra.line), lb = engine::line_length(*rb.line);
+        if (la != lb) return la > lb;
+        return ra.feature < rb.feature;
+    });
+
+    const double max_turn = settings.max_char_angle * M_PI / 180.0;
+    std::map<std::string, std::vector<double>> shaped;
+    GlyphBoxGrid grid = make_glyph_box_grid(2.0 * settings.font_size);
+    std::vector<CartographicLabel> labels;
+    engine::PeriodicCheck check(check_interrupt, 2048);
+
+    for (std::size_t r : order) {
+        const engine::MergedRoad& road = roads[r];
+        auto found = shaped.find(road.text);
+        if (found == shaped.end()) found = shaped.emplace(road.text, advances(road.text)).first;
+        const std::vector<double>& glyphs = found->second;
+        if (glyphs.empty()) continue;
+        const double width = std::accumulate(glyphs.begin(), glyphs.end(), 0.0);
+        const engine::LineGeometry& line = *road.line;
+        const detail::Slots slots = detail::road_slots(engine::line_length(line), width, settings);
+        const double step = settings.slide_step > 0.0 ? settings.slide_step
+                                                      : width / static_cast<double>(glyphs.size());
+        for (double start : slots.starts) {
+            for (std::size_t k = 0; k <= 2 * detail::kMaxSlideSteps; ++k) {
+                check.tick();
+                // 0, +1, -1, +2, -2, ... steps.
+                const double steps = k % 2 == 1 ? static_cast<double>((k + 1) / 2)
+                                                : -static_cast<double>(k / 2);
+                const double offset = steps * step;
+                if (std::fabs(offset) > slots.max_slide) {
+                    if (k % 2 == 0) break;  // both directions exhausted
+                    continue;
+                }
+                std::optional<GlyphRun> run =
+                    lay_out_glyph_run(line, start + offset, glyphs, settings.font_size, max_turn);
+                if (!run || !detail::fits(*run, grid)) continue;
+                for (const PlacedGlyph& g : run->glyphs) insert_box(grid, g.box);
+                labels.push_back({road.feature, r, road.text, road.line, std::move(*run)});
+                break;
+            }
+        }
+    }
+    return labels;
+}
+
+}  // namespace glyphway::placement

@@ -90,6 +90,19 @@ double plan_turn(double ax, double ay, double bx, double by) {
     return std::fabs(std::atan2(ax * by - ay * bx, ax * bx + ay * by));
 }
 
+namespace {
+
+// Single-precision rounding can separate two boxes that only touch; a margin
+// far below any visible size makes touching boxes overlap for certain.
+solver::Rect pad(solver::Rect r) {
+    const float margin = 1e-4f * std::max(r.height, 1.0f);
+    r.length += margin;
+    r.height += margin;
+    return r;
+}
+
+}  // namespace
+
 bool glyph_boxes_overlap(const GlyphBox& a, const GlyphBox& b) {
     // Offsets are taken in double and only then narrowed: projected map
     // coordinates in the millions would lose a metre in single precision.
@@ -98,7 +111,7 @@ bool glyph_boxes_overlap(const GlyphBox& a, const GlyphBox& b) {
     const solver::Rect rb{static_cast<float>(b.cx - a.cx), static_cast<float>(b.cy - a.cy),
                           static_cast<float>(b.dx), static_cast<float>(b.dy),
                           static_cast<float>(b.width), static_cast<float>(b.height)};
-    return solver::rects_overlap(ra, rb);
+    return solver::rects_overlap(pad(ra), pad(rb));
 }
 
 std::optional<GlyphRun> lay_out_glyph_run(const engine::LineGeometry& line, double start,
@@ -128,6 +141,10 @@ std::optional<GlyphRun> lay_out_glyph_run(const engine::LineGeometry& line, doub
             const GlyphBox& q = run.glyphs.back().box;
             if (plan_turn(p.dx, p.dy, q.dx, q.dy) > max_turn) return std::nullopt;
         }
+        // Upright as a whole or not at all: a glyph that would still read
+        // west (a run across a north-south wiggle) rules out the span, since
+        // turning single glyphs round would break the reading order.
+        if (run.glyphs.back().box.dx < 0.0) return std::nullopt;
     }
     return run;
 }

@@ -53,7 +53,8 @@ struct GlyphRun {
 // end points west (negative x), in which case the whole run is reversed.
 // Nothing is returned when the span leaves the line, when two adjacent
 // glyphs' directions differ by more than `max_turn` (radians), or when the
-// line turns by more than `max_turn` at a vertex strictly inside the span.
+// line turns by more than `max_turn` at a vertex strictly inside the span,
+// or when a glyph would read west even so (its box's dx negative).
 std::optional<GlyphRun> lay_out_glyph_run(const engine::LineGeometry& line, double start,
                                           const std::vector<double>& advances, double font_size,
                                           double max_turn);
@@ -61,7 +62,8 @@ std::optional<GlyphRun> lay_out_glyph_run(const engine::LineGeometry& line, doub
 // The plan turn, in radians in [0, pi], from direction a to direction b.
 double plan_turn(double ax, double ay, double bx, double by);
 
-// Whether two glyph boxes overlap (touching counts).
+// Whether two glyph boxes overlap. Touching counts, and so do boxes closer
+// than about 1e-4 of their heights (1e-4 working units at least).
 bool glyph_boxes_overlap(const GlyphBox& a, const GlyphBox& b);
 
 }  // namespace glyphway::placement

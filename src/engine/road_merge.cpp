@@ -75,18 +75,84 @@ void append_piece(std::vector<Vec3>& points, const LineGeometry& line, bool reve
     }
 }
 
+// The plan direction in which the piece of end e leaves its node: along its
+// first segment of some length from that end. False for a piece with none.
+bool leaving_direction(const LineGeometry& line, bool at_end, double& dx, double& dy) {
+    const std::size_t n = line.points.size();
+    for (std::size_t k = 0; k + 1 < n; ++k) {
+        const Vec3& a = line.points[at_end ? n - 1 - k : k];
+        const Vec3& b = line.points[at_end ? n - 2 - k : k + 1];
+        if (a.x != b.x || a.y != b.y) {
+            dx = b.x - a.x;
+            dy = b.y - a.y;
+            return true;
+        }
+    }
+    return false;
+}
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// The end each piece end continues into, or kNone where the line stops.
+// Two ends alone at a node continue into each other. At a node of three or
+// more, pairs that run on straightest (turning at most `junction_turn`) are
+// joined, the straightest first; the other ends stop there.
+std::vector<std::size_t> partners(const std::vector<std::shared_ptr<const LineGeometry>>& lines,
+                                  const std::vector<Piece>& pieces,
+                                  const std::vector<std::size_t>& node, double junction_turn) {
+    std::map<std::size_t, std::vector<std::size_t>> ends_at;
+    for (std::size_t e = 0; e < node.size(); ++e) ends_at[node[e]].push_back(e);
+    std::vector<std::size_t> partner(node.size(), kNone);
+    for (const auto& [root, ends] : ends_at) {
+        (void)root;
+        if (ends.size() == 2) {
+            partner[ends[0]] = ends[1];
+            partner[ends[1]] = ends[0];
+            continue;
+        }
+        if (ends.size() < 2 || !(junction_turn > 0.0)) continue;
+        struct Pair {
+            double turn;
+            std::size_t a, b;
+        };
+        std::vector<Pair> pairs;
+        for (std::size_t i = 0; i < ends.size(); ++i) {
+            double ax = 0, ay = 0;
+            if (!leaving_direction(*lines[pieces[ends[i] / 2].line], ends[i] % 2 == 1, ax, ay))
+                continue;
+            for (std::size_t j = i + 1; j < ends.size(); ++j) {
+                if (ends[i] / 2 == ends[j] / 2) continue;  // a piece never runs on into itself
+                double bx = 0, by = 0;
+                if (!leaving_direction(*lines[pieces[ends[j] / 2].line], ends[j] % 2 == 1, bx,
+                                       by))
+                    continue;
+                // Arriving along -a, leaving along b.
+                const double turn = std::fabs(std::atan2(-ax * by + ay * bx, -ax * bx - ay * by));
+                if (turn <= junction_turn) pairs.push_back({turn, ends[i], ends[j]});
+            }
+        }
+        std::stable_sort(pairs.begin(), pairs.end(),
+                         [](const Pair& x, const Pair& y) { return x.turn < y.turn; });
+        for (const Pair& pair : pairs) {
+            if (partner[pair.a] != kNone || partner[pair.b] != kNone) continue;
+            partner[pair.a] = pair.b;
+            partner[pair.b] = pair.a;
+        }
+    }
+    return partner;
+}
+
 // Chains the pieces of one name into merged roads.
 void chain_name(const std::string& text, const std::vector<Piece>& pieces,
                 const std::vector<SampledFeature>& features,
-                const std::vector<std::shared_ptr<const LineGeometry>>& lines, double eps,
-                std::vector<MergedRoad>& out) {
-    const std::vector<std::size_t> node = end_nodes(lines, pieces, eps);
-    std::map<std::size_t, std::vector<std::size_t>> ends_at;
-    for (std::size_t e = 0; e < node.size(); ++e) ends_at[node[e]].push_back(e);
-    const auto degree = [&](std::size_t e) { return ends_at[node[e]].size(); };
+                const std::vector<std::shared_ptr<const LineGeometry>>& lines,
+                const MergeSettings& settings, std::vector<MergedRoad>& out) {
+    const std::vector<std::size_t> node = end_nodes(lines, pieces, settings.connect_eps);
+    const std::vector<std::size_t> partner =
+        partners(lines, pieces, node, settings.junction_turn);
 
     std::vector<bool> used(pieces.size(), false);
-    // Walks from end `e` of its piece through every two-way node.
+    // Walks from end `e` of its piece as far as the ends continue.
     const auto walk = [&](std::size_t e) {
         MergedRoad road;
         road.text = text;
@@ -105,22 +171,19 @@ void chain_name(const std::string& text, const std::vector<Piece>& pieces,
             road.piece_reversed.push_back(reversed);
             road.feature = std::min(road.feature, pieces[p].feature);
             road.weight = std::max(road.weight, features[pieces[p].feature].weight);
-            const std::size_t far = e ^ 1u;
-            if (degree(far) != 2) break;
-            const std::vector<std::size_t>& there = ends_at[node[far]];
-            const std::size_t next = there[0] == far ? there[1] : there[0];
-            if (used[next / 2]) break;
+            const std::size_t next = partner[e ^ 1u];
+            if (next == kNone || used[next / 2]) break;
             e = next;
         }
         road.line = std::make_shared<const LineGeometry>(make_line_geometry(std::move(points), has_z));
         out.push_back(std::move(road));
     };
-    // Open chains first, from whichever end is not a two-way node; what is
-    // left after that are rings.
+    // Open chains first, from whichever end does not continue; what is left
+    // after that are rings.
     for (std::size_t p = 0; p < pieces.size(); ++p) {
         if (used[p]) continue;
-        if (degree(2 * p) != 2) walk(2 * p);
-        else if (degree(2 * p + 1) != 2) walk(2 * p + 1);
+        if (partner[2 * p] == kNone) walk(2 * p);
+        else if (partner[2 * p + 1] == kNone) walk(2 * p + 1);
     }
     for (std::size_t p = 0; p < pieces.size(); ++p) {
         if (!used[p]) walk(2 * p);
@@ -131,7 +194,7 @@ void chain_name(const std::string& text, const std::vector<Piece>& pieces,
 
 std::vector<MergedRoad> merge_named_roads(
     const std::vector<SampledFeature>& features,
-    const std::vector<std::shared_ptr<const LineGeometry>>& lines, double connect_eps,
+    const std::vector<std::shared_ptr<const LineGeometry>>& lines, const MergeSettings& settings,
     const InterruptCallback& check_interrupt) {
     PeriodicCheck check(check_interrupt, 4096);
     std::map<std::string, std::vector<detail::Piece>> by_name;
@@ -147,7 +210,7 @@ std::vector<MergedRoad> merge_named_roads(
     std::vector<MergedRoad> roads;
     for (const auto& [text, pieces] : by_name) {
         check.tick(pieces.size());
-        detail::chain_name(text, pieces, features, lines, connect_eps, roads);
+        detail::chain_name(text, pieces, features, lines, settings, roads);
     }
     std::stable_sort(roads.begin(), roads.end(), [](const MergedRoad& a, const MergedRoad& b) {
         return *std::min_element(a.pieces.begin(), a.pieces.end()) <

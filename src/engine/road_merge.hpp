@@ -4,10 +4,13 @@
 //
 // Pieces with the same name whose end points lie within `connect_eps` of each
 // other meet at a node. Where exactly two piece ends of that name meet, the
-// pieces are joined into one line (reversing pieces as needed); where one,
-// three or more meet (a dead end, a fork, a junction of a dual carriageway),
-// the line ends. Roads of other names never break or join a line: a street
-// crossed by a hundred side streets is still one line.
+// pieces are joined into one line (reversing pieces as needed); where one
+// meets (a dead end), the line ends. Where three or more meet (a fork, a
+// junction of a dual carriageway), the line ends too, unless junction_turn
+// is set: then the pairs of ends that run on straightest, turning at most
+// that much, are joined (the straightest first), so a main road keeps going
+// past a side branch of its own name. Roads of other names never break or
+// join a line: a street crossed by a hundred side streets is still one line.
 //
 // Chaining is done here rather than with GEOS's line merger because end
 // points must meet within the same tolerance that name_connected grouping
@@ -36,6 +39,14 @@ struct MergedRoad {
     std::shared_ptr<const LineGeometry> line;
 };
 
+struct MergeSettings {
+    // End points this close (in plan) meet.
+    double connect_eps = 0.0;
+    // The largest turn, in radians, of a line running on through a junction
+    // of three or more ends; 0 keeps every such junction a break.
+    double junction_turn = 0.0;
+};
+
 // The merged roads of all features, ordered by their first piece in input
 // order. A piece that cannot be sampled or has no plan length is left out.
 // Consecutive pieces share their joint vertex once when their end points are
@@ -44,7 +55,7 @@ struct MergedRoad {
 // ends at the start of its lowest-numbered piece.
 std::vector<MergedRoad> merge_named_roads(
     const std::vector<SampledFeature>& features,
-    const std::vector<std::shared_ptr<const LineGeometry>>& lines, double connect_eps,
+    const std::vector<std::shared_ptr<const LineGeometry>>& lines, const MergeSettings& settings,
     const InterruptCallback& check_interrupt = {});
 
 }  // namespace glyphway::engine

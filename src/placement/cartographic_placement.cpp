@@ -5,7 +5,6 @@
 #include <map>
 #include <numeric>
 
-#include "engine/road_merge.hpp"
 #include "placement/glyph_box_grid.hpp"
 
 namespace glyphway::placement {
@@ -70,14 +69,20 @@ CartographicSettings cartographic_settings(const engine::DensityProfile& profile
     return s;
 }
 
+engine::MergeSettings merge_settings(const CartographicSettings& settings) {
+    engine::MergeSettings merge;
+    merge.connect_eps = settings.connect_eps ? *settings.connect_eps : 0.5 * settings.font_size;
+    merge.junction_turn = settings.run_through_junctions ? settings.max_char_angle * M_PI / 180.0 : 0.0;
+    return merge;
+}
+
 std::vector<CartographicLabel> place_cartographic(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
     const CartographicSettings& settings, const GlyphAdvances& advances,
     const engine::InterruptCallback& check_interrupt) {
-    const double eps = settings.connect_eps ? *settings.connect_eps : 0.5 * settings.font_size;
     const std::vector<engine::MergedRoad> roads =
-        engine::merge_named_roads(features, lines, eps, check_interrupt);
+        engine::merge_named_roads(features, lines, merge_settings(settings), check_interrupt);
 
     std::vector<std::size_t> order(roads.size());
     std::iota(order.begin(), order.end(), std::size_t{0});

@@ -4,7 +4,7 @@
 // of one another.
 //
 // The pieces of each named road are first merged into long lines
-// (engine/road_merge.hpp). Each merged line offers label slots one spacing
+// (engine/road_merge.hpp, with merge_settings below). Each merged line offers label slots one spacing
 // apart, centred in the line (a line that holds only one label gets it in
 // the middle); when the line holds more slots than its cap allows, the
 // allowed number is spread evenly over it instead. A slot whose glyph run
@@ -31,6 +31,7 @@
 #include "engine/density_profile.hpp"
 #include "engine/line_geometry.hpp"
 #include "engine/periodic_check.hpp"
+#include "engine/road_merge.hpp"
 #include "placement/glyph_run.hpp"
 
 namespace glyphway::placement {
@@ -54,7 +55,13 @@ struct CartographicSettings {
     // End points of same-named pieces this close meet; none for half the
     // font size, the default of name_connected grouping.
     std::optional<double> connect_eps;
+    // Whether a merged line runs on through a junction of its own name where
+    // it turns there by at most max_char_angle (engine/road_merge.hpp).
+    bool run_through_junctions = true;
 };
+
+// The merge settings placement uses.
+engine::MergeSettings merge_settings(const CartographicSettings& settings);
 
 // The settings of a density profile scaled for `font_size`: its repeat
 // interval as the spacing and its group cap as the cap per road.
@@ -64,6 +71,7 @@ CartographicSettings cartographic_settings(const engine::DensityProfile& profile
 struct CartographicLabel {
     std::size_t feature = 0;  // the merged road's feature (its first piece's)
     std::size_t road = 0;     // the merged road's position in merge_named_roads' list
+                              // (called with merge_settings(settings))
     std::string text;
     std::shared_ptr<const engine::LineGeometry> line;  // the merged line
     GlyphRun run;

@@ -6,6 +6,7 @@
 // Input, one item per line:
 //   set KEY VALUE   font_size, spacing, max_labels_per_road, cap_length,
 //                   max_char_angle, connect_eps, slide_step, letter_spacing,
+//                   run_through_junctions (0/1),
 //                   density (takes spacing and cap from the profile)
 //   road NAME WEIGHT N x0 y0 ... xN-1 yN-1     one feature with one line
 // Glyph advances are fixed: one glyph per code point, 1.0 font size wide
@@ -21,7 +22,6 @@
 #include <vector>
 
 #include "engine/density_profile.hpp"
-#include "engine/road_merge.hpp"
 #include "engine/utf8_text.hpp"
 #include "placement/cartographic_placement.hpp"
 
@@ -47,6 +47,7 @@ int main() {
             else if (key == "connect_eps") settings.connect_eps = std::stod(value);
             else if (key == "slide_step") settings.slide_step = std::stod(value);
             else if (key == "letter_spacing") letter_spacing = std::stod(value);
+            else if (key == "run_through_junctions") settings.run_through_junctions = value == "1";
             else if (key == "density") density = value;
             else {
                 std::cerr << "unknown setting " << key << '\n';
@@ -87,8 +88,8 @@ int main() {
         return out;
     };
 
-    const double eps = settings.connect_eps ? *settings.connect_eps : 0.5 * fs;
-    const std::vector<en::MergedRoad> roads = en::merge_named_roads(features, lines, eps);
+    const std::vector<en::MergedRoad> roads =
+        en::merge_named_roads(features, lines, pc::merge_settings(settings));
     for (std::size_t i = 0; i < roads.size(); ++i) {
         std::printf("road %zu %zu %zu %.17g\n", i, roads[i].feature, roads[i].pieces.size(),
                     en::line_length(*roads[i].line));

@@ -70,10 +70,19 @@ def test_a_road_of_many_short_pieces_is_labelled_across_the_joints(place):
         assert joints
 
 
-def test_same_named_pieces_break_at_a_fork_and_join_across_a_small_gap(place):
-    fork = [("Fork", 1, [(0, 0), (500, 0)]), ("Fork", 1, [(500, 0), (1000, 300)]),
-            ("Fork", 1, [(500, 0), (1000, -300)])]
-    assert len(place(fork).roads) == 3
+def test_a_road_runs_on_straight_through_a_fork_of_its_own_name(place):
+    # The branch to (1000, 400) turns 39 degrees; the other runs straight on.
+    fork = [("Fork", 1, [(0, 0), (500, 0)]), ("Fork", 1, [(500, 0), (1000, 400)]),
+            ("Fork", 1, [(1000, 0), (500, 0)])]
+    assert place(fork).roads == [(0, 2, 1000.0), (1, 1, math.hypot(500, 400))]
+    assert len(place(fork, run_through_junctions=0).roads) == 3
+    # Two branches both turning more than the limit: the junction stays a break.
+    split = [("Split", 1, [(0, 0), (500, 0)]), ("Split", 1, [(500, 0), (1000, 400)]),
+             ("Split", 1, [(500, 0), (1000, -400)])]
+    assert len(place(split).roads) == 3
+
+
+def test_same_named_pieces_join_across_a_small_gap(place):
     gap = [("Gap", 1, [(0, 0), (500, 0)]), ("Gap", 1, [(502, 0), (1000, 0)])]
     assert [r[1] for r in place(gap).roads] == [2]
     assert [r[1] for r in place(gap, connect_eps=1).roads] == [1, 1]
@@ -93,6 +102,18 @@ def test_a_west_running_road_is_read_upright(place):
         assert xs == sorted(xs)
     assert all(label.reversed for label in by_text["Westward"] + by_text["Northwest"])
     assert not any(label.reversed for label in by_text["Eastward"])
+
+
+def test_no_glyph_reads_west_on_a_road_wiggling_about_north(place):
+    # North-north-east for 1000, then due north with a wiggle of 1 either
+    # side every 20, where glyphs alternate a few degrees east and west.
+    steady = [(0.176 * 20 * i, 20.0 * i) for i in range(51)]
+    x0, y0 = steady[-1]
+    wiggle = [(x0 + (-1) ** i, y0 + 20.0 * i) for i in range(1, 51)]
+    result = place([("Wiggle", 1, steady + wiggle)], spacing=150, max_labels_per_road=0)
+    assert result.labels
+    assert all(label.start + label.length < 1020 for label in result.labels)
+    assert all(g.dx >= 0 for label in result.labels for g in label.glyphs)
 
 
 def test_a_label_on_a_bend_is_reversed_as_a_whole(place):

@@ -52,7 +52,7 @@ def parse(stdout):
     for row in stdout.splitlines():
         kind, *rest = row.split(" ")
         if kind == "label":
-            labels.append({"text": rest[6], "glyphs": []})
+            labels.append({"text": rest[7], "glyphs": []})
         elif kind == "glyph":
             labels[-1]["glyphs"].append([float(v) for v in rest])
     return labels
@@ -111,9 +111,10 @@ def main():
     parser.add_argument("--cap-length", type=float, default=0.0)
     parser.add_argument("--no-cap", action="store_true")
     parser.add_argument("--only", default=None)
+    parser.add_argument("--font-size", type=float, default=15.0)
     args = parser.parse_args()
     probe = Path(os.environ.get("GLYPHWAY_NATIVE_BIN", "build/native")) / "cartographic_probe"
-    settings = {"density": "moderate", "font_size": 15}
+    settings = {"density": "moderate", "font_size": args.font_size}
     if args.cap_length:
         settings["cap_length"] = args.cap_length
     for city, path, name_col, crs in NETWORKS:

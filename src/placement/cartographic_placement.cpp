@@ -58,6 +58,50 @@ bool fits(const GlyphRun& run, const GlyphBoxGrid& grid) {
     return true;
 }
 
+// One road's label text as it will be laid out there.
+struct RoadPlan {
+    std::size_t road = 0;
+    std::vector<double> advances;  // shrunk where the road is short
+    double font_size = 0.0;
+    double step = 0.0;  // the slide step
+    Slots slots;
+};
+
+std::optional<RoadPlan> plan_road(const engine::MergedRoad& road, std::size_t index,
+                                  const std::vector<double>& advances,
+                                  const CartographicSettings& settings) {
+    if (advances.empty()) return std::nullopt;
+    const double width = std::accumulate(advances.begin(), advances.end(), 0.0);
+    const double line_len = engine::line_length(*road.line);
+    if (!(width > 0.0)) return std::nullopt;
+    // A road shorter than its name takes it smaller, down to the least scale.
+    // (A hair under the exact ratio, so rounding cannot push the end past the line's.)
+    const double scale = width <= line_len ? 1.0 : line_len / width * (1.0 - 1e-9);
+    if (scale < 1.0 && !(scale >= settings.min_font_scale && settings.min_font_scale > 0.0)) {
+        return std::nullopt;
+    }
+    RoadPlan plan;
+    plan.road = index;
+    plan.font_size = settings.font_size * scale;
+    plan.advances = advances;
+    if (scale < 1.0) {
+        for (double& a : plan.advances) a *= scale;
+    }
+    const double scaled = std::accumulate(plan.advances.begin(), plan.advances.end(), 0.0);
+    plan.slots = road_slots(line_len, std::min(scaled, line_len), settings);
+    if (plan.slots.starts.empty()) return std::nullopt;
+    plan.step = settings.slide_step > 0.0 ? settings.slide_step
+                                          : scaled / static_cast<double>(advances.size());
+    return plan;
+}
+
+// One slot of one road: `rank` counts from the road's middle slot.
+struct Task {
+    std::size_t rank = 0;
+    std::size_t plan = 0;
+    double start = 0.0;
+};
+
 }  // namespace detail
 
 CartographicSettings cartographic_settings(const engine::DensityProfile& profile,
@@ -84,6 +128,7 @@ std::vector<CartographicLabel> place_cartographic(
     const std::vector<engine::MergedRoad> roads =
         engine::merge_named_roads(features, lines, merge_settings(settings), check_interrupt);
 
+    engine::PeriodicCheck check(check_interrupt, 2048);
     std::vector<std::size_t> order(roads.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -97,39 +142,47 @@ std::vector<CartographicLabel> place_cartographic(
 
     const double max_turn = settings.max_char_angle * M_PI / 180.0;
     std::map<std::string, std::vector<double>> shaped;
-    GlyphBoxGrid grid = make_glyph_box_grid(2.0 * settings.font_size);
-    std::vector<CartographicLabel> labels;
-    engine::PeriodicCheck check(check_interrupt, 2048);
-
+    std::vector<detail::RoadPlan> plans;
+    std::vector<detail::Task> tasks;
     for (std::size_t r : order) {
+        check.tick();
         const engine::MergedRoad& road = roads[r];
         auto found = shaped.find(road.text);
         if (found == shaped.end()) found = shaped.emplace(road.text, advances(road.text)).first;
-        const std::vector<double>& glyphs = found->second;
-        if (glyphs.empty()) continue;
-        const double width = std::accumulate(glyphs.begin(), glyphs.end(), 0.0);
-        const engine::LineGeometry& line = *road.line;
-        const detail::Slots slots = detail::road_slots(engine::line_length(line), width, settings);
-        const double step = settings.slide_step > 0.0 ? settings.slide_step
-                                                      : width / static_cast<double>(glyphs.size());
-        for (double start : slots.starts) {
-            for (std::size_t k = 0; k <= 2 * detail::kMaxSlideSteps; ++k) {
-                check.tick();
-                // 0, +1, -1, +2, -2, ... steps.
-                const double steps = k % 2 == 1 ? static_cast<double>((k + 1) / 2)
-                                                : -static_cast<double>(k / 2);
-                const double offset = steps * step;
-                if (std::fabs(offset) > slots.max_slide) {
-                    if (k % 2 == 0) break;  // both directions exhausted
-                    continue;
-                }
-                std::optional<GlyphRun> run =
-                    lay_out_glyph_run(line, start + offset, glyphs, settings.font_size, max_turn);
-                if (!run || !detail::fits(*run, grid)) continue;
-                for (const PlacedGlyph& g : run->glyphs) insert_box(grid, g.box);
-                labels.push_back({road.feature, r, road.text, road.line, std::move(*run)});
-                break;
+        std::optional<detail::RoadPlan> plan = detail::plan_road(road, r, found->second, settings);
+        if (!plan) continue;
+        for (std::size_t rank = 0; rank < plan->slots.starts.size(); ++rank) {
+            tasks.push_back({rank, plans.size(), plan->slots.starts[rank]});
+        }
+        plans.push_back(std::move(*plan));
+    }
+    // Every road's middle label before any road's second one.
+    std::stable_sort(tasks.begin(), tasks.end(), [](const detail::Task& a, const detail::Task& b) {
+        return a.rank < b.rank;
+    });
+
+    GlyphBoxGrid grid = make_glyph_box_grid(2.0 * settings.font_size);
+    std::vector<CartographicLabel> labels;
+    for (const detail::Task& task : tasks) {
+        const detail::RoadPlan& plan = plans[task.plan];
+        const engine::MergedRoad& road = roads[plan.road];
+        for (std::size_t k = 0; k <= 2 * detail::kMaxSlideSteps; ++k) {
+            check.tick();
+            // 0, +1, -1, +2, -2, ... steps.
+            const double steps = k % 2 == 1 ? static_cast<double>((k + 1) / 2)
+                                            : -static_cast<double>(k / 2);
+            const double offset = steps * plan.step;
+            if (std::fabs(offset) > plan.slots.max_slide) {
+                if (k % 2 == 0) break;  // both directions exhausted
+                continue;
             }
+            std::optional<GlyphRun> run = lay_out_glyph_run(*road.line, task.start + offset,
+                                                            plan.advances, plan.font_size, max_turn);
+            if (!run || !detail::fits(*run, grid)) continue;
+            for (const PlacedGlyph& g : run->glyphs) insert_box(grid, g.box);
+            labels.push_back(
+                {road.feature, plan.road, road.text, road.line, plan.font_size, std::move(*run)});
+            break;
         }
     }
     return labels;

@@ -13,9 +13,14 @@
 // forward and back, up to half the distance to the neighbouring slots,
 // before it is given up.
 //
-// Roads are served in a fixed order (higher weight, then longer merged line,
-// then input order) and the slots of a road from its middle outwards; a
-// label is accepted only if none of its glyph boxes overlaps a glyph box of
+// A road shorter than its name gets the name shrunk to the road's length,
+// down to min_font_scale of the font size; shorter roads get no label.
+//
+// Roads are ranked in a fixed order (higher weight, then longer merged line,
+// then input order) and slots are served in rounds: every road's middle slot
+// in road order, then every road's next slot out from the middle, and so
+// on, so that one road's many labels never crowd out another road's first.
+// A label is accepted only if none of its glyph boxes overlaps a glyph box of
 // an accepted label, so no two labels' glyphs ever overlap. Everything runs
 // on the calling thread in that order: the result depends on the input
 // alone.
@@ -55,6 +60,9 @@ struct CartographicSettings {
     // End points of same-named pieces this close meet; none for half the
     // font size, the default of name_connected grouping.
     std::optional<double> connect_eps;
+    // A road shorter than its name's width takes the name at a font size
+    // shrunk to fit the road, down to this share of font_size; 0: never.
+    double min_font_scale = 0.35;
     // Whether a merged line runs on through a junction of its own name where
     // it turns there by at most max_char_angle (engine/road_merge.hpp).
     bool run_through_junctions = true;
@@ -74,6 +82,9 @@ struct CartographicLabel {
                               // (called with merge_settings(settings))
     std::string text;
     std::shared_ptr<const engine::LineGeometry> line;  // the merged line
+    // The font size the label is laid out at: settings' font_size, or less
+    // where the road is shorter than the name (advances scale alike).
+    double font_size = 0.0;
     GlyphRun run;
 };
 

@@ -6,14 +6,14 @@
 // Input, one item per line:
 //   set KEY VALUE   font_size, spacing, max_labels_per_road, cap_length,
 //                   max_char_angle, connect_eps, slide_step, letter_spacing,
-//                   run_through_junctions (0/1),
+//                   run_through_junctions (0/1), min_font_scale,
 //                   density (takes spacing and cap from the profile)
 //   road NAME WEIGHT N x0 y0 ... xN-1 yN-1     one feature with one line
 // Glyph advances are fixed: one glyph per code point, 1.0 font size wide
 // for CJK ideographs and kana, 0.6 for anything else, plus letter spacing.
 // Output:
 //   road INDEX FEATURE PIECES LENGTH
-//   label FEATURE ROAD REVERSED START LENGTH GLYPHS TEXT
+//   label FEATURE ROAD REVERSED START LENGTH GLYPHS FONT_SIZE TEXT
 //   glyph DISTANCE OX OY DX DY WIDTH HEIGHT       (one per glyph, after its label)
 #include <cstdio>
 #include <iostream>
@@ -47,6 +47,7 @@ int main() {
             else if (key == "connect_eps") settings.connect_eps = std::stod(value);
             else if (key == "slide_step") settings.slide_step = std::stod(value);
             else if (key == "letter_spacing") letter_spacing = std::stod(value);
+            else if (key == "min_font_scale") settings.min_font_scale = std::stod(value);
             else if (key == "run_through_junctions") settings.run_through_junctions = value == "1";
             else if (key == "density") density = value;
             else {
@@ -97,9 +98,9 @@ int main() {
     const std::vector<pc::CartographicLabel> labels =
         pc::place_cartographic(features, lines, settings, advances);
     for (const pc::CartographicLabel& label : labels) {
-        std::printf("label %zu %zu %d %.17g %.17g %zu %s\n", label.feature, label.road,
+        std::printf("label %zu %zu %d %.17g %.17g %zu %.17g %s\n", label.feature, label.road,
                     label.run.reversed ? 1 : 0, label.run.start, label.run.length,
-                    label.run.glyphs.size(), label.text.c_str());
+                    label.run.glyphs.size(), label.font_size, label.text.c_str());
         for (const pc::PlacedGlyph& g : label.run.glyphs) {
             std::printf("glyph %.17g %.17g %.17g %.17g %.17g %.17g %.17g\n", g.distance,
                         g.origin.x, g.origin.y, g.box.dx, g.box.dy, g.box.width, g.box.height);

@@ -28,6 +28,7 @@ class Label:
     reversed: bool
     start: float
     length: float
+    font_size: float
     text: str
     glyphs: list = field(default_factory=list)
 
@@ -53,7 +54,7 @@ def run_probe(roads, **settings):
             merged.append((int(rest[1]), int(rest[2]), float(rest[3])))
         elif kind == "label":
             labels.append(Label(int(rest[0]), int(rest[1]), rest[2] == "1", float(rest[3]),
-                                float(rest[4]), " ".join(rest[6:])))
+                                float(rest[4]), float(rest[6]), " ".join(rest[7:])))
         else:
             labels[-1].glyphs.append(Glyph(*map(float, rest)))
     return Placement(merged, labels)

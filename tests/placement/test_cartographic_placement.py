@@ -183,3 +183,22 @@ def test_a_cjk_name_is_laid_out_with_full_width_glyphs(place):
     assert [g.height for g in label.glyphs] == [FS] * 4
     assert label.length == 4 * FS
     assert [g.distance for g in label.glyphs] == [label.start + FS * (i + 0.5) for i in range(4)]
+
+
+def test_a_road_shorter_than_its_name_takes_it_smaller(place):
+    # "Boulevard" is 81 wide at full size.
+    [label] = place([("Boulevard", 1, [(0, 0), (60, 0)])]).labels
+    assert label.font_size < FS
+    assert label.length <= 60
+    assert all(g.height == label.font_size for g in label.glyphs)
+    assert not place([("Boulevard", 1, [(0, 0), (60, 0)])], min_font_scale=0).labels
+    assert not place([("Boulevard", 1, [(0, 0), (25, 0)])]).labels  # under 0.35 of it
+
+
+def test_every_road_gets_its_first_label_before_any_gets_a_second(place):
+    # Two parallel roads 10 apart compete for room; the heavy one's labels,
+    # 45 long every 60, would leave no gap the light one's fits in.
+    roads = [("Heavy", 3, [(0, 0), (1000, 0)]), ("Light", 1, [(400, 10), (600, 10)])]
+    result = place(roads, spacing=60, max_labels_per_road=0)
+    assert "Light" in {label.text for label in result.labels}
+    assert overlapping_pairs(result.labels) == 0

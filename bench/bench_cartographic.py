@@ -1,6 +1,7 @@
 """Cartographic placement on real road networks, through the native probe.
 
     GLYPHWAY_NATIVE_BIN=build/native python bench/bench_cartographic.py [--cap-length M] [--no-cap]
+        [--only CITY] [--font-size FS] [--set KEY VALUE ...]
 
 For each network under /work/shared/data (skipped when absent) the named roads
 are re-projected to their UTM zone (metres), written as probe input (spaces in
@@ -112,11 +113,14 @@ def main():
     parser.add_argument("--no-cap", action="store_true")
     parser.add_argument("--only", default=None)
     parser.add_argument("--font-size", type=float, default=15.0)
+    parser.add_argument("--set", nargs=2, action="append", default=[], metavar=("KEY", "VALUE"),
+                        help="any other probe setting")
     args = parser.parse_args()
     probe = Path(os.environ.get("GLYPHWAY_NATIVE_BIN", "build/native")) / "cartographic_probe"
     settings = {"density": "moderate", "font_size": args.font_size}
     if args.cap_length:
         settings["cap_length"] = args.cap_length
+    settings.update(dict(args.set))
     for city, path, name_col, crs in NETWORKS:
         if not path.exists() or (args.only and args.only != city):
             continue

@@ -95,9 +95,11 @@ std::optional<RoadPlan> plan_road(const engine::MergedRoad& road, std::size_t in
     return plan;
 }
 
-// One slot of one road: `rank` counts from the road's middle slot.
+// One slot of one road: `rank` counts from the road's middle slot,
+// `name_rank` the road's place among the roads of its name.
 struct Task {
     std::size_t rank = 0;
+    std::size_t name_rank = 0;
     std::size_t plan = 0;
     double start = 0.0;
 };
@@ -144,21 +146,24 @@ std::vector<CartographicLabel> place_cartographic(
     std::map<std::string, std::vector<double>> shaped;
     std::vector<detail::RoadPlan> plans;
     std::vector<detail::Task> tasks;
+    std::map<std::string, std::size_t> roads_of_name;
     for (std::size_t r : order) {
         check.tick();
         const engine::MergedRoad& road = roads[r];
+        const std::size_t name_rank = roads_of_name[road.text]++;
         auto found = shaped.find(road.text);
         if (found == shaped.end()) found = shaped.emplace(road.text, advances(road.text)).first;
         std::optional<detail::RoadPlan> plan = detail::plan_road(road, r, found->second, settings);
         if (!plan) continue;
         for (std::size_t rank = 0; rank < plan->slots.starts.size(); ++rank) {
-            tasks.push_back({rank, plans.size(), plan->slots.starts[rank]});
+            tasks.push_back({rank, name_rank, plans.size(), plan->slots.starts[rank]});
         }
         plans.push_back(std::move(*plan));
     }
-    // Every road's middle label before any road's second one.
+    // Every road's middle label before any road's second one, and in each
+    // round the best road of every name before the second best of any.
     std::stable_sort(tasks.begin(), tasks.end(), [](const detail::Task& a, const detail::Task& b) {
-        return a.rank < b.rank;
+        return a.rank != b.rank ? a.rank < b.rank : a.name_rank < b.name_rank;
     });
 
     GlyphBoxGrid grid = make_glyph_box_grid(2.0 * settings.font_size);

@@ -17,9 +17,11 @@
 // down to min_font_scale of the font size; shorter roads get no label.
 //
 // Roads are ranked in a fixed order (higher weight, then longer merged line,
-// then input order) and slots are served in rounds: every road's middle slot
-// in road order, then every road's next slot out from the middle, and so
-// on, so that one road's many labels never crowd out another road's first.
+// then input order) and slots are served in rounds: every road's middle slot,
+// then every road's next slot out from the middle, and so on, so that one
+// road's many labels never crowd out another road's first. Within a round
+// the best-ranked road of every name comes before the second of any name
+// (the many pieces of a dual carriageway wait for the other names).
 // A label is accepted only if none of its glyph boxes overlaps a glyph box of
 // an accepted label, so no two labels' glyphs ever overlap. Everything runs
 // on the calling thread in that order: the result depends on the input

@@ -74,9 +74,10 @@ std::optional<RoadPlan> plan_road(const engine::MergedRoad& road, std::size_t in
     const double width = std::accumulate(advances.begin(), advances.end(), 0.0);
     const double line_len = engine::line_length(*road.line);
     if (!(width > 0.0)) return std::nullopt;
-    // A road shorter than its name takes it smaller, down to the least scale.
-    // (A hair under the exact ratio, so rounding cannot push the end past the line's.)
-    const double scale = width <= line_len ? 1.0 : line_len / width * (1.0 - 1e-9);
+    // A road too short for its name takes it smaller, down to the least
+    // scale, leaving room to slide past a bend or a neighbour.
+    const double fill = std::clamp(settings.max_road_fill, 0.0, 1.0) * line_len;
+    const double scale = width <= fill ? 1.0 : fill / width * (1.0 - 1e-9);
     if (scale < 1.0 && !(scale >= settings.min_font_scale && settings.min_font_scale > 0.0)) {
         return std::nullopt;
     }

@@ -13,8 +13,9 @@
 // forward and back, up to half the distance to the neighbouring slots,
 // before it is given up.
 //
-// A road shorter than its name gets the name shrunk to the road's length,
-// down to min_font_scale of the font size; shorter roads get no label.
+// A road too short for its name gets the name shrunk to max_road_fill of
+// the road's length, down to min_font_scale of the font size; shorter roads
+// get no label.
 //
 // Roads are ranked in a fixed order (higher weight, then longer merged line,
 // then input order) and slots are served in rounds: every road's middle slot,
@@ -62,9 +63,13 @@ struct CartographicSettings {
     // End points of same-named pieces this close meet; none for half the
     // font size, the default of name_connected grouping.
     std::optional<double> connect_eps;
-    // A road shorter than its name's width takes the name at a font size
-    // shrunk to fit the road, down to this share of font_size; 0: never.
+    // A name wider than max_road_fill of its merged line's length is laid
+    // out at a font size shrunk to that width, down to min_font_scale of
+    // font_size (no label below that; 0: never shrink). Shrinking to less
+    // than the whole line leaves a short road room to slide its label off a
+    // bend or a neighbour.
     double min_font_scale = 0.35;
+    double max_road_fill = 0.8;
     // Whether a merged line runs on through a junction of its own name where
     // it turns there by at most max_char_angle (engine/road_merge.hpp).
     bool run_through_junctions = true;

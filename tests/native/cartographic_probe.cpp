@@ -6,7 +6,7 @@
 // Input, one item per line:
 //   set KEY VALUE   font_size, spacing, max_labels_per_road, cap_length,
 //                   max_char_angle, connect_eps, slide_step, letter_spacing,
-//                   run_through_junctions (0/1), min_font_scale,
+//                   run_through_junctions (0/1), min_font_scale, max_road_fill,
 //                   density (takes spacing and cap from the profile)
 //   road NAME WEIGHT N x0 y0 ... xN-1 yN-1     one feature with one line
 // Glyph advances are fixed: one glyph per code point, 1.0 font size wide
@@ -48,6 +48,7 @@ int main() {
             else if (key == "slide_step") settings.slide_step = std::stod(value);
             else if (key == "letter_spacing") letter_spacing = std::stod(value);
             else if (key == "min_font_scale") settings.min_font_scale = std::stod(value);
+            else if (key == "max_road_fill") settings.max_road_fill = std::stod(value);
             else if (key == "run_through_junctions") settings.run_through_junctions = value == "1";
             else if (key == "density") density = value;
             else {

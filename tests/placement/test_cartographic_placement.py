@@ -2,6 +2,7 @@
 avoid sharp turns, read upright and never overlap."""
 import math
 
+import pytest
 from shapely.geometry import Polygon
 
 FS = 15.0  # the probe's default font size; Latin glyphs are 0.6 * FS wide
@@ -189,10 +190,13 @@ def test_a_road_shorter_than_its_name_takes_it_smaller(place):
     # "Boulevard" is 81 wide at full size.
     [label] = place([("Boulevard", 1, [(0, 0), (60, 0)])]).labels
     assert label.font_size < FS
-    assert label.length <= 60
+    assert label.length <= 0.8 * 60
+    assert label.length == pytest.approx(81 * label.font_size / FS)
     assert all(g.height == label.font_size for g in label.glyphs)
     assert not place([("Boulevard", 1, [(0, 0), (60, 0)])], min_font_scale=0).labels
     assert not place([("Boulevard", 1, [(0, 0), (25, 0)])]).labels  # under 0.35 of it
+    [full] = place([("Boulevard", 1, [(0, 0), (60, 0)])], max_road_fill=1).labels
+    assert full.length <= 60 < full.length * 1.001
 
 
 def test_every_road_gets_its_first_label_before_any_gets_a_second(place):

@@ -51,13 +51,6 @@ Slots road_slots(double line_len, double width, const CartographicSettings& s) {
 // a tiny step on a long, winding line cannot stall the run.
 constexpr std::size_t kMaxSlideSteps = 512;
 
-bool fits(const GlyphRun& run, const GlyphBoxGrid& grid) {
-    for (const PlacedGlyph& g : run.glyphs) {
-        if (overlaps_any(grid, g.box)) return false;
-    }
-    return true;
-}
-
 // One road's label text as it will be laid out there.
 struct RoadPlan {
     std::size_t road = 0;
@@ -168,6 +161,7 @@ std::vector<CartographicLabel> place_cartographic(
     });
 
     GlyphBoxGrid grid = make_glyph_box_grid(2.0 * settings.font_size);
+    const GlyphFilter clear = [&grid](const PlacedGlyph& g) { return !overlaps_any(grid, g.box); };
     std::vector<CartographicLabel> labels;
     for (const detail::Task& task : tasks) {
         const detail::RoadPlan& plan = plans[task.plan];
@@ -182,9 +176,9 @@ std::vector<CartographicLabel> place_cartographic(
                 if (k % 2 == 0) break;  // both directions exhausted
                 continue;
             }
-            std::optional<GlyphRun> run = lay_out_glyph_run(*road.line, task.start + offset,
-                                                            plan.advances, plan.font_size, max_turn);
-            if (!run || !detail::fits(*run, grid)) continue;
+            std::optional<GlyphRun> run = lay_out_glyph_run(
+                *road.line, task.start + offset, plan.advances, plan.font_size, max_turn, clear);
+            if (!run) continue;
             for (const PlacedGlyph& g : run->glyphs) insert_box(grid, g.box);
             labels.push_back(
                 {road.feature, plan.road, road.text, road.line, plan.font_size, std::move(*run)});

@@ -56,15 +56,15 @@ bool sharp_vertex_inside(const LineGeometry& line, double a, double b, double ma
     return false;
 }
 
-// The glyph covering [a, b] along the line, reading from a to b when
-// !backwards and from b to a otherwise.
-PlacedGlyph glyph_on(const LineGeometry& line, double a, double b, bool backwards,
-                     double font_size) {
+// The glyph covering [a, b] along the line (pa, pb the line's points there),
+// reading from a to b when !backwards and from b to a otherwise.
+PlacedGlyph glyph_on(const LineGeometry& line, double a, double b, const Vec3& pa,
+                     const Vec3& pb, bool backwards, double font_size) {
     PlacedGlyph g;
     g.distance = 0.5 * (a + b);
     g.advance = b - a;
     g.origin = point_at(line, g.distance);
-    Vec3 chord = point_at(line, b) - point_at(line, a);
+    Vec3 chord = pb - pa;
     if (backwards) chord = -chord;
     double plan = std::hypot(chord.x, chord.y);
     if (!(plan > 0.0)) {
@@ -116,7 +116,7 @@ bool glyph_boxes_overlap(const GlyphBox& a, const GlyphBox& b) {
 
 std::optional<GlyphRun> lay_out_glyph_run(const engine::LineGeometry& line, double start,
                                           const std::vector<double>& advances, double font_size,
-                                          double max_turn) {
+                                          double max_turn, const GlyphFilter& keep) {
     double total = 0.0;
     for (double a : advances) total += a;
     const double end = start + total;
@@ -128,13 +128,30 @@ std::optional<GlyphRun> lay_out_glyph_run(const engine::LineGeometry& line, doub
     GlyphRun run;
     run.start = start;
     run.length = total;
-    const engine::Vec3 chord = detail::point_at(line, end) - detail::point_at(line, start);
-    run.reversed = chord.x < 0.0;
+    const engine::Vec3 first = detail::point_at(line, start);
+    const engine::Vec3 last = detail::point_at(line, end);
+    run.reversed = last.x - first.x < 0.0;
     run.glyphs.reserve(advances.size());
     double pen = 0.0;
+    // Each glyph's leading edge is the previous one's trailing edge.
+    engine::Vec3 edge = run.reversed ? last : first;
     for (double advance : advances) {
-        const double a = run.reversed ? end - pen - advance : start + pen;
-        run.glyphs.push_back(detail::glyph_on(line, a, a + advance, run.reversed, font_size));
+        double a = 0.0, b = 0.0;
+        engine::Vec3 pa, pb;
+        if (run.reversed) {
+            b = end - pen;
+            a = b - advance;
+            pb = edge;
+            pa = detail::point_at(line, a);
+            edge = pa;
+        } else {
+            a = start + pen;
+            b = a + advance;
+            pa = edge;
+            pb = detail::point_at(line, b);
+            edge = pb;
+        }
+        run.glyphs.push_back(detail::glyph_on(line, a, b, pa, pb, run.reversed, font_size));
         pen += advance;
         if (run.glyphs.size() >= 2) {
             const GlyphBox& p = run.glyphs[run.glyphs.size() - 2].box;
@@ -145,6 +162,7 @@ std::optional<GlyphRun> lay_out_glyph_run(const engine::LineGeometry& line, doub
         // west (a run across a north-south wiggle) rules out the span, since
         // turning single glyphs round would break the reading order.
         if (run.glyphs.back().box.dx < 0.0) return std::nullopt;
+        if (keep && !keep(run.glyphs.back())) return std::nullopt;
     }
     return run;
 }

@@ -3,6 +3,7 @@
 // line, each straight on the chord of the stretch of line it covers, and the
 // tests that keep such a run legible (no sharp turn under it, read upright).
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -48,16 +49,21 @@ struct GlyphRun {
     std::vector<PlacedGlyph> glyphs;  // in reading order
 };
 
+// A further test of each glyph as it is laid out (for example: does it keep
+// clear of the labels already placed); false rejects the run.
+using GlyphFilter = std::function<bool(const PlacedGlyph&)>;
+
 // Lays out glyphs of the given advances on [start, start + sum(advances)].
 // The run reads along the line unless the chord from the span's start to its
 // end points west (negative x), in which case the whole run is reversed.
 // Nothing is returned when the span leaves the line, when two adjacent
 // glyphs' directions differ by more than `max_turn` (radians), or when the
 // line turns by more than `max_turn` at a vertex strictly inside the span,
-// or when a glyph would read west even so (its box's dx negative).
+// when a glyph would read west even so (its box's dx negative), or when
+// `keep` (if set) refuses a glyph; the tests stop at the first failure.
 std::optional<GlyphRun> lay_out_glyph_run(const engine::LineGeometry& line, double start,
                                           const std::vector<double>& advances, double font_size,
-                                          double max_turn);
+                                          double max_turn, const GlyphFilter& keep = {});
 
 // The plan turn, in radians in [0, pi], from direction a to direction b.
 double plan_turn(double ax, double ay, double bx, double by);

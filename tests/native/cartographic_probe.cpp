@@ -7,6 +7,8 @@
 //   set KEY VALUE   font_size, spacing, max_labels_per_road, cap_length,
 //                   max_char_angle, connect_eps, slide_step, letter_spacing,
 //                   run_through_junctions (0/1), min_font_scale, max_road_fill,
+//                   interrupt_after (the interrupt check throws on that call;
+//                   the probe then exits with status 3, having printed no label),
 //                   density (takes spacing and cap from the profile)
 //   road NAME WEIGHT N x0 y0 ... xN-1 yN-1     one feature with one line
 // Glyph advances are fixed: one glyph per code point, 1.0 font size wide
@@ -32,6 +34,7 @@ int main() {
     pc::CartographicSettings settings;
     double letter_spacing = 0.0;
     std::string density;
+    long interrupt_after = -1;
     std::vector<en::SampledFeature> features;
     std::vector<std::shared_ptr<const en::LineGeometry>> lines;
     std::string item;
@@ -51,6 +54,7 @@ int main() {
             else if (key == "max_road_fill") settings.max_road_fill = std::stod(value);
             else if (key == "run_through_junctions") settings.run_through_junctions = value == "1";
             else if (key == "density") density = value;
+            else if (key == "interrupt_after") interrupt_after = std::stol(value);
             else {
                 std::cerr << "unknown setting " << key << '\n';
                 return 2;
@@ -96,8 +100,18 @@ int main() {
         std::printf("road %zu %zu %zu %.17g\n", i, roads[i].feature, roads[i].pieces.size(),
                     en::line_length(*roads[i].line));
     }
-    const std::vector<pc::CartographicLabel> labels =
-        pc::place_cartographic(features, lines, settings, advances);
+    struct Interrupted {};
+    long checks = 0;
+    const en::InterruptCallback interrupt = [&checks, interrupt_after] {
+        if (++checks == interrupt_after) throw Interrupted{};
+    };
+    std::vector<pc::CartographicLabel> labels;
+    try {
+        labels = pc::place_cartographic(features, lines, settings, advances, interrupt);
+    } catch (const Interrupted&) {
+        std::printf("interrupted after %ld checks\n", checks);
+        return 3;
+    }
     for (const pc::CartographicLabel& label : labels) {
         std::printf("label %zu %zu %d %.17g %.17g %zu %.17g %s\n", label.feature, label.road,
                     label.run.reversed ? 1 : 0, label.run.start, label.run.length,

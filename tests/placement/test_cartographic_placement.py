@@ -1,6 +1,7 @@
 """Cartographic placement on hand-built roads: labels follow merged roads,
 avoid sharp turns, read upright and never overlap."""
 import math
+import subprocess
 
 import pytest
 from shapely.geometry import Polygon
@@ -206,3 +207,20 @@ def test_every_road_gets_its_first_label_before_any_gets_a_second(place):
     result = place(roads, spacing=60, max_labels_per_road=0)
     assert "Light" in {label.text for label in result.labels}
     assert overlapping_pairs(result.labels) == 0
+
+
+def test_placement_stops_when_the_interrupt_check_throws(place):
+    roads = [(f"Street_{i}", 1, [(0, 20.0 * i), (5000, 20.0 * i + 7)]) for i in range(40)]
+    with pytest.raises(subprocess.CalledProcessError) as stopped:
+        place(roads, spacing=60, max_labels_per_road=0, interrupt_after=3)
+    assert stopped.value.returncode == 3
+    assert "label" not in stopped.value.stdout.replace("interrupted", "")
+
+
+def test_the_same_roads_give_the_same_labels(place):
+    roads = [(f"Street_{i}", 1 + i % 2, [(0, 15.0 * i), (700, 15.0 * i + 40 * (i % 3))])
+             for i in range(12)]
+    roads += [("Cross", 2, [(350, -50), (360, 300)])]
+    first = place(roads, spacing=90, max_labels_per_road=0)
+    assert first == place(roads, spacing=90, max_labels_per_road=0)
+    assert overlapping_pairs(first.labels) == 0

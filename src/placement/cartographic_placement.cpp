@@ -11,6 +11,8 @@ namespace glyphway::placement {
 
 namespace detail {
 
+constexpr double kMaxSlotsPerLine = 1.0e6;
+
 // Where a road's labels start, and how far each may slide.
 struct Slots {
     std::vector<double> starts;  // served in this order: middle of the line first
@@ -28,6 +30,9 @@ Slots road_slots(double line_len, double width, const CartographicSettings& s) {
             s.cap_length > 0.0 ? std::max(1.0, std::ceil(line_len / s.cap_length)) : 1.0;
         allowed = std::min(fit, static_cast<double>(s.max_labels_per_road) * units);
     }
+    // A spacing far below the data's unit would ask for more slots than
+    // memory holds; past the limit they are spread evenly instead.
+    allowed = std::min(allowed, kMaxSlotsPerLine);
     const auto n = static_cast<std::size_t>(allowed);
     double gap = 0.0;
     if (allowed == fit) {

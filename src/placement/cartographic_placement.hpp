@@ -4,10 +4,11 @@
 // of one another.
 //
 // The pieces of each named road are first merged into long lines
-// (engine/road_merge.hpp, with merge_settings below). Each merged line offers label slots one spacing
-// apart, centred in the line (a line that holds only one label gets it in
+// (engine/road_merge.hpp, with merge_settings below). Each merged line
+// offers label slots one spacing apart, centred in the line (a line that holds only one label gets it in
 // the middle); when the line holds more slots than its cap allows, the
-// allowed number is spread evenly over it instead. A slot whose glyph run
+// allowed number is spread evenly over it instead (so is a line that would
+// hold more than a million). A slot whose glyph run
 // fails the turn test (placement/glyph_run.hpp) or would touch a glyph of an
 // accepted label slides along the line, one step at a time alternately
 // forward and back, up to half the distance to the neighbouring slots,

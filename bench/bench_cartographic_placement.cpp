@@ -1,0 +1,100 @@
+// Times cartographic placement against the specified pipeline on the same
+// roads, in one process so that reading the input counts for neither.
+//
+//   bench_cartographic_placement [REPEATS] < input
+//
+// Input as tests/native/cartographic_probe reads it ("set font_size FS" and
+// "road NAME WEIGHT N x0 y0 ..." lines; other settings are ignored). Both
+// run at that font size with the moderate profile; cartographic placement
+// uses the probe's fixed advances (0.6 font size a glyph, 1.0 for CJK).
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/density_profile.hpp"
+#include "engine/utf8_text.hpp"
+#include "pipeline/label_pipeline.hpp"
+#include "placement/cartographic_placement.hpp"
+
+namespace en = glyphway::engine;
+namespace pc = glyphway::placement;
+namespace pl = glyphway::pipeline;
+
+namespace {
+
+template <class F>
+double best_seconds(int repeats, F&& run) {
+    double best = 1e300;
+    for (int i = 0; i < repeats; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        run();
+        const auto t1 = std::chrono::steady_clock::now();
+        best = std::min(best, std::chrono::duration<double>(t1 - t0).count());
+    }
+    return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int repeats = argc > 1 ? std::atoi(argv[1]) : 3;
+    double fs = 15.0;
+    std::vector<en::SampledFeature> features;
+    std::vector<std::shared_ptr<const en::LineGeometry>> lines;
+    std::string item;
+    while (std::cin >> item) {
+        if (item == "set") {
+            std::string key, value;
+            std::cin >> key >> value;
+            if (key == "font_size") fs = std::stod(value);
+        } else if (item == "road") {
+            en::SampledFeature f;
+            std::size_t n = 0;
+            std::cin >> f.text >> f.weight >> n;
+            f.index.value = static_cast<std::int64_t>(features.size());
+            f.text_len = en::code_point_count(f.text);
+            std::vector<en::Vec3> points(n);
+            for (en::Vec3& p : points) std::cin >> p.x >> p.y;
+            f.first_line = lines.size();
+            f.line_count = 1;
+            lines.push_back(
+                std::make_shared<const en::LineGeometry>(en::make_line_geometry(points, false)));
+            features.push_back(std::move(f));
+        }
+    }
+    pl::Settings specified;
+    specified.font_size = fs;
+    std::size_t kept = 0;
+    const double t_specified = best_seconds(repeats, [&] {
+        kept = pl::run_pipeline(features, lines, specified).size();
+    });
+
+    const pc::CartographicSettings settings =
+        pc::cartographic_settings(en::density_profile("moderate", fs), fs);
+    const pc::GlyphAdvances advances = [fs](const std::string& text) {
+        std::vector<double> out;
+        for (char32_t c : en::code_points(text)) {
+            const bool wide = (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
+                              (c >= 0x20000 && c <= 0x2FFFF);
+            out.push_back((wide ? 1.0 : 0.6) * fs);
+        }
+        return out;
+    };
+    std::size_t placed = 0;
+    const double t_merge = best_seconds(repeats, [&] {
+        en::merge_named_roads(features, lines, pc::merge_settings(settings));
+    });
+    const double t_cartographic = best_seconds(repeats, [&] {
+        placed = pc::place_cartographic(features, lines, settings, advances).size();
+    });
+    std::printf("features %zu\nspecified     %8.3f s  %zu records\n", features.size(), t_specified,
+                kept);
+    std::printf("cartographic  %8.3f s  %zu labels (merging %.3f s)\nratio         %8.2f\n",
+                t_cartographic, placed, t_merge, t_cartographic / t_specified);
+    return 0;
+}

@@ -1,0 +1,108 @@
+#pragma once
+// Cartographic placement: labels run along whole roads, glyph by glyph,
+// where the road is straight enough to read them, upright, and never on top
+// of one another.
+//
+// The pieces of each named road are first merged into long lines
+// (engine/road_merge.hpp, with merge_settings below). Each merged line
+// offers label slots one spacing apart, centred in the line (a line that holds only one label gets it in
+// the middle); when the line holds more slots than its cap allows, the
+// allowed number is spread evenly over it instead (so is a line that would
+// hold more than a million). A slot whose glyph run
+// fails the turn test (placement/glyph_run.hpp) or would touch a glyph of an
+// accepted label slides along the line, one step at a time alternately
+// forward and back, up to half the distance to the neighbouring slots,
+// before it is given up.
+//
+// A road too short for its name gets the name shrunk to max_road_fill of
+// the road's length, down to min_font_scale of the font size; shorter roads
+// get no label.
+//
+// Roads are ranked in a fixed order (higher weight, then longer merged line,
+// then input order) and slots are served in rounds: every road's middle slot,
+// then every road's next slot out from the middle, and so on, so that one
+// road's many labels never crowd out another road's first. Within a round
+// the best-ranked road of every name comes before the second of any name
+// (the many pieces of a dual carriageway wait for the other names).
+// A label is accepted only if none of its glyph boxes overlaps a glyph box of
+// an accepted label, so no two labels' glyphs ever overlap. Everything runs
+// on the calling thread in that order: the result depends on the input
+// alone.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/candidate_sampling.hpp"
+#include "engine/density_profile.hpp"
+#include "engine/line_geometry.hpp"
+#include "engine/periodic_check.hpp"
+#include "engine/road_merge.hpp"
+#include "placement/glyph_run.hpp"
+
+namespace glyphway::placement {
+
+// Each glyph's advance of a text, in working units, letter spacing included.
+using GlyphAdvances = std::function<std::vector<double>(const std::string& utf8_text)>;
+
+struct CartographicSettings {
+    double font_size = 15.0;
+    // Distance between the starts of neighbouring labels on one line.
+    double spacing = 270.0;
+    // At most this many labels per merged line (per `cap_length` of it when
+    // that is positive); 0 for no cap.
+    std::int64_t max_labels_per_road = 3;
+    double cap_length = 0.0;
+    // The largest turn, in degrees, between adjacent glyphs or at a vertex
+    // under a label.
+    double max_char_angle = 30.0;
+    // The slide step; 0 for the label's mean glyph advance.
+    double slide_step = 0.0;
+    // End points of same-named pieces this close meet; none for half the
+    // font size, the default of name_connected grouping.
+    std::optional<double> connect_eps;
+    // A name wider than max_road_fill of its merged line's length is laid
+    // out at a font size shrunk to that width, down to min_font_scale of
+    // font_size (no label below that; 0: never shrink). Shrinking to less
+    // than the whole line leaves a short road room to slide its label off a
+    // bend or a neighbour.
+    double min_font_scale = 0.35;
+    double max_road_fill = 0.8;
+    // Whether a merged line runs on through a junction of its own name where
+    // it turns there by at most max_char_angle (engine/road_merge.hpp).
+    bool run_through_junctions = true;
+};
+
+// The merge settings placement uses.
+engine::MergeSettings merge_settings(const CartographicSettings& settings);
+
+// The settings of a density profile scaled for `font_size`: its repeat
+// interval as the spacing and its group cap as the cap per road.
+CartographicSettings cartographic_settings(const engine::DensityProfile& profile,
+                                           double font_size);
+
+struct CartographicLabel {
+    std::size_t feature = 0;  // the merged road's feature (its first piece's)
+    std::size_t road = 0;     // the merged road's position in merge_named_roads' list
+                              // (called with merge_settings(settings))
+    std::string text;
+    std::shared_ptr<const engine::LineGeometry> line;  // the merged line
+    // The font size the label is laid out at: settings' font_size, or less
+    // where the road is shorter than the name (advances scale alike).
+    double font_size = 0.0;
+    GlyphRun run;
+};
+
+// The placed labels, in the order they were accepted. `advances` is asked
+// once per distinct text; a text with no glyphs gets no label.
+// `check_interrupt` is called now and then; it may throw to abandon the run.
+std::vector<CartographicLabel> place_cartographic(
+    const std::vector<engine::SampledFeature>& features,
+    const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
+    const CartographicSettings& settings, const GlyphAdvances& advances,
+    const engine::InterruptCallback& check_interrupt = {});
+
+}  // namespace glyphway::placement

@@ -21,6 +21,8 @@
 #include "pipeline/label_pipeline.hpp"
 #include "placement/cartographic_placement.hpp"
 
+#include "../tests/native/road_input.hpp"
+
 namespace en = glyphway::engine;
 namespace pc = glyphway::placement;
 namespace pl = glyphway::pipeline;
@@ -53,18 +55,7 @@ int main(int argc, char** argv) {
             std::cin >> key >> value;
             if (key == "font_size") fs = std::stod(value);
         } else if (item == "road") {
-            en::SampledFeature f;
-            std::size_t n = 0;
-            std::cin >> f.text >> f.weight >> n;
-            f.index.value = static_cast<std::int64_t>(features.size());
-            f.text_len = en::code_point_count(f.text);
-            std::vector<en::Vec3> points(n);
-            for (en::Vec3& p : points) std::cin >> p.x >> p.y;
-            f.first_line = lines.size();
-            f.line_count = 1;
-            lines.push_back(
-                std::make_shared<const en::LineGeometry>(en::make_line_geometry(points, false)));
-            features.push_back(std::move(f));
+            glyphway::probe::read_road(std::cin, features, lines);
         }
     }
     pl::Settings specified;

@@ -22,6 +22,8 @@
 #include "pipeline/label_pipeline.hpp"
 #include "pipeline/pipeline_settings.hpp"
 
+#include "road_input.hpp"
+
 namespace en = glyphway::engine;
 namespace pl = glyphway::pipeline;
 
@@ -49,19 +51,8 @@ int main() {
                 return 2;
             }
         } else if (item == "road") {
-            en::SampledFeature f;
-            std::size_t n = 0;
-            std::cin >> f.text >> f.weight >> n;
-            f.index.value = static_cast<std::int64_t>(features.size());
-            f.text_len = en::code_point_count(f.text);
-            if (f.weight < 1.0) f.weight = 1.0;
-            std::vector<en::Vec3> points(n);
-            for (en::Vec3& p : points) std::cin >> p.x >> p.y;
-            f.first_line = lines.size();
-            f.line_count = 1;
-            lines.push_back(
-                std::make_shared<const en::LineGeometry>(en::make_line_geometry(points, false)));
-            features.push_back(std::move(f));
+            glyphway::probe::read_road(std::cin, features, lines);
+            if (features.back().weight < 1.0) features.back().weight = 1.0;
         } else {
             std::cerr << "unknown item " << item << '\n';
             return 2;

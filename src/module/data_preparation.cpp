@@ -231,8 +231,7 @@ py::str calculate_utm_crs_method(py::object, py::object lon, py::object lat) {
                           "in [-90, 90]");
 }
 
-PreparedRun prepare_native(py::object self) {
-    pipeline::Settings settings;
+PreparedRun read_native_table(py::object self, pipeline::Settings& settings) {
     const engine::SamplingSettings sampling = read_sampling_settings(self);
     settings.text_count = sampling.text_count;
     settings.distance_interval = sampling.distance_interval;
@@ -274,6 +273,13 @@ PreparedRun prepare_native(py::object self) {
         run.table = read_feature_table(frame, geometry.attr("to_numpy")(), name_field, weight_field);
     }
     read_stage_settings(self, settings);
+    return run;
+}
+
+PreparedRun prepare_native(py::object self) {
+    pipeline::Settings settings;
+    PreparedRun run = read_native_table(self, settings);
+    if (run.working_crs.is_none()) return run;  // no name column: nothing was read
     run.labels = run_stages(run.table, settings);
     return run;
 }

@@ -7,6 +7,7 @@
 #include <pybind11/pybind11.h>
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,7 +22,10 @@
 #include "module/engine_settings.hpp"
 #include "module/label_frame_refresh.hpp"
 #include "module/mesh_engines.hpp"
+#include "module/interrupts.hpp"
 #include "module/prepared_run.hpp"
+#include "pipeline/cartographic_pipeline.hpp"
+#include "text/glyph_outline.hpp"
 
 namespace glyphway::module {
 
@@ -39,13 +43,18 @@ struct GlyphColumns {
 
     void add(std::size_t row, std::size_t pos, const text::GlyphRecord& g,
              const engine::Mat4& frame, double size) {
+        add_raw(row, pos, g.character, frame, g.advance, size, g.has_mesh());
+    }
+
+    void add_raw(std::size_t row, std::size_t pos, char32_t c, const engine::Mat4& frame,
+                 double glyph_advance, double size, bool mesh) {
         label.push_back(static_cast<std::int64_t>(row));
         position.push_back(static_cast<std::int32_t>(pos));
-        character.push_back(static_cast<std::uint32_t>(g.character));
+        character.push_back(static_cast<std::uint32_t>(c));
         frames.push_back(frame);
-        advance.push_back(g.advance);
+        advance.push_back(glyph_advance);
         font_size.push_back(size);
-        has_mesh.push_back(g.has_mesh());
+        has_mesh.push_back(mesh);
     }
 
     py::dict finish() const;
@@ -56,6 +65,8 @@ struct LabelColumns {
     std::vector<std::array<double, 3>> anchor;
     std::vector<double> font_size;
     py::list text, effective_text, group_id;
+
+    py::dict finish() const;
 };
 
 template <typename T>
@@ -99,6 +110,22 @@ py::dict GlyphColumns::finish() const {
     out["advance"] = to_array(advance);
     out["font_size"] = to_array(font_size);
     out["has_mesh"] = to_mask(has_mesh);
+    return out;
+}
+
+py::dict LabelColumns::finish() const {
+    py::array_t<double> points({static_cast<py::ssize_t>(anchor.size()), py::ssize_t{3}});
+    double* a = points.mutable_data();
+    for (const auto& p : anchor) {
+        for (double v : p) *a++ = v;
+    }
+    py::dict out;
+    out["index"] = to_array(index);
+    out["anchor"] = points;
+    out["font_size"] = to_array(font_size);
+    out["text"] = text;
+    out["effective_text"] = effective_text;
+    out["group_id"] = group_id;
     return out;
 }
 
@@ -187,19 +214,57 @@ py::tuple glyph_frames(py::object self) {
         });
         engines.print_warnings();
     }
-    py::array_t<double> anchor({static_cast<py::ssize_t>(labels.anchor.size()), py::ssize_t{3}});
-    double* a = anchor.mutable_data();
-    for (const auto& p : labels.anchor) {
-        for (double v : p) *a++ = v;
+    return py::make_tuple(glyphs.finish(), labels.finish(), run.working_crs);
+}
+
+// The cartographic style's glyphs: each on a flat frame at its point on the
+// merged road, x along its reading direction, z up.
+engine::Mat4 flat_glyph_frame(const placement::PlacedGlyph& g) {
+    const engine::Vec3 x = g.direction;
+    const double plan = std::hypot(x.x, x.y);
+    const engine::Vec3 y = plan > 0.0 ? engine::Vec3{-x.y / plan, x.x / plan, 0.0}
+                                      : engine::Vec3{0.0, 1.0, 0.0};
+    const engine::Vec3 z{x.y * y.z - x.z * y.y, x.z * y.x - x.x * y.z, x.x * y.y - x.y * y.x};
+    return {x.x, y.x, z.x, g.origin.x, x.y, y.y, z.y, g.origin.y,
+            x.z, y.z, z.z, g.origin.z, 0.0, 0.0, 0.0, 1.0};
+}
+
+py::tuple cartographic_glyph_frames(py::object self, double max_char_angle) {
+    pipeline::Settings settings;
+    PreparedRun run = read_native_table(self, settings);
+    GlyphColumns glyphs;
+    LabelColumns labels;
+    if (!run.working_crs.is_none()) {
+        pipeline::Hooks hooks;
+        hooks.interrupt = check_host_signals;
+        std::vector<placement::CartographicLabel> placed;
+        try {
+            placed = pipeline::run_cartographic(run.table.features, run.table.lines, settings,
+                                                host_text(self.attr("font_path")), max_char_angle,
+                                                hooks);
+        } catch (const text::FontError& e) {
+            throw py::value_error(e.what());
+        }
+        for (const placement::CartographicLabel& label : placed) {
+            const std::size_t row = labels.index.size();
+            const std::u32string text = engine::code_points(label.text);
+            const std::vector<placement::PlacedGlyph>& run_glyphs = label.run.glyphs;
+            for (std::size_t pos = 0; pos < run_glyphs.size(); ++pos) {
+                const placement::PlacedGlyph& g = run_glyphs[pos];
+                const char32_t c = pos < text.size() ? text[pos] : U' ';
+                glyphs.add_raw(row, pos, c, flat_glyph_frame(g), g.advance, label.font_size,
+                               !text::is_whitespace(c) && g.advance > 0.0);
+            }
+            const placement::PlacedGlyph& middle = run_glyphs[run_glyphs.size() / 2];
+            labels.index.push_back(static_cast<std::int64_t>(row));
+            labels.anchor.push_back({middle.origin.x, middle.origin.y, middle.origin.z});
+            labels.font_size.push_back(label.font_size);
+            labels.text.append(py::str(label.text));
+            labels.effective_text.append(py::str(label.text));
+            labels.group_id.append(py::none());
+        }
     }
-    py::dict label_out;
-    label_out["index"] = to_array(labels.index);
-    label_out["anchor"] = anchor;
-    label_out["font_size"] = to_array(labels.font_size);
-    label_out["text"] = labels.text;
-    label_out["effective_text"] = labels.effective_text;
-    label_out["group_id"] = labels.group_id;
-    return py::make_tuple(glyphs.finish(), label_out, run.working_crs);
+    return py::make_tuple(glyphs.finish(), labels.finish(), run.working_crs);
 }
 
 }  // namespace
@@ -214,6 +279,11 @@ void register_glyph_frames_bindings(py::module_& m) {
           "visible label: index (record index), anchor (n x 3), font_size, and text, "
           "effective_text and group_id as lists. Straight text puts each glyph at its share "
           "of the string's advance on the label's frame.");
+    m.def("_cartographic_glyph_frames", &cartographic_glyph_frames, py::arg("engine"),
+          py::arg("max_char_angle") = 30.0,
+          "(glyphs, labels, working_crs) as _glyph_frames gives them, for the cartographic "
+          "placement of the engine's table: names shaped with the engine's font and laid "
+          "along the merged roads, flat. labels.index is the row itself and group_id None.");
 }
 
 }  // namespace glyphway::module

@@ -371,6 +371,11 @@ def _prepared_label_table(engine: _RoadTessaraEngine) -> tuple[_LabelTable, str 
 def _glyph_frames(engine: _RoadTessaraEngine) -> tuple[_GlyphFrames, _GlyphFrameLabels, str | None]:
     """(glyph frames, labels, working CRS) of the engine's prepared run, as the OBJ lays them out."""
 
+def _cartographic_glyph_frames(
+    engine: _RoadTessaraEngine, max_char_angle: float = 30.0
+) -> tuple[_GlyphFrames, _GlyphFrameLabels, str | None]:
+    """The same arrays for the cartographic placement of the engine's table."""
+
 def _write_output(path: _TextPath, data: bytes) -> None:
     """Writes data as the whole file at path, by the native writers' rule."""
 

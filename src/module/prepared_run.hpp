@@ -8,6 +8,7 @@
 
 #include "engine/label_record.hpp"
 #include "module/feature_table.hpp"
+#include "pipeline/pipeline_settings.hpp"
 
 namespace glyphway::module {
 
@@ -22,6 +23,11 @@ struct PreparedRun {
 
 // What `_prepare_data` computes, before any record becomes a dict.
 PreparedRun prepare_native(py::object self);
+
+// Its first half: the table read and the run's settings taken from the
+// engine, no stage run yet (`labels` stays empty; `working_crs` is None
+// when the table has no name column).
+PreparedRun read_native_table(py::object self, pipeline::Settings& settings);
 
 // Whether `self._prepare_data` is the engine's own method. A subclass or an
 // instance attribute that replaces it must be called, and its dicts read.

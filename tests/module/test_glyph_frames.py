@@ -132,3 +132,31 @@ def test_a_replaced_preparation_is_refused(roads, ttf_font):
     engine._prepare_data = lambda: ([], None)
     with pytest.raises(TypeError, match="_prepare_data"):
         gw._glyph_frames(engine)
+
+
+# --- the cartographic placement, measured the same way ------------------------------------
+
+def test_cartographic_frames_read_east_and_keep_to_the_turn_limit(make_engine, tmp_path):
+    # A westward road with a hairpin at its far end, and an eastward road of
+    # ten touching pieces: every glyph reads east, and no two neighbours turn
+    # more than the limit.
+    hairpin = LineString([(3000, 0), (0, 0), (0, 40), (3000, 40)])
+    pieces = [LineString([(100 * k, 900), (100 * (k + 1), 900)]) for k in range(10)]
+    path = write_roads(tmp_path / "roads.shp", [hairpin] + pieces,
+                       name=["Rua Augusta"] + ["长安街"] * 10)
+    glyphs, labels, crs = gw._cartographic_glyph_frames(make_engine(path), max_char_angle=30.0)
+    assert crs == "EPSG:3857"
+    assert {"Rua Augusta", "长安街"} <= set(labels["text"])
+    assert (glyphs["direction"][:, 0] > 0).all()
+    for row in range(len(labels["text"])):
+        heading = np.degrees(np.arctan2(*glyphs["direction"][glyphs["label"] == row][:, 1::-1].T))
+        assert (np.abs(np.diff(heading)) <= 30.0 + 1e-9).all()
+    # The piecewise road is labelled on its merged line, across the joints.
+    on_pieces = glyphs["origin"][glyphs["label"] == labels["text"].index("长安街")]
+    assert np.allclose(on_pieces[:, 1], 900.0)
+
+
+def test_cartographic_frames_of_a_table_without_names(make_engine, tmp_path):
+    path = write_roads(tmp_path / "roads.shp", [LineString([(0, 0), (900, 0)])], road=["a"])
+    glyphs, labels, crs = gw._cartographic_glyph_frames(make_engine(path))
+    assert crs is None and len(glyphs["label"]) == 0 and labels["text"] == []

@@ -1,0 +1,36 @@
+#include "pipeline/cartographic_pipeline.hpp"
+
+#include "engine/density_profile.hpp"
+#include "engine/utf8_text.hpp"
+#include "text/text_shaping.hpp"
+
+namespace glyphway::pipeline {
+
+placement::CartographicSettings cartographic_placement_settings(const Settings& settings,
+                                                                double max_char_angle) {
+    placement::CartographicSettings s = placement::cartographic_settings(
+        engine::density_profile(settings.density, settings.font_size), settings.font_size);
+    s.max_char_angle = max_char_angle;
+    if (settings.connect_eps) s.connect_eps = settings.connect_eps;
+    return s;
+}
+
+std::vector<placement::CartographicLabel> run_cartographic(
+    const std::vector<engine::SampledFeature>& features,
+    const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
+    const Settings& settings, const std::string& font_path, double max_char_angle,
+    const Hooks& hooks) {
+    const text::TextShaper shaper(font_path);
+    // One advance per character, so that glyph i of a run is character i of
+    // its name; a character composed into the one before it has none.
+    const placement::GlyphAdvances advances = [&](const std::string& utf8) {
+        const std::u32string text = engine::code_points(utf8);
+        return text::character_advances(
+            shaper.shape(text, settings.font_size, settings.letter_spacing), text.size());
+    };
+    return placement::place_cartographic(features, lines,
+                                         cartographic_placement_settings(settings, max_char_angle),
+                                         advances, hooks.interrupt);
+}
+
+}  // namespace glyphway::pipeline

@@ -1,0 +1,30 @@
+#pragma once
+// One run of the cartographic style from the feature table to the placed
+// labels: names shaped with the font (HarfBuzz advances and kerning), then
+// placed along the merged roads (placement/cartographic_placement.hpp) with
+// the density profile's spacing and cap at the engine's font size.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/candidate_sampling.hpp"
+#include "engine/line_geometry.hpp"
+#include "pipeline/label_pipeline.hpp"
+#include "pipeline/pipeline_settings.hpp"
+#include "placement/cartographic_placement.hpp"
+
+namespace glyphway::pipeline {
+
+// The placement settings of a run: the density profile of `settings` at its
+// font size, the largest turn between glyphs, the grouping's connect_eps.
+placement::CartographicSettings cartographic_placement_settings(const Settings& settings,
+                                                                double max_char_angle);
+
+// Throws text::FontError when `font_path` cannot be shaped with.
+std::vector<placement::CartographicLabel> run_cartographic(
+    const std::vector<engine::SampledFeature>& features,
+    const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
+    const Settings& settings, const std::string& font_path, double max_char_angle,
+    const Hooks& hooks);
+
+}  // namespace glyphway::pipeline

@@ -15,9 +15,11 @@ sample city (``glyphway_maker.sample_data_path()``, ``name``).
 Each style runs the package's defaults plus the name column, the font,
 use_utm (true metres; --no-utm keeps EPSG:3857) and --density when given, in
 this process: one engine, its
-preparation and the OBJ's glyph layout (``_glyph_frames``). Styles other than
-"specified" need a ``style`` keyword on ``generate``; until it has one they
-are skipped with a line saying so.
+preparation and the OBJ's glyph layout (``_glyph_frames``). The cartographic
+style goes through ``generate``'s ``style`` keyword once it has one; until
+then through the module's own cartographic run (``_cartographic_glyph_frames``:
+names shaped with the font, flat glyphs along the merged roads), and it is
+skipped with a line saying so when neither exists.
 
 Per network and style the script prints:
 

@@ -2,6 +2,7 @@
 
 #include "engine/density_profile.hpp"
 #include "engine/utf8_text.hpp"
+#include "text/text_mesh_engine.hpp"
 #include "text/text_shaping.hpp"
 
 namespace glyphway::pipeline {
@@ -28,9 +29,14 @@ std::vector<placement::CartographicLabel> run_cartographic(
         return text::character_advances(
             shaper.shape(text, settings.font_size, settings.letter_spacing), text.size());
     };
+    const placement::BlankGlyphs blanks = [](const std::string& utf8) {
+        std::vector<bool> marks;
+        for (char32_t c : engine::code_points(utf8)) marks.push_back(text::is_whitespace(c));
+        return marks;
+    };
     return placement::place_cartographic(features, lines,
                                          cartographic_placement_settings(settings, max_char_angle),
-                                         advances, hooks.interrupt);
+                                         advances, hooks.interrupt, blanks);
 }
 
 }  // namespace glyphway::pipeline

@@ -125,7 +125,7 @@ std::vector<CartographicLabel> place_cartographic(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
     const CartographicSettings& settings, const GlyphAdvances& advances,
-    const engine::InterruptCallback& check_interrupt) {
+    const engine::InterruptCallback& check_interrupt, const BlankGlyphs& blanks) {
     const std::vector<engine::MergedRoad> roads =
         engine::merge_named_roads(features, lines, merge_settings(settings), check_interrupt);
 
@@ -143,6 +143,7 @@ std::vector<CartographicLabel> place_cartographic(
 
     const double max_turn = settings.max_char_angle * M_PI / 180.0;
     std::map<std::string, std::vector<double>> shaped;
+    std::map<std::string, std::vector<bool>> blank_of;
     std::vector<detail::RoadPlan> plans;
     std::vector<detail::Task> tasks;
     std::map<std::string, std::size_t> roads_of_name;
@@ -151,7 +152,15 @@ std::vector<CartographicLabel> place_cartographic(
         const engine::MergedRoad& road = roads[r];
         const std::size_t name_rank = roads_of_name[road.text]++;
         auto found = shaped.find(road.text);
-        if (found == shaped.end()) found = shaped.emplace(road.text, advances(road.text)).first;
+        if (found == shaped.end()) {
+            found = shaped.emplace(road.text, advances(road.text)).first;
+            if (blanks) {
+                std::vector<bool> marks = blanks(road.text);
+                // A provider that disagrees on the glyph count marks nothing.
+                if (marks.size() != found->second.size()) marks.clear();
+                blank_of.emplace(road.text, std::move(marks));
+            }
+        }
         std::optional<detail::RoadPlan> plan = detail::plan_road(road, r, found->second, settings);
         if (!plan) continue;
         for (std::size_t rank = 0; rank < plan->slots.starts.size(); ++rank) {
@@ -165,6 +174,11 @@ std::vector<CartographicLabel> place_cartographic(
         return a.rank != b.rank ? a.rank < b.rank : a.name_rank < b.name_rank;
     });
 
+    const std::vector<bool> no_blanks;
+    const auto blank_marks = [&](const std::string& text) -> const std::vector<bool>& {
+        const auto found = blank_of.find(text);
+        return found == blank_of.end() ? no_blanks : found->second;
+    };
     GlyphBoxGrid grid = make_glyph_box_grid(2.0 * settings.font_size);
     const GlyphFilter clear = [&grid](const PlacedGlyph& g) { return !overlaps_any(grid, g.box); };
     std::vector<CartographicLabel> labels;
@@ -181,8 +195,9 @@ std::vector<CartographicLabel> place_cartographic(
                 if (k % 2 == 0) break;  // both directions exhausted
                 continue;
             }
-            std::optional<GlyphRun> run = lay_out_glyph_run(
-                *road.line, task.start + offset, plan.advances, plan.font_size, max_turn, clear);
+            std::optional<GlyphRun> run =
+                lay_out_glyph_run(*road.line, task.start + offset, plan.advances, plan.font_size,
+                                  max_turn, clear, blank_marks(road.text));
             if (!run) continue;
             for (const PlacedGlyph& g : run->glyphs) insert_box(grid, g.box);
             labels.push_back(

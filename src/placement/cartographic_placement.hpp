@@ -47,6 +47,9 @@ namespace glyphway::placement {
 
 // Each glyph's advance of a text, in working units, letter spacing included.
 using GlyphAdvances = std::function<std::vector<double>(const std::string& utf8_text)>;
+// Which glyphs of a text are drawn as nothing (word spaces), one flag per
+// advance; turns are judged across them (placement/glyph_run.hpp).
+using BlankGlyphs = std::function<std::vector<bool>(const std::string& utf8_text)>;
 
 struct CartographicSettings {
     double font_size = 15.0;
@@ -103,6 +106,6 @@ std::vector<CartographicLabel> place_cartographic(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
     const CartographicSettings& settings, const GlyphAdvances& advances,
-    const engine::InterruptCallback& check_interrupt = {});
+    const engine::InterruptCallback& check_interrupt = {}, const BlankGlyphs& blanks = {});
 
 }  // namespace glyphway::placement

@@ -116,7 +116,8 @@ bool glyph_boxes_overlap(const GlyphBox& a, const GlyphBox& b) {
 
 std::optional<GlyphRun> lay_out_glyph_run(const engine::LineGeometry& line, double start,
                                           const std::vector<double>& advances, double font_size,
-                                          double max_turn, const GlyphFilter& keep) {
+                                          double max_turn, const GlyphFilter& keep,
+                                          const std::vector<bool>& blank) {
     double total = 0.0;
     for (double a : advances) total += a;
     const double end = start + total;
@@ -135,6 +136,7 @@ std::optional<GlyphRun> lay_out_glyph_run(const engine::LineGeometry& line, doub
     double pen = 0.0;
     // Each glyph's leading edge is the previous one's trailing edge.
     engine::Vec3 edge = run.reversed ? last : first;
+    std::optional<std::size_t> previous_drawn;
     for (double advance : advances) {
         double a = 0.0, b = 0.0;
         engine::Vec3 pa, pb;
@@ -151,12 +153,17 @@ std::optional<GlyphRun> lay_out_glyph_run(const engine::LineGeometry& line, doub
             pb = detail::point_at(line, b);
             edge = pb;
         }
+        const std::size_t index = run.glyphs.size();
         run.glyphs.push_back(detail::glyph_on(line, a, b, pa, pb, run.reversed, font_size));
         pen += advance;
-        if (run.glyphs.size() >= 2) {
-            const GlyphBox& p = run.glyphs[run.glyphs.size() - 2].box;
-            const GlyphBox& q = run.glyphs.back().box;
-            if (plan_turn(p.dx, p.dy, q.dx, q.dy) > max_turn) return std::nullopt;
+        const bool drawn = blank.empty() || !blank[index];
+        if (drawn) {
+            if (previous_drawn) {
+                const GlyphBox& p = run.glyphs[*previous_drawn].box;
+                const GlyphBox& q = run.glyphs.back().box;
+                if (plan_turn(p.dx, p.dy, q.dx, q.dy) > max_turn) return std::nullopt;
+            }
+            previous_drawn = index;
         }
         // Upright as a whole or not at all: a glyph that would still read
         // west (a run across a north-south wiggle) rules out the span, since

@@ -61,9 +61,13 @@ using GlyphFilter = std::function<bool(const PlacedGlyph&)>;
 // line turns by more than `max_turn` at a vertex strictly inside the span,
 // when a glyph would read west even so (its box's dx negative), or when
 // `keep` (if set) refuses a glyph; the tests stop at the first failure.
+// `blank` (when not empty, one flag per advance) marks glyphs drawn as
+// nothing, such as word spaces: the turn is judged between the drawn glyphs
+// on either side of them, which a reader sees as neighbours.
 std::optional<GlyphRun> lay_out_glyph_run(const engine::LineGeometry& line, double start,
                                           const std::vector<double>& advances, double font_size,
-                                          double max_turn, const GlyphFilter& keep = {});
+                                          double max_turn, const GlyphFilter& keep = {},
+                                          const std::vector<bool>& blank = {});
 
 // The plan turn, in radians in [0, pi], from direction a to direction b.
 double plan_turn(double ax, double ay, double bx, double by);

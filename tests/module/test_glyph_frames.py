@@ -160,3 +160,21 @@ def test_cartographic_frames_of_a_table_without_names(make_engine, tmp_path):
     path = write_roads(tmp_path / "roads.shp", [LineString([(0, 0), (900, 0)])], road=["a"])
     glyphs, labels, crs = gw._cartographic_glyph_frames(make_engine(path))
     assert crs is None and len(glyphs["label"]) == 0 and labels["text"] == []
+
+
+def test_cartographic_turns_are_judged_across_word_spaces(make_engine, tmp_path):
+    # A road that bends 25 degrees twice one way, then twice the other, every
+    # 4 m: the glyphs either side of a space can sit across two bends, which
+    # together turn more than the limit although each alone is within it.
+    points, heading, x, y = [(0.0, 0.0)], 0.0, 0.0, 0.0
+    for k in range(600):
+        heading += np.radians(25.0 if (k // 2) % 2 == 0 else -25.0)
+        x, y = x + 4.0 * np.cos(heading), y + 4.0 * np.sin(heading)
+        points.append((x, y))
+    path = write_roads(tmp_path / "roads.shp", [LineString(points)], name=["A A A A A A"])
+    glyphs, labels, _ = gw._cartographic_glyph_frames(make_engine(path, font_size=4.0))
+    assert labels["text"], "the road should carry a label"
+    for row in range(len(labels["text"])):
+        drawn = (glyphs["label"] == row) & glyphs["has_mesh"]
+        heading = np.degrees(np.arctan2(glyphs["direction"][drawn, 1], glyphs["direction"][drawn, 0]))
+        assert (np.abs(np.diff(heading)) <= 30.0 + 1e-9).all()

@@ -145,12 +145,7 @@ void export_obj_dicts(py::object self, py::object output_obj, py::handle labels)
                             fitted_or(Field::effective_letter_spacing, setup.letter_spacing));
             // An empty text has no glyphs and never reaches its road.
             if (!label.text.empty()) {
-                read_required(r, Field::line, d, lines);
-                read_required(r, Field::distance, d, lines);
-                read_required(r, Field::line_len, d, lines);
-                label.line = r.line;
-                label.distance = r.distance;
-                label.line_len = r.line_len;
+                read_curved_road(r, d, lines, label);
             }
         }
         visible.push_back(std::move(label));

@@ -177,12 +177,7 @@ void export_glb_dicts(py::handle self, py::handle output_glb, py::handle dicts_o
                                       spacing ? spacing : setup.letter_spacing);
             if (size) label.font_size = host_float(size);
             if (!mesh.text.empty()) {
-                read_required(r, Field::line, d, lines);
-                read_required(r, Field::distance, d, lines);
-                read_required(r, Field::line_len, d, lines);
-                mesh.line = r.line;
-                mesh.distance = r.distance;
-                mesh.line_len = r.line_len;
+                read_curved_road(r, d, lines, mesh);
             }
         }
         if (!(s.curved_text && item(d, Field::effective_font_size))) label.font_size = base_size;

@@ -20,6 +20,16 @@ void read_required(engine::LabelRecord& r, Field field, py::handle dict, LineCac
     read_field(r, field, dict, &lines);
 }
 
+void read_curved_road(engine::LabelRecord& r, py::handle dict, LineCache& lines,
+                      export_::ObjLabel& label) {
+    read_required(r, Field::line, dict, lines);
+    read_required(r, Field::distance, dict, lines);
+    read_required(r, Field::line_len, dict, lines);
+    label.line = r.line;
+    label.distance = r.distance;
+    label.line_len = r.line_len;
+}
+
 void raise_no_point(bool empty_line) {
     if (empty_line) throw py::index_error("the line is empty: it has no point");
     throw py::value_error("the distance is NaN: a line has no point there");

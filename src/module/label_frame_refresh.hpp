@@ -10,6 +10,7 @@
 
 #include "engine/label_record.hpp"
 #include "engine/orientation_frame.hpp"
+#include "export/obj_export.hpp"
 #include "module/engine_convert.hpp"
 #include "module/interrupts.hpp"
 
@@ -24,6 +25,11 @@ py::handle required_item(py::handle dict, engine::Field field);
 // read_field of a required key.
 void read_required(engine::LabelRecord& r, engine::Field field, py::handle dict,
                    LineCache& lines);
+
+// The road a curved label is laid along (its line, distance and line_len,
+// all required), read from the dict into the record and the writer's label.
+void read_curved_road(engine::LabelRecord& r, py::handle dict, LineCache& lines,
+                      export_::ObjLabel& label);
 
 // The host's error for a distance with no point on its line.
 [[noreturn]] void raise_no_point(bool empty_line);

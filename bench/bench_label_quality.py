@@ -14,12 +14,11 @@ sample city (``glyphway_maker.sample_data_path()``, ``name``).
 
 Each style runs the package's defaults plus the name column, the font,
 use_utm (true metres; --no-utm keeps EPSG:3857) and --density when given, in
-this process: one engine, its
-preparation and the OBJ's glyph layout (``_glyph_frames``). The cartographic
-style goes through ``generate``'s ``style`` keyword once it has one; until
-then through the module's own cartographic run (``_cartographic_glyph_frames``:
-names shaped with the font, flat glyphs along the merged roads), and it is
-skipped with a line saying so when neither exists.
+this process. The glyphs are measured where the OBJ draws them: the
+specified style's through its engine's preparation and the OBJ's glyph
+layout (``_glyph_frames``), the cartographic style's through the same run
+its exports make (``_cartographic_glyph_frames``). The time is that of
+``generate`` writing the OBJ in that style.
 
 Per network and style the script prints:
 
@@ -33,8 +32,8 @@ Per network and style the script prints:
   pairs of labels they belong to;
 - covered: share of the named road length within --radius-m metres of a
   label of its own name (parts of at most --step-m metres, by midpoint);
-- time: the preparation and the glyph layout, in seconds (no file
-  written), the fastest of --repeat runs.
+- time: ``generate`` writing the OBJ file in that style (read, placement
+  and meshes), in seconds, the fastest of --repeat runs.
 
 Glyph box: the oriented rectangle centred on the glyph frame's origin, the
 glyph's advance long along its reading direction and its font size wide.
@@ -50,10 +49,11 @@ from __future__ import annotations
 
 import argparse
 import contextlib
-import inspect
 import io
 import os
+import shutil
 import sys
+import tempfile
 import time
 import warnings
 from pathlib import Path
@@ -80,48 +80,30 @@ TARGET_COVERED = 0.85
 TARGET_TIME_RATIO = 2.0
 
 
-def styles_supported():
-    """Whether generate takes a style keyword yet."""
-    try:
-        return "style" in inspect.signature(gw.generate).parameters
-    except (TypeError, ValueError):
-        return False
-
-
-def cartographic_measurable():
-    """Whether the cartographic style can be measured: through generate's
-    style keyword, or, before that exists, through the module's own run of
-    the cartographic placement (_cartographic_glyph_frames)."""
-    return styles_supported() or hasattr(gw, "_cartographic_glyph_frames")
-
-
-def engine_keywords(path, name_field, style, args):
+def engine_options(name_field, args):
     options = {"name_field": name_field, "use_utm": not args.no_utm}
     if args.density:
         options["density"] = args.density
-    if styles_supported() and "style" in label_options.ENGINE_OPTIONS:
-        options["style"] = style
-    keywords = label_options.engine_keywords(path, options)
-    if styles_supported() and "style" not in keywords:
-        keywords["style"] = style
-    return keywords
+    return options
 
 
-def run_style(path, name_field, style, args):
-    """(glyphs, labels, working CRS, seconds) of one placement: the fastest
-    of --repeat runs, so the first run's font loading and file cache misses
-    do not count against whichever style comes first."""
-    keywords = engine_keywords(path, name_field, style, args)
+def run_style(path, name_field, style, args, out_dir):
+    """(glyphs, labels, working CRS, seconds) of one placement. The time is
+    the fastest of --repeat OBJ exports, so the first run's font loading and
+    file cache misses do not count against whichever style comes first."""
+    options = engine_options(name_field, args)
     best = float("inf")
-    for _ in range(max(1, args.repeat)):
-        start = time.perf_counter()
-        with contextlib.redirect_stdout(io.StringIO()):
-            engine = gw._new_engine(keywords, args.font)
-            if style == "cartographic" and not styles_supported():
-                glyphs, labels, working_crs = gw._cartographic_glyph_frames(engine)
-            else:
-                glyphs, labels, working_crs = gw._glyph_frames(engine)
-        best = min(best, time.perf_counter() - start)
+    with contextlib.redirect_stdout(io.StringIO()):
+        for _ in range(max(1, args.repeat)):
+            start = time.perf_counter()
+            gw.generate(path, os.path.join(out_dir, f"{style}.obj"), font_path=args.font,
+                        style=style, **options)
+            best = min(best, time.perf_counter() - start)
+        engine = gw._new_engine(label_options.engine_keywords(path, options), args.font)
+        if style == "cartographic":
+            glyphs, labels, working_crs = gw._cartographic_glyph_frames(engine)
+        else:
+            glyphs, labels, working_crs = gw._glyph_frames(engine)
     return glyphs, labels, working_crs, best
 
 
@@ -234,25 +216,29 @@ def main(argv=None):
     print(f"font {args.font or '(searched)'}; use_utm {not args.no_utm}; "
           f"density {args.density or 'moderate'}; coverage radius {args.radius_m:g} m, "
           f"parts of {args.step_m:g} m", flush=True)
-    if "cartographic" in args.style and not cartographic_measurable():
-        print("cartographic: skipped, generate() has no style keyword yet", flush=True)
-    for name, path, field in networks:
-        if not path.exists():
-            print(f"{name:10s} skipped: {path} not found", flush=True)
+    out_dir = tempfile.mkdtemp(prefix="glyphway_quality_")
+    try:
+        for name, path, field in networks:
+            run_network(name, path, field, args, out_dir)
+    finally:
+        shutil.rmtree(out_dir, ignore_errors=True)
+
+
+def run_network(name, path, field, args, out_dir):
+    if not path.exists():
+        print(f"{name:10s} skipped: {path} not found", flush=True)
+        return
+    roads = Roads(path, field)
+    baseline = None
+    for style in args.style:
+        glyphs, labels, working_crs, seconds = run_style(str(path), field, style, args, out_dir)
+        if working_crs is None:
+            print(f"{name:10s} {style:12s} no labels (no column {field!r})", flush=True)
             continue
-        roads = Roads(path, field)
-        baseline = None
-        for style in args.style:
-            if style != "specified" and not cartographic_measurable():
-                continue
-            glyphs, labels, working_crs, seconds = run_style(str(path), field, style, args)
-            if working_crs is None:
-                print(f"{name:10s} {style:12s} no labels (no column {field!r})", flush=True)
-                continue
-            if style == "specified":
-                baseline = seconds
-            print_row(name, style, measure(glyphs, labels, roads, working_crs, args), seconds,
-                      baseline)
+        if style == "specified":
+            baseline = seconds
+        print_row(name, style, measure(glyphs, labels, roads, working_crs, args), seconds,
+                  baseline)
 
 
 if __name__ == "__main__":

@@ -51,7 +51,8 @@ def test_obj_options(calls):
               "--repeat-mode", "feature", "--connect-eps", "3", "--max-global-iterations", "4",
               "--text-count", "2", "--distance-interval", "120", "--add-at-endpoints",
               "--font-size", "9", "--extrusion-depth", "0.5", "--letter-spacing", "1",
-              "--no-separate-objects", "--font", "/fonts/x.ttf"])
+              "--no-separate-objects", "--font", "/fonts/x.ttf", "--style", "cartographic",
+              "--max-char-angle", "25"])
     ((name, args, kwargs),) = calls
     assert name == "generate" and args == ("a.shp", "b.obj")
     assert kwargs == {
@@ -61,7 +62,8 @@ def test_obj_options(calls):
         "repeat_mode": "feature", "connect_eps": 3.0, "max_global_iterations": 4,
         "text_count": 2, "distance_interval": 120.0, "add_at_endpoints": True,
         "font_size": 9.0, "extrusion_depth": 0.5, "letter_spacing": 1.0,
-        "separate_objects": False, "font_path": "/fonts/x.ttf",
+        "separate_objects": False, "font_path": "/fonts/x.ttf", "style": "cartographic",
+        "max_char_angle": 25.0,
     }
 
 

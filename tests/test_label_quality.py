@@ -84,16 +84,3 @@ def test_names_are_cleaned_as_the_engine_reads_them(raw, name):
     assert lq.clean_name(raw) == name
 
 
-def test_the_bench_passes_a_style_on_only_once_generate_takes_one(monkeypatch):
-    import argparse
-    import bench_label_quality as bench
-
-    args = argparse.Namespace(no_utm=False, density=None)
-    assert "style" not in bench.engine_keywords("roads.shp", "name", "specified", args)
-
-    def generate(shp_path, output_obj, *, font_path=None, style="specified"):
-        """A generate that has grown the keyword."""
-    monkeypatch.setattr(bench.gw, "generate", generate)
-    keywords = bench.engine_keywords("roads.shp", "dlmc", "cartographic", args)
-    assert keywords["style"] == "cartographic"
-    assert keywords["name_field"] == "dlmc" and keywords["use_utm"] is True

@@ -5,10 +5,13 @@ import pathlib
 import re
 
 import glyphway_accel_avx2 as gw
+import glyphway_maker
 from glyphway_maker import cli, labels
 
 README = pathlib.Path(__file__).resolve().parent.parent / "README.md"
 MESH_ONLY = ("extrusion_depth", "separate_objects")
+# Keyword-only choices of the run that the engine is not configured with.
+RUN_KEYWORDS = ("font_path", "style", "max_char_angle")
 
 
 def _parameters(function):
@@ -31,16 +34,21 @@ def _engine_parameters():
 
 def test_generate_passes_every_engine_option_with_the_engine_default():
     engine = _engine_parameters()
-    options = {n: d for n, d in GENERATE.items() if n != "font_path"}
+    options = {n: d for n, d in GENERATE.items() if n not in RUN_KEYWORDS}
     assert set(options) == set(engine)
     for name, default in options.items():
         assert default == engine[name], name
 
 
 def test_the_label_table_takes_generate_options_less_the_mesh_ones():
-    expected = {n: d for n, d in GENERATE.items() if n not in MESH_ONLY + ("font_path",)}
+    expected = {n: d for n, d in GENERATE.items() if n not in MESH_ONLY + RUN_KEYWORDS}
     assert list(labels.ENGINE_OPTIONS) == list(expected)
     assert {n: d for n, (d, _) in labels.ENGINE_OPTIONS.items()} == expected
+    for function in (glyphway_maker.place_labels, glyphway_maker.preview):
+        params = inspect.signature(function).parameters
+        for name in RUN_KEYWORDS:
+            assert params[name].kind is inspect.Parameter.KEYWORD_ONLY, (function, name)
+            assert params[name].default == GENERATE[name], (function, name)
 
 
 def test_every_option_has_a_flag_on_its_commands():
@@ -51,7 +59,7 @@ def test_every_option_has_a_flag_on_its_commands():
         assert set(options) <= dests, command
     for command in ("labels", "preview"):
         dests = {a.dest for a in commands[command]._actions}
-        assert set(labels.ENGINE_OPTIONS) | {"font_path"} <= dests, command
+        assert set(labels.ENGINE_OPTIONS) | set(RUN_KEYWORDS) <= dests, command
 
 
 def test_the_readme_table_lists_every_option_with_its_default():

@@ -29,6 +29,7 @@ POSTURES = ("flat", "upright")
 # scale; "keep" is the name this command gives to that choice.
 OVERFLOW_STRATEGIES = ("truncate", "keep")
 ANGLE_UNITS = ("degree", "radian")
+STYLES = ("specified", "cartographic")
 
 
 def _add_common(p: argparse.ArgumentParser, *, fit: bool, mesh: bool) -> None:
@@ -67,6 +68,16 @@ def _add_common(p: argparse.ArgumentParser, *, fit: bool, mesh: bool) -> None:
         g.add_argument("--overflow-strategy", choices=OVERFLOW_STRATEGIES, default="truncate",
                        help="a name that still does not fit: truncate cuts it and adds an "
                             "ellipsis, keep leaves it whole (default: %(default)s)")
+
+    g = p.add_argument_group("placement style")
+    g.add_argument("--style", choices=STYLES, default="specified",
+                   help="specified: candidates every --distance-interval on each piece; "
+                        "cartographic: along whole merged roads, repeated at the density's "
+                        "interval, upright, shaped with the font's kerning, off sharp bends "
+                        "(default: %(default)s)")
+    g.add_argument("--max-char-angle", type=float, default=30.0, metavar="DEG",
+                   help="cartographic style: the largest turn between adjacent glyphs "
+                        "(default: %(default)s)")
 
     g = p.add_argument_group("label selection")
     g.add_argument("--density", choices=DENSITIES, default="moderate",

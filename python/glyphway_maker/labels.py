@@ -91,11 +91,18 @@ def input_path(shp_or_gdf):
         yield path
 
 
-def prepared_table(shp_or_gdf, font_path=None, **options):
-    """(engine, native label table, working CRS) for the input and options."""
+def prepared_table(shp_or_gdf, font_path=None, style="specified", max_char_angle=30.0,
+                   **options):
+    """(engine, native label table, working CRS) for the input and options,
+    placed in `style`. A cartographic table also has one row per drawn glyph
+    (the glyph_ columns)."""
+    cartographic, max_char_angle = _native._check_style(style, max_char_angle)
     with input_path(shp_or_gdf) as path:
         engine = _native._new_engine(engine_keywords(path, options), font_path)
-        table, working_crs = _native._prepared_label_table(engine)
+        if cartographic:
+            table, working_crs = _native._cartographic_label_table(engine, max_char_angle)
+        else:
+            table, working_crs = _native._prepared_label_table(engine)
     return engine, table, working_crs
 
 
@@ -106,7 +113,8 @@ def table_to_frame(table, working_crs):
     return geopandas.GeoDataFrame(columns, geometry=geometry, crs=working_crs)
 
 
-def place_labels(shp_or_gdf, *, font_path=None, **options):
+def place_labels(shp_or_gdf, *, font_path=None, style="specified", max_char_angle=30.0,
+                 **options):
     """The visible labels placed on a road network, as a GeoDataFrame.
 
     `shp_or_gdf` is a path to a road file (polylines with a name column) or
@@ -116,16 +124,20 @@ def place_labels(shp_or_gdf, *, font_path=None, **options):
     min_font_scale, min_letter_spacing, overflow_strategy, density,
     repeat_mode, connect_eps, max_global_iterations, text_count,
     distance_interval, add_at_endpoints, font_size, letter_spacing) with the
-    same defaults; `font_path` picks the font instead of searching for one.
+    same defaults; `font_path` picks the font instead of searching for one;
+    `style` and `max_char_angle` choose the placement as in :func:`generate`.
 
     One row per visible label in export order: a point at the label's anchor,
     and the columns text, effective_text, effective_font_size, group_id,
     weight, rotation_deg (reading direction, degrees counter-clockwise from
     east) and line_key. The CRS is the working one (a UTM zone with
     use_utm, else EPSG:3857); with no name column the frame is empty and has
-    no CRS.
+    no CRS. A cartographic label is anchored at its middle glyph and turned
+    as that glyph is; its group_id names the merged road it runs along and
+    its line_key is None.
     """
-    _, table, working_crs = prepared_table(shp_or_gdf, font_path=font_path, **options)
+    _, table, working_crs = prepared_table(shp_or_gdf, font_path=font_path, style=style,
+                                           max_char_angle=max_char_angle, **options)
     return table_to_frame(table, working_crs)
 
 

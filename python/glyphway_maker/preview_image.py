@@ -3,7 +3,10 @@ its text, for checking density and collisions by eye.
 
 The footprints (straight rectangles of the text's length and height,
 centred at the anchor and turned to the reading direction) come from the
-native label table; this module only builds the Matplotlib artists.
+native label table; this module only builds the Matplotlib artists. A
+cartographic placement lays each name glyph by glyph along its road, so it
+is drawn glyph by glyph: each glyph's box, and its character turned as the
+glyph is.
 """
 from __future__ import annotations
 
@@ -62,12 +65,13 @@ def _length_label(metres):
 
 
 def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100, font_path=None,
-            **options):
+            style="specified", max_char_angle=30.0, **options):
     """Draws the placement of :func:`place_labels` (same input and options) to
     `out_png`, a PNG of width_px x height_px pixels: the roads in grey, each
     visible label's footprint coloured by its group, the texts (in the
     engine's font) when there are at most MAX_TEXT_LABELS labels, a scale bar
-    and the working CRS in the title. Returns the number of labels drawn."""
+    and the working CRS in the title. With style="cartographic" every glyph
+    is drawn on its own box. Returns the number of labels drawn."""
     import matplotlib
     matplotlib.use("Agg")
     import numpy as np
@@ -81,7 +85,8 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100, font
     # A target it could not write is refused before the placement runs.
     _native._check_output(out_png)
     with _labels.input_path(shp_or_gdf) as path:
-        engine, table, working_crs = _labels.prepared_table(path, font_path=font_path, **options)
+        engine, table, working_crs = _labels.prepared_table(
+            path, font_path=font_path, style=style, max_char_angle=max_char_angle, **options)
         segments = _road_segments(path, working_crs)
 
     figure = Figure(figsize=(width_px / dpi, height_px / dpi), dpi=dpi)
@@ -92,11 +97,14 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100, font
     if segments:
         axes.add_collection(LineCollection(segments, colors="0.6", linewidths=0.8, zorder=1))
 
-    corners = table["corners"]
-    count = len(corners)
+    count = len(table["corners"])
+    by_glyph = "glyph_corners" in table
+    corners = table["glyph_corners"] if by_glyph else table["corners"]
     palette = colormaps["tab20"]
-    if count:
+    if len(corners):
         colours = [palette(_group_colour_index(g, palette.N)) for g in table["group_id"]]
+        if by_glyph:
+            colours = [colours[k] for k in table["glyph_label"]]
         axes.add_collection(PolyCollection(list(corners), facecolors=colours,
                                            edgecolors=colours, alpha=0.45, linewidths=0.6,
                                            zorder=2))
@@ -105,9 +113,15 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100, font
     sized_texts = []
     if drew_text:
         font = FontProperties(fname=engine.font_path)
-        for x, y, angle, size, text in zip(table["x"], table["y"], table["rotation_deg"],
-                                           table["effective_font_size"],
-                                           table["effective_text"]):
+        sizes = table["effective_font_size"]
+        if by_glyph:
+            texts = zip(table["glyph_x"], table["glyph_y"], table["glyph_rotation_deg"],
+                        (sizes[k] for k in table["glyph_label"]),
+                        (chr(c) for c in table["glyph_char"]))
+        else:
+            texts = zip(table["x"], table["y"], table["rotation_deg"], sizes,
+                        table["effective_text"])
+        for x, y, angle, size, text in texts:
             upright = ((angle + 90.0) % 360.0) - 90.0  # never upside down on screen
             artist = axes.text(x, y, str(text), fontproperties=font, fontsize=1.0,
                                rotation=upright, rotation_mode="anchor", ha="center",
@@ -115,7 +129,7 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100, font
             sized_texts.append((artist, float(size)))
 
     points = [np.vstack(segments)] if segments else []
-    if count:
+    if len(corners):
         points.append(corners.reshape(-1, 2))
     if points:
         every = np.vstack(points)

@@ -84,17 +84,17 @@ template <typename Visit>
 void for_each_mesh(const ObjLabel& label, const GlbSettings& settings, StringMeshes& strings,
                    Visit&& visit) {
     const ObjSettings& s = settings.mesh;
-    if (!s.curved_text) {
+    if (!s.curved_text && label.glyph_frames.empty()) {
         const text::Mesh& mesh = strings.get(label.text);
         if (!mesh.empty()) visit(mesh, label.matrix);
         return;
     }
     const std::vector<text::GlyphRecord> glyphs = label.engine->generate_glyph_meshes(label.text);
-    const CurvedPlacement placement{label.line.get(), label.distance, label.line_len};
-    lay_out_curved(placement, glyphs, s.posture,
-                   [&](const engine::Mat4& frame, const text::GlyphRecord& g) {
-                       visit(g.glyph->mesh, frame);
-                   });
+    lay_out_label_glyphs(label, glyphs, s.posture,
+                         [&](const engine::Mat4& frame, const text::GlyphRecord& g, double scale) {
+                             visit(g.glyph->mesh,
+                                   scale == 1.0 ? frame : scaled_in_text_plane(frame, scale));
+                         });
 }
 
 void write_root_node(JsonWriter& json, const std::array<double, 3>& origin, const GlbCrs& crs,
@@ -191,7 +191,7 @@ public:
     // calling thread only.
     void prepare(const ObjLabel& label, StringMeshes& strings, std::vector<text::GlyphRecord>& glyphs,
                  const text::Mesh*& string_mesh) const {
-        if (settings_.mesh.curved_text) {
+        if (settings_.mesh.curved_text || !label.glyph_frames.empty()) {
             glyphs = label.engine->generate_glyph_meshes(label.text);
         } else {
             string_mesh = &strings.get(label.text);
@@ -202,22 +202,22 @@ public:
     void place(const ObjLabel& label, const std::vector<text::GlyphRecord>& glyphs,
                const text::Mesh* string_mesh, std::uint32_t row, std::vector<Drawn>& out) const {
         const ObjSettings& s = settings_.mesh;
-        if (!s.curved_text) {
+        if (!s.curved_text && label.glyph_frames.empty()) {
             if (string_mesh->faces.empty()) return;
             out.push_back({string_mesh, string_mesh, 0,
                            gltf::make_instance(label.matrix, origin_, s.font_size,
                                                s.mesh_engine->depth(), row)});
             return;
         }
-        const CurvedPlacement placement{label.line.get(), label.distance, label.line_len};
         const double size = label.engine->font_size();
         const double depth = label.engine->depth();
-        lay_out_curved(placement, glyphs, s.posture,
-                       [&](const engine::Mat4& frame, const text::GlyphRecord& g) {
-                           if (g.glyph->mesh.faces.empty()) return;
-                           out.push_back({g.glyph.get(), &g.glyph->mesh, g.character,
-                                          gltf::make_instance(frame, origin_, size, depth, row)});
-                       });
+        lay_out_label_glyphs(
+            label, glyphs, s.posture,
+            [&](const engine::Mat4& frame, const text::GlyphRecord& g, double scale) {
+                if (g.glyph->mesh.faces.empty()) return;
+                out.push_back({g.glyph.get(), &g.glyph->mesh, g.character,
+                               gltf::make_instance(frame, origin_, size * scale, depth, row)});
+            });
     }
 
 private:
@@ -283,7 +283,8 @@ std::string instanced_document(const std::vector<GlbLabel>& labels, const GlbSet
             for (const Drawn& d : drawn[i]) {
                 std::size_t mesh = layout.find(d.key);
                 if (mesh == gltf::InstanceLayout::npos) {
-                    const bool curved = settings.mesh.curved_text;
+                    const bool curved =
+                        settings.mesh.curved_text || !label.mesh.glyph_frames.empty();
                     mesh = layout.add_mesh(
                         d.key, *d.mesh,
                         curved ? utf8_of(std::u32string_view(&d.character, 1))

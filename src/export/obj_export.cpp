@@ -73,16 +73,41 @@ void write_straight(ObjStream& obj, const ObjLabel& label, StringMeshes& meshes)
     obj.mesh(label.matrix, mesh.vertices, mesh.faces);
 }
 
-void write_curved(ObjStream& obj, const ObjLabel& label, const ObjSettings& settings) {
+void write_glyphs(ObjStream& obj, const ObjLabel& label, const ObjSettings& settings) {
     const std::vector<text::GlyphRecord> glyphs = label.engine->generate_glyph_meshes(label.text);
-    const CurvedPlacement placement{label.line.get(), label.distance, label.line_len};
-    lay_out_curved(placement, glyphs, settings.posture,
-                   [&](const engine::Mat4& frame, const text::GlyphRecord& g) {
-                       obj.mesh(frame, g.glyph->mesh.vertices, g.glyph->mesh.faces);
-                   });
+    lay_out_label_glyphs(label, glyphs, settings.posture,
+                         [&](const engine::Mat4& frame, const text::GlyphRecord& g, double scale) {
+                             obj.mesh(scale == 1.0 ? frame : scaled_in_text_plane(frame, scale),
+                                      g.glyph->mesh.vertices, g.glyph->mesh.faces);
+                         });
 }
 
 }  // namespace
+
+void lay_out_label_glyphs(const ObjLabel& label, const std::vector<text::GlyphRecord>& glyphs,
+                          engine::Posture posture, const ScaledGlyphVisit& visit) {
+    if (label.glyph_frames.empty()) {
+        const CurvedPlacement placement{label.line.get(), label.distance, label.line_len};
+        lay_out_curved(placement, glyphs, posture,
+                       [&](const engine::Mat4& frame, const text::GlyphRecord& g) {
+                           visit(frame, g, 1.0);
+                       });
+        return;
+    }
+    const std::size_t n = std::min(glyphs.size(), label.glyph_frames.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (glyphs[i].has_mesh()) visit(label.glyph_frames[i], glyphs[i], label.glyph_scale);
+    }
+}
+
+engine::Mat4 scaled_in_text_plane(const engine::Mat4& frame, double scale) {
+    engine::Mat4 m = frame;
+    for (int r = 0; r < 3; ++r) {
+        m[4 * r] *= scale;
+        m[4 * r + 1] *= scale;
+    }
+    return m;
+}
 
 std::string obj_object_name(std::string_view text) {
     std::string name;
@@ -121,8 +146,8 @@ void write_obj(const std::string& path, const std::vector<ObjLabel>& labels,
         // Also notices a SIGTERM between labels that have no glyphs.
         file.flush_if_full();
         if (settings.separate_objects) obj.object_line(label);
-        if (settings.curved_text) {
-            write_curved(obj, label, settings);
+        if (settings.curved_text || !label.glyph_frames.empty()) {
+            write_glyphs(obj, label, settings);
         } else {
             write_straight(obj, label, meshes);
         }

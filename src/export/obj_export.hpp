@@ -9,6 +9,7 @@
 // 1-based vertex indices global over the file. Nothing else: no normals,
 // texture coordinates, groups or materials.
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -39,6 +40,13 @@ struct ObjLabel {
     double distance = 0.0;
     double line_len = 0.0;
     text::TextMeshEngine* engine = nullptr;
+    // Text laid out beforehand (the cartographic style places every glyph
+    // itself): one frame per character of `text`, used instead of the road
+    // layout when not empty. The glyphs of `engine` are drawn `glyph_scale`
+    // times their size in the text plane (a name shrunk to its road), so one
+    // engine serves every size and its glyph cache is shared.
+    std::vector<engine::Mat4> glyph_frames;
+    double glyph_scale = 1.0;
 };
 
 struct ObjSettings {
@@ -55,6 +63,19 @@ struct ObjSettings {
 // NEL, U+2028, U+2029), and a break inside the name would end the object
 // line early and turn the rest of the name into a malformed record.
 std::string obj_object_name(std::string_view text);
+
+// Calls `visit` for every glyph of a glyph-by-glyph label that has a mesh,
+// in order, with the frame its mesh is drawn on and the scale it is drawn at
+// in the text plane: its own frames when it has them (with its glyph_scale),
+// else the curved layout along its road (scale 1). Throws NoFramePoint.
+using ScaledGlyphVisit =
+    std::function<void(const engine::Mat4& frame, const text::GlyphRecord& glyph, double scale)>;
+void lay_out_label_glyphs(const ObjLabel& label, const std::vector<text::GlyphRecord>& glyphs,
+                          engine::Posture posture, const ScaledGlyphVisit& visit);
+
+// `frame` with its two text-plane axes stretched by `scale`: a mesh drawn on
+// it is that many times its size, its depth unchanged.
+engine::Mat4 scaled_in_text_plane(const engine::Mat4& frame, double scale);
 
 // Writes the file (see OutputFile): atomically, or in place for a device
 // or FIFO. Throws FileError,

@@ -16,6 +16,7 @@
 #include "module/bindings.hpp"
 #include "module/call_arguments.hpp"
 #include "module/call_guard.hpp"
+#include "module/cartographic_run.hpp"
 #include "module/font_path_override.hpp"
 
 namespace py = pybind11;
@@ -34,7 +35,9 @@ struct Parameter {
 };
 
 // Positional-or-keyword parameters in call order, then the keyword-only
-// `font_path`, which is not part of the positional signature.
+// ones, which are not part of the positional signature: `font_path`, and
+// the placement style with its largest turn between glyphs.
+constexpr std::size_t kStyleKeywordOnly = 3;  // font_path, style, max_char_angle
 constexpr Parameter kGenerateParameters[] = {
     {"shp_path", Kind::Text, nullptr, 0},
     {"output_obj", Kind::Text, nullptr, 0},
@@ -59,6 +62,8 @@ constexpr Parameter kGenerateParameters[] = {
     {"letter_spacing", Kind::Real, nullptr, 0.0},
     {"separate_objects", Kind::Flag, nullptr, 1},
     {"font_path", Kind::Path, nullptr, 0},
+    {"style", Kind::Text, kSpecifiedStyle, 0},
+    {"max_char_angle", Kind::Real, nullptr, kDefaultMaxCharAngle},
 };
 
 // generate's parameters, writing to `output_glb`, then the keyword-only
@@ -96,14 +101,16 @@ constexpr Parameter kGenerateCsvParameters[] = {
     {"font_size", Kind::Real, nullptr, 15.0},
     {"letter_spacing", Kind::Real, nullptr, 0.0},
     {"font_path", Kind::Path, nullptr, 0},
+    {"style", Kind::Text, kSpecifiedStyle, 0},
+    {"max_char_angle", Kind::Real, nullptr, kDefaultMaxCharAngle},
 };
 
 constexpr std::size_t kGenerateCount = std::size(kGenerateParameters);
 constexpr std::size_t kGenerateCsvCount = std::size(kGenerateCsvParameters);
 constexpr std::size_t kGenerateGlbCount = std::size(kGenerateGlbParameters);
 static_assert(kGenerateGlbCount == kGenerateCount + 1, "generate_glb adds instancing to generate's");
-static_assert(kGenerateCount == 22 + 1, "generate takes 22 parameters and font_path");
-static_assert(kGenerateCsvCount == 23 + 1, "generate_csv takes 23 parameters and font_path");
+static_assert(kGenerateCount == 22 + kStyleKeywordOnly, "generate takes 22 parameters");
+static_assert(kGenerateCsvCount == 23 + kStyleKeywordOnly, "generate_csv takes 23 parameters");
 
 // The engine's keyword arguments, in the order they are passed.
 constexpr const char* kEngineKeywords[] = {
@@ -183,7 +190,7 @@ py::object convert(const Parameter& p, PyObject* given) {
 // not given takes its default, which needs no conversion.
 Arguments bind_and_convert(const char* function, const Parameter* parameters, std::size_t count,
                            PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                           std::size_t keyword_only = 1) {
+                           std::size_t keyword_only = kStyleKeywordOnly) {
     std::vector<const char*> names(count);
     for (std::size_t i = 0; i < count; ++i) names[i] = parameters[i].name;
     const CallSignature signature{function, names.data(),
@@ -202,6 +209,25 @@ Arguments bind_and_convert(const char* function, const Parameter* parameters, st
     }
     return out;
 }
+
+// The placement style of a call, checked before anything is read. The
+// specified style calls the export method exactly as before, so an engine
+// class that replaces it need not know the style keywords.
+struct StyleChoice {
+    explicit StyleChoice(const Arguments& a)
+        : cartographic(is_cartographic_style(a["style"])),
+          max_char_angle(checked_max_char_angle(a["max_char_angle"])) {}
+
+    py::dict keywords() const {
+        py::dict out;
+        out["style"] = py::str(kCartographicStyle);
+        out["max_char_angle"] = py::float_(max_char_angle);
+        return out;
+    }
+
+    bool cartographic;
+    double max_char_angle;
+};
 
 // The engine class is looked up when the function runs, so a replacement
 // put into the module afterwards is the one used.
@@ -227,10 +253,12 @@ PyObject* generate(PyObject* module, PyObject* const* args, Py_ssize_t nargs, Py
     return run_guarded([&] {
         const Arguments a = bind_and_convert("generate", kGenerateParameters, kGenerateCount, args,
                                              nargs, kwnames);
+        const StyleChoice style(a);
         py::dict keywords;
         for (const char* name : kEngineKeywords) keywords[name] = a[name];
         py::object engine = construct_engine(module, keywords, a["font_path"]);
-        engine.attr("export_obj")(a["output_obj"]);
+        py::object method = engine.attr("export_obj");
+        style.cartographic ? method(a["output_obj"], **style.keywords()) : method(a["output_obj"]);
     });
 }
 
@@ -239,6 +267,7 @@ PyObject* generate_csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs
     return run_guarded([&] {
         const Arguments a = bind_and_convert("generate_csv", kGenerateCsvParameters,
                                              kGenerateCsvCount, args, nargs, kwnames);
+        const StyleChoice style(a);
         // A billboard carries flat text: no extrusion, no per-label objects,
         // and auto-fit may tighten letters down to the spacing asked for
         // but never below it.
@@ -257,8 +286,11 @@ PyObject* generate_csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs
             }
         }
         py::object engine = construct_engine(module, keywords, a["font_path"]);
-        engine.attr("export_csv")(a["output_csv"], a["target_crs"], a["output_quaternion"],
-                                  a["output_both_angles"], a["angle_unit"], a["angle_precision"]);
+        py::object method = engine.attr("export_csv");
+        const py::tuple positional =
+            py::make_tuple(a["output_csv"], a["target_crs"], a["output_quaternion"],
+                           a["output_both_angles"], a["angle_unit"], a["angle_precision"]);
+        style.cartographic ? method(*positional, **style.keywords()) : method(*positional);
     });
 }
 
@@ -266,11 +298,15 @@ PyObject* generate_glb(PyObject* module, PyObject* const* args, Py_ssize_t nargs
                        PyObject* kwnames) {
     return run_guarded([&] {
         const Arguments a = bind_and_convert("generate_glb", kGenerateGlbParameters.data(),
-                                             kGenerateGlbCount, args, nargs, kwnames, 2);
+                                             kGenerateGlbCount, args, nargs, kwnames,
+                                             kStyleKeywordOnly + 1);
+        const StyleChoice style(a);
         py::dict keywords;
         for (const char* name : kEngineKeywords) keywords[name] = a[name];
         py::object engine = construct_engine(module, keywords, a["font_path"]);
-        engine.attr("export_glb")(a["output_glb"], a["instancing"]);
+        py::object method = engine.attr("export_glb");
+        style.cartographic ? method(a["output_glb"], a["instancing"], **style.keywords())
+                           : method(a["output_glb"], a["instancing"]);
     });
 }
 
@@ -286,14 +322,24 @@ PyMethodDef g_generate_def = {
     "min_letter_spacing=0.0, overflow_strategy='truncate', density='moderate', "
     "repeat_mode='name_connected', connect_eps=None, max_global_iterations=None, "
     "text_count=None, distance_interval=500.0, add_at_endpoints=False, font_size=15.0, "
-    "extrusion_depth=2.0, letter_spacing=0.0, separate_objects=True, *, font_path=None)\n"
+    "extrusion_depth=2.0, letter_spacing=0.0, separate_objects=True, *, font_path=None, "
+    "style='specified', max_char_angle=30.0)\n"
     "--\n\n"
     "Places road-name labels along the roads of the shapefile `shp_path` and writes them to "
     "`output_obj` as a Wavefront OBJ file of extruded 3D text. Returns None.\n\n"
     "Text parameters must be str; flags take any object's truth value; connect_eps is None "
     "or a number (made a float), max_global_iterations and text_count are None or a number "
     "(made an int by truncation). font_path (keyword only): a font file to use instead of "
-    "searching the machine for a CJK-capable font."};
+    "searching the machine for a CJK-capable font."
+    "\n\nstyle (keyword only): 'specified' (the default) or 'cartographic', which merges "
+    "the connected pieces of each named road, shapes names with the font (advances and "
+    "kerning), repeats them along long roads at the density profile's interval, keeps "
+    "every label upright and off sharp bends (no turn between adjacent glyphs above "
+    "max_char_angle degrees, default 30) and keeps glyphs of different labels apart. It "
+    "always lays text glyph by glyph; auto_fit_text and min_font_scale bound how far a name "
+    "shrinks to fit a short road, and curved_text, min_letter_spacing, overflow_strategy, "
+    "repeat_mode, max_global_iterations, text_count, distance_interval and add_at_endpoints "
+    "belong to the specified style only."};
 
 PyMethodDef g_generate_csv_def = {
     "generate_csv", as_cfunction(&generate_csv), METH_FASTCALL | METH_KEYWORDS,
@@ -303,7 +349,7 @@ PyMethodDef g_generate_csv_def = {
     "auto_fit_text=True, min_font_scale=0.35, density='moderate', "
     "repeat_mode='name_connected', connect_eps=None, max_global_iterations=None, "
     "text_count=None, distance_interval=500.0, add_at_endpoints=False, font_size=15.0, "
-    "letter_spacing=0.0, *, font_path=None)\n"
+    "letter_spacing=0.0, *, font_path=None, style='specified', max_char_angle=30.0)\n"
     "--\n\n"
     "Places road-name labels along the roads of the shapefile `shp_path` and writes one "
     "billboard row per visible label to `output_csv` (UTF-8 with BOM): position in "
@@ -311,7 +357,8 @@ PyMethodDef g_generate_csv_def = {
     "angle_precision is an int (a number is truncated); the other kinds are as in generate(). "
     "The text is flat (no extrusion) and auto-fit never tightens letters below "
     "letter_spacing. font_path (keyword only): a font file to use instead of searching the "
-    "machine for a CJK-capable font."};
+    "machine for a CJK-capable font. style and max_char_angle are as in generate(); a "
+    "cartographic row is anchored at the label's middle glyph and turned as it is."};
 
 PyMethodDef g_generate_glb_def = {
     "generate_glb", as_cfunction(&generate_glb), METH_FASTCALL | METH_KEYWORDS,
@@ -321,7 +368,7 @@ PyMethodDef g_generate_glb_def = {
     "repeat_mode='name_connected', connect_eps=None, max_global_iterations=None, "
     "text_count=None, distance_interval=500.0, add_at_endpoints=False, font_size=15.0, "
     "extrusion_depth=2.0, letter_spacing=0.0, separate_objects=True, *, font_path=None, "
-    "instancing=True)\n"
+    "style='specified', max_char_angle=30.0, instancing=True)\n"
     "--\n\n"
     "Places road-name labels as generate() does and writes the same 3D text to `output_glb` "
     "as a binary glTF 2.0 file (Y up, metres, positions relative to a local origin kept in "

@@ -22,6 +22,7 @@
 #include "engine/utf8_text.hpp"
 #include "export/billboard_csv.hpp"
 #include "export/obj_export.hpp"
+#include "module/cartographic_run.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
 #include "module/engine_settings.hpp"
@@ -194,7 +195,36 @@ void export_obj_records(py::object self, py::object output_obj,
     write_obj_labels(output_obj, path, visible, setup, engines);
 }
 
-void export_obj_method(py::object self, py::object output_obj) {
+void export_obj_cartographic(py::object self, py::object output_obj, double max_char_angle) {
+    const CartographicRun run = run_cartographic_style(self, max_char_angle);
+    if (run.labels.empty()) return;
+    progress("[glyphway_maker] Generating 3D Mesh and Exporting OBJ...");
+    const std::string path = output_fs_path(output_obj);
+    MeshEngines engines(self);
+    ObjSetup setup;
+    setup.settings.separate_objects = host_truth(self.attr("separate_objects"));
+    setup.settings.curved_text = true;  // always glyph by glyph
+    setup.settings.posture = read_posture(self);
+    setup.font_size = self.attr("font_size");
+    text::TextMeshEngine* engine = engines.get(setup.font_size, self.attr("letter_spacing"));
+    const double base_size = host_float(setup.font_size);
+    std::vector<export_::ObjLabel> visible;
+    visible.reserve(run.labels.size());
+    for (std::size_t i = 0; i < run.labels.size(); ++i) {
+        visible.push_back(cartographic_obj_label(run.labels[i], i, setup.settings.posture, engine,
+                                                 base_size, setup.settings.separate_objects));
+    }
+    write_obj_labels(output_obj, path, visible, setup, engines);
+}
+
+void export_obj_method(py::object self, py::object output_obj, py::object style,
+                       py::object max_char_angle) {
+    const bool cartographic = is_cartographic_style(style);
+    const double max_turn = checked_max_char_angle(max_char_angle);
+    if (cartographic) {
+        export_obj_cartographic(self, output_obj, max_turn);
+        return;
+    }
     if (uses_own_prepare_data(self)) {
         PreparedRun run = prepare_native(self);
         if (run.labels.empty()) return;
@@ -326,8 +356,28 @@ void write_billboards(py::handle self, py::handle output_csv, py::handle target_
 
 void export_csv_method(py::object self, py::object output_csv, py::object target_crs,
                        py::object output_quaternion, py::object output_both_angles,
-                       py::object angle_unit, py::object angle_precision) {
+                       py::object angle_unit, py::object angle_precision, py::object style,
+                       py::object max_char_angle) {
+    const bool cartographic = is_cartographic_style(style);
+    const double max_turn = checked_max_char_angle(max_char_angle);
     const std::optional<int> decimals = angle_decimals(angle_precision);
+    if (cartographic) {
+        // One row per label, at its middle glyph and turned as that glyph is.
+        const CartographicRun run = run_cartographic_style(self, max_turn);
+        if (run.labels.empty()) return;
+        write_billboards(self, output_csv, target_crs, output_quaternion, output_both_angles,
+                         angle_unit, angle_precision, decimals, run.working_crs,
+                         [&](engine::Posture posture, std::vector<export_::BillboardRow>& rows) {
+                             rows.reserve(run.labels.size());
+                             for (const placement::CartographicLabel& label : run.labels) {
+                                 export_::BillboardRow row;
+                                 row.matrix = cartographic_glyph_frame(anchor_glyph(label), posture);
+                                 row.name = label.text;
+                                 rows.push_back(std::move(row));
+                             }
+                         });
+        return;
+    }
     if (uses_own_prepare_data(self)) {
         PreparedRun run = prepare_native(self);
         if (run.labels.empty()) return;
@@ -370,11 +420,14 @@ void export_csv_method(py::object self, py::object output_csv, py::object target
 }  // namespace
 
 void register_export_methods(py::handle cls) {
-    add_engine_method(cls, "export_obj", &export_obj_method, py::arg("output_obj"));
+    add_engine_method(cls, "export_obj", &export_obj_method, py::arg("output_obj"), py::kw_only(),
+                      py::arg("style") = kSpecifiedStyle,
+                      py::arg("max_char_angle") = kDefaultMaxCharAngle);
     add_engine_method(cls, "export_csv", &export_csv_method, py::arg("output_csv"),
                       py::arg("target_crs"), py::arg("output_quaternion"),
                       py::arg("output_both_angles"), py::arg("angle_unit"),
-                      py::arg("angle_precision"));
+                      py::arg("angle_precision"), py::kw_only(), py::arg("style") = kSpecifiedStyle,
+                      py::arg("max_char_angle") = kDefaultMaxCharAngle);
     register_glb_export_method(cls);
 }
 

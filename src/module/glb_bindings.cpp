@@ -11,6 +11,7 @@
 #include "engine/orientation_frame.hpp"
 #include "engine/utf8_text.hpp"
 #include "export/glb_export.hpp"
+#include "module/cartographic_run.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
 #include "module/engine_settings.hpp"
@@ -193,8 +194,55 @@ void export_glb_dicts(py::handle self, py::handle output_glb, py::handle dicts_o
     write_glb_labels(output_glb, labels, setup, engines, working_crs);
 }
 
-void export_glb_method(py::object self, py::object output_glb, py::object instancing) {
+// The cartographic style's labels: glyph by glyph on the frames placement
+// gave them, anchored at their middle glyph.
+void export_glb_cartographic(py::handle self, py::handle output_glb, bool instancing,
+                             double max_char_angle) {
+    const CartographicRun run =
+        run_cartographic_style(py::reinterpret_borrow<py::object>(self), max_char_angle);
+    if (run.labels.empty()) return;
+    progress("[glyphway_maker] Generating 3D Mesh and Exporting GLB...");
+    MeshEngines engines(self);
+    GlbSetup setup;
+    export_::ObjSettings& s = setup.settings.mesh;
+    s.separate_objects = host_truth(self.attr("separate_objects"));
+    s.curved_text = true;  // always glyph by glyph
+    s.posture = read_posture(self);
+    setup.font_size = self.attr("font_size");
+    setup.letter_spacing = self.attr("letter_spacing");
+    setup.settings.instancing = instancing;
+    text::TextMeshEngine* engine = engines.get(setup.font_size, setup.letter_spacing);
+    const double base_size = host_float(setup.font_size);
+    const bool named = s.separate_objects && !instancing;
+    std::vector<export_::GlbLabel> labels;
+    labels.reserve(run.labels.size());
+    for (std::size_t i = 0; i < run.labels.size(); ++i) {
+        const placement::CartographicLabel& placed = run.labels[i];
+        export_::GlbLabel label;
+        label.mesh = cartographic_obj_label(placed, i, s.posture, engine, base_size, named);
+        const export_::ObjLabel& mesh = label.mesh;
+        label.text = placed.text;
+        label.effective_text = placed.text;
+        label.group_id = cartographic_group_id(placed);
+        label.weight = run.weights[i];
+        label.font_size = placed.font_size;
+        label.anchor[0] = mesh.matrix[3];
+        label.anchor[1] = mesh.matrix[7];
+        label.anchor[2] = mesh.matrix[11];
+        labels.push_back(std::move(label));
+    }
+    write_glb_labels(output_glb, labels, setup, engines, run.working_crs);
+}
+
+void export_glb_method(py::object self, py::object output_glb, py::object instancing,
+                       py::object style, py::object max_char_angle) {
     const bool instanced = host_truth(instancing);
+    const bool cartographic = is_cartographic_style(style);
+    const double max_turn = checked_max_char_angle(max_char_angle);
+    if (cartographic) {
+        export_glb_cartographic(self, output_glb, instanced, max_turn);
+        return;
+    }
     if (uses_own_prepare_data(self)) {
         PreparedRun run = prepare_native(self);
         if (run.labels.empty()) return;
@@ -213,7 +261,9 @@ void export_glb_method(py::object self, py::object output_glb, py::object instan
 
 void register_glb_export_method(py::handle cls) {
     add_engine_method(cls, "export_glb", &export_glb_method, py::arg("output_glb"),
-                      py::arg("instancing") = true);
+                      py::arg("instancing") = true, py::kw_only(),
+                      py::arg("style") = kSpecifiedStyle,
+                      py::arg("max_char_angle") = kDefaultMaxCharAngle);
 }
 
 }  // namespace glyphway::module

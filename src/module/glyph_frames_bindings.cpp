@@ -18,13 +18,13 @@
 #include "engine/utf8_text.hpp"
 #include "export/glyph_layout.hpp"
 #include "module/bindings.hpp"
+#include "module/cartographic_run.hpp"
 #include "module/engine_convert.hpp"
 #include "module/engine_settings.hpp"
 #include "module/label_frame_refresh.hpp"
 #include "module/mesh_engines.hpp"
 #include "module/interrupts.hpp"
 #include "module/prepared_run.hpp"
-#include "pipeline/cartographic_pipeline.hpp"
 #include "text/glyph_outline.hpp"
 
 namespace glyphway::module {
@@ -217,52 +217,28 @@ py::tuple glyph_frames(py::object self) {
     return py::make_tuple(glyphs.finish(), labels.finish(), run.working_crs);
 }
 
-// The cartographic style's glyphs: each on a flat frame at its point on the
-// merged road, x along its reading direction, z up.
-engine::Mat4 flat_glyph_frame(const placement::PlacedGlyph& g) {
-    const engine::Vec3 x = g.direction;
-    const double plan = std::hypot(x.x, x.y);
-    const engine::Vec3 y = plan > 0.0 ? engine::Vec3{-x.y / plan, x.x / plan, 0.0}
-                                      : engine::Vec3{0.0, 1.0, 0.0};
-    const engine::Vec3 z{x.y * y.z - x.z * y.y, x.z * y.x - x.x * y.z, x.x * y.y - x.y * y.x};
-    return {x.x, y.x, z.x, g.origin.x, x.y, y.y, z.y, g.origin.y,
-            x.z, y.z, z.z, g.origin.z, 0.0, 0.0, 0.0, 1.0};
-}
-
-py::tuple cartographic_glyph_frames(py::object self, double max_char_angle) {
-    pipeline::Settings settings;
-    PreparedRun run = read_native_table(self, settings);
+py::tuple cartographic_glyph_frames(py::object self, py::object max_char_angle) {
+    const CartographicRun run = run_cartographic_style(self, checked_max_char_angle(max_char_angle));
+    const engine::Posture posture = run.labels.empty() ? engine::Posture::flat : read_posture(self);
     GlyphColumns glyphs;
     LabelColumns labels;
-    if (!run.working_crs.is_none()) {
-        pipeline::Hooks hooks;
-        hooks.interrupt = check_host_signals;
-        std::vector<placement::CartographicLabel> placed;
-        try {
-            placed = pipeline::run_cartographic(run.table.features, run.table.lines, settings,
-                                                host_text(self.attr("font_path")), max_char_angle,
-                                                hooks);
-        } catch (const text::FontError& e) {
-            throw py::value_error(e.what());
+    for (const placement::CartographicLabel& label : run.labels) {
+        const std::size_t row = labels.index.size();
+        const std::u32string text = engine::code_points(label.text);
+        const std::vector<placement::PlacedGlyph>& run_glyphs = label.run.glyphs;
+        for (std::size_t pos = 0; pos < run_glyphs.size(); ++pos) {
+            const placement::PlacedGlyph& g = run_glyphs[pos];
+            const char32_t c = pos < text.size() ? text[pos] : U' ';
+            glyphs.add_raw(row, pos, c, cartographic_glyph_frame(g, posture), g.advance,
+                           label.font_size, !text::is_whitespace(c) && g.advance > 0.0);
         }
-        for (const placement::CartographicLabel& label : placed) {
-            const std::size_t row = labels.index.size();
-            const std::u32string text = engine::code_points(label.text);
-            const std::vector<placement::PlacedGlyph>& run_glyphs = label.run.glyphs;
-            for (std::size_t pos = 0; pos < run_glyphs.size(); ++pos) {
-                const placement::PlacedGlyph& g = run_glyphs[pos];
-                const char32_t c = pos < text.size() ? text[pos] : U' ';
-                glyphs.add_raw(row, pos, c, flat_glyph_frame(g), g.advance, label.font_size,
-                               !text::is_whitespace(c) && g.advance > 0.0);
-            }
-            const placement::PlacedGlyph& middle = run_glyphs[run_glyphs.size() / 2];
-            labels.index.push_back(static_cast<std::int64_t>(row));
-            labels.anchor.push_back({middle.origin.x, middle.origin.y, middle.origin.z});
-            labels.font_size.push_back(label.font_size);
-            labels.text.append(py::str(label.text));
-            labels.effective_text.append(py::str(label.text));
-            labels.group_id.append(py::none());
-        }
+        const placement::PlacedGlyph& middle = anchor_glyph(label);
+        labels.index.push_back(static_cast<std::int64_t>(row));
+        labels.anchor.push_back({middle.origin.x, middle.origin.y, middle.origin.z});
+        labels.font_size.push_back(label.font_size);
+        labels.text.append(py::str(label.text));
+        labels.effective_text.append(py::str(label.text));
+        labels.group_id.append(py::str(cartographic_group_id(label)));
     }
     return py::make_tuple(glyphs.finish(), labels.finish(), run.working_crs);
 }
@@ -280,10 +256,11 @@ void register_glyph_frames_bindings(py::module_& m) {
           "effective_text and group_id as lists. Straight text puts each glyph at its share "
           "of the string's advance on the label's frame.");
     m.def("_cartographic_glyph_frames", &cartographic_glyph_frames, py::arg("engine"),
-          py::arg("max_char_angle") = 30.0,
+          py::arg("max_char_angle") = kDefaultMaxCharAngle,
           "(glyphs, labels, working_crs) as _glyph_frames gives them, for the cartographic "
           "placement of the engine's table: names shaped with the engine's font and laid "
-          "along the merged roads, flat. labels.index is the row itself and group_id None.");
+          "along the merged roads, in the engine's posture. labels.index is the row itself and "
+          "group_id names the merged road.");
 }
 
 }  // namespace glyphway::module

@@ -112,6 +112,8 @@ def generate(
     separate_objects: bool = True,
     *,
     font_path: _TextPath | None = None,
+    style: str = "specified",
+    max_char_angle: _Real = 30.0,
 ) -> None:
     """Place road-name labels from a shapefile and write them as an OBJ file of 3D text."""
 
@@ -140,6 +142,8 @@ def generate_glb(
     separate_objects: bool = True,
     *,
     font_path: _TextPath | None = None,
+    style: str = "specified",
+    max_char_angle: _Real = 30.0,
     instancing: bool = True,
 ) -> None:
     """Place road-name labels from a shapefile and write them as a binary glTF (GLB) of 3D text."""
@@ -170,6 +174,8 @@ def generate_csv(
     letter_spacing: _Real = 0.0,
     *,
     font_path: _TextPath | None = None,
+    style: str = "specified",
+    max_char_angle: _Real = 30.0,
 ) -> None:
     """Place road-name labels from a shapefile and write one billboard CSV row per label."""
 
@@ -324,7 +330,9 @@ class _RoadTessaraEngine:
     def _prepare_data(self) -> tuple[list[_Label], str | None]:
         """Read, project, sample, fit, place and solve: the labels and the working CRS."""
 
-    def export_obj(self, output_obj: _FilePath) -> None:
+    def export_obj(
+        self, output_obj: _FilePath, *, style: str = "specified", max_char_angle: _Real = 30.0
+    ) -> None:
         """Run the pipeline and write the visible labels as an OBJ file."""
 
     def export_csv(
@@ -335,10 +343,20 @@ class _RoadTessaraEngine:
         output_both_angles: bool,
         angle_unit: str,
         angle_precision: _Integer,
+        *,
+        style: str = "specified",
+        max_char_angle: _Real = 30.0,
     ) -> None:
         """Run the pipeline and write one CSV row per visible label (target_crs: pyproj input or falsy)."""
 
-    def export_glb(self, output_glb: _FilePath, instancing: bool = True) -> None:
+    def export_glb(
+        self,
+        output_glb: _FilePath,
+        instancing: bool = True,
+        *,
+        style: str = "specified",
+        max_char_angle: _Real = 30.0,
+    ) -> None:
         """Run the pipeline and write the visible labels as a GLB file."""
 
 def _fast_resolve_collisions(
@@ -368,11 +386,29 @@ def _label_table(engine: _RoadTessaraEngine, labels: Iterable[_Label]) -> _Label
 def _prepared_label_table(engine: _RoadTessaraEngine) -> tuple[_LabelTable, str | None]:
     """(_label_table of engine._prepare_data()'s labels, the working CRS)."""
 
+class _CartographicLabelTable(_LabelTable):
+    """_LabelTable of a cartographic placement, plus one row per drawn glyph."""
+
+    glyph_label: NDArray[np.int64]
+    glyph_char: NDArray[np.uint32]
+    glyph_x: NDArray[np.float64]
+    glyph_y: NDArray[np.float64]
+    glyph_rotation_deg: NDArray[np.float64]
+    glyph_corners: NDArray[np.float64]
+
+def _cartographic_label_table(
+    engine: _RoadTessaraEngine, max_char_angle: _Real = 30.0
+) -> tuple[_CartographicLabelTable, str | None]:
+    """(the cartographic placement of the engine's table as columns, the working CRS)."""
+
+def _check_style(style: str, max_char_angle: _Real) -> tuple[bool, float]:
+    """(whether style is "cartographic", max_char_angle as a float), checked as generate() checks them."""
+
 def _glyph_frames(engine: _RoadTessaraEngine) -> tuple[_GlyphFrames, _GlyphFrameLabels, str | None]:
     """(glyph frames, labels, working CRS) of the engine's prepared run, as the OBJ lays them out."""
 
 def _cartographic_glyph_frames(
-    engine: _RoadTessaraEngine, max_char_angle: float = 30.0
+    engine: _RoadTessaraEngine, max_char_angle: _Real = 30.0
 ) -> tuple[_GlyphFrames, _GlyphFrameLabels, str | None]:
     """The same arrays for the cartographic placement of the engine's table."""
 

@@ -9,11 +9,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "engine/label_footprint.hpp"
 #include "engine/label_record.hpp"
+#include "engine/utf8_text.hpp"
+#include "text/text_mesh_engine.hpp"
 #include "module/bindings.hpp"
+#include "module/cartographic_run.hpp"
 #include "module/engine_convert.hpp"
 #include "module/engine_settings.hpp"
 #include "module/label_frame_refresh.hpp"
@@ -125,6 +129,57 @@ py::tuple prepared_label_table(py::object engine_object) {
     return py::make_tuple(columns.finish(), run.working_crs);
 }
 
+// The cartographic style's labels as the same columns, each at its middle
+// glyph with the span of its run as its length, plus one row per drawn
+// glyph (glyph_label: the label's row; glyph_char, glyph_x, glyph_y,
+// glyph_rotation_deg and glyph_corners, n x 4 x 2, the glyph's box), since
+// a run that follows a bend is not one rectangle.
+py::tuple cartographic_label_table(py::object engine_object, py::object max_char_angle) {
+    const CartographicRun run =
+        run_cartographic_style(engine_object, checked_max_char_angle(max_char_angle));
+    Columns columns;
+    columns.visible.assign(run.labels.size(), true);
+    std::vector<engine::LabelFootprint> glyph_boxes;
+    std::vector<std::int64_t> glyph_label;
+    std::vector<std::uint32_t> glyph_char;
+    const engine::Posture posture =
+        run.labels.empty() ? engine::Posture::flat : read_posture(engine_object);
+    for (std::size_t i = 0; i < run.labels.size(); ++i) {
+        const placement::CartographicLabel& label = run.labels[i];
+        const engine::Mat4 frame = cartographic_glyph_frame(anchor_glyph(label), posture);
+        columns.footprints.push_back(
+            engine::label_footprint(frame, label.run.length, label.font_size));
+        columns.index.push_back(static_cast<std::int64_t>(i));
+        columns.font_sizes.push_back(label.font_size);
+        columns.weights.push_back(run.weights[i]);
+        py::str text(label.text);
+        columns.texts.append(text);
+        columns.fitted_texts.append(text);
+        columns.group_ids.append(py::str(cartographic_group_id(label)));
+        columns.line_keys.append(py::none());
+        const std::u32string characters = engine::code_points(label.text);
+        for (std::size_t k = 0; k < label.run.glyphs.size() && k < characters.size(); ++k) {
+            const placement::PlacedGlyph& g = label.run.glyphs[k];
+            if (text::is_whitespace(characters[k]) || !(g.advance > 0.0)) continue;
+            glyph_boxes.push_back(engine::label_footprint(cartographic_glyph_frame(g, posture),
+                                                          g.advance, label.font_size));
+            glyph_label.push_back(static_cast<std::int64_t>(i));
+            glyph_char.push_back(static_cast<std::uint32_t>(characters[k]));
+        }
+    }
+    py::dict out = columns.finish();
+    Columns glyphs;
+    glyphs.footprints = std::move(glyph_boxes);
+    py::dict glyph_columns = glyphs.finish();
+    out["glyph_label"] = to_array(glyph_label);
+    out["glyph_char"] = to_array(glyph_char);
+    out["glyph_x"] = glyph_columns["x"];
+    out["glyph_y"] = glyph_columns["y"];
+    out["glyph_rotation_deg"] = glyph_columns["rotation_deg"];
+    out["glyph_corners"] = glyph_columns["corners"];
+    return py::make_tuple(out, run.working_crs);
+}
+
 py::dict Columns::finish() const {
     const std::size_t m = footprints.size();
     std::vector<double> x(m), y(m), rotation(m), length(m), height(m);
@@ -176,6 +231,21 @@ void register_label_table_bindings(py::module_& m) {
           "(table, working_crs): _label_table of the engine's prepared labels, read from its "
           "native records when its _prepare_data is its own (no record dicts are built); a "
           "replaced _prepare_data is called and its dicts are read.");
+    m.def(
+        "_check_style",
+        [](py::object style, py::object max_char_angle) {
+            const bool cartographic = is_cartographic_style(style);
+            return py::make_tuple(cartographic, checked_max_char_angle(max_char_angle));
+        },
+        py::arg("style"), py::arg("max_char_angle"),
+        "(cartographic, max_char_angle as a float) for a placement style and its largest "
+        "turn between glyphs; the errors generate() raises for them.");
+    m.def("_cartographic_label_table", &cartographic_label_table, py::arg("engine"),
+          py::arg("max_char_angle") = kDefaultMaxCharAngle,
+          "(table, working_crs) of the cartographic placement of the engine's table: the "
+          "columns of _prepared_label_table, each label at its middle glyph (line_key None, "
+          "group_id the merged road), and per drawn glyph glyph_label, glyph_char, glyph_x, "
+          "glyph_y, glyph_rotation_deg and glyph_corners (n x 4 x 2).");
 }
 
 }  // namespace glyphway::module

@@ -16,7 +16,8 @@
 namespace glyphway::pipeline {
 
 // The placement settings of a run: the density profile of `settings` at its
-// font size, the largest turn between glyphs, the grouping's connect_eps.
+// font size, the largest turn between glyphs, the grouping's connect_eps and
+// the auto-fit floor of the font size.
 placement::CartographicSettings cartographic_placement_settings(const Settings& settings,
                                                                 double max_char_angle);
 

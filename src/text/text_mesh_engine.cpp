@@ -87,6 +87,7 @@ std::shared_ptr<const GlyphMesh> TextMeshEngine::build_glyph(char32_t c) {
     }
     const double shift_x = (min_x + max_x) / 2.0;
     const double shift_y = font_size_ / 2.0;
+    glyph->ink_centre_x = shift_x;
     for (std::size_t i = 0; i < v.size(); i += 3) {
         v[i] -= shift_x;
         v[i + 1] -= shift_y;

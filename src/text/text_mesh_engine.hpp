@@ -19,6 +19,10 @@ namespace glyphway::text {
 struct GlyphMesh {
     Mesh mesh;
     double advance = 0.0;
+    // How far right of the pen position the mesh's x = 0 (the middle of its
+    // outline) lies, for callers that set glyphs at pen positions of their
+    // own (text shaped with the font's advances and kerning).
+    double ink_centre_x = 0.0;
 };
 
 struct GlyphRecord {

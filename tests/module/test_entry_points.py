@@ -151,9 +151,12 @@ def test_flags_take_the_truth_value(recorder):
 def test_signatures_match_the_positional_parameters():
     for function, names in ((gw.generate, GENERATE_PARAMS), (gw.generate_csv, CSV_PARAMS)):
         params = inspect.signature(function).parameters
-        assert list(params)[:-1] == names
-        assert params["font_path"].kind is inspect.Parameter.KEYWORD_ONLY
-        assert params["font_path"].default is None
+        assert list(params)[:-3] == names
+        assert list(params)[-3:] == ["font_path", "style", "max_char_angle"]
+        for name, default in (("font_path", None), ("style", "specified"),
+                              ("max_char_angle", 30.0)):
+            assert params[name].kind is inspect.Parameter.KEYWORD_ONLY
+            assert params[name].default == default
 
 
 def test_signature_defaults_are_the_defaults_used(recorder):

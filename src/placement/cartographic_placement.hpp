@@ -71,9 +71,10 @@ struct CartographicSettings {
     // out at a font size shrunk to that width, down to min_font_scale of
     // font_size (no label below that; 0: never shrink). Shrinking to less
     // than the whole line leaves a short road room to slide its label off a
-    // bend or a neighbour.
+    // bend or a neighbour: on Lisbon's short, crooked streets 0.6 labels
+    // more of the network than 0.8 or a whole road's length does.
     double min_font_scale = 0.35;
-    double max_road_fill = 0.8;
+    double max_road_fill = 0.6;
     // Whether a merged line runs on through a junction of its own name where
     // it turns there by at most max_char_angle (engine/road_merge.hpp).
     bool run_through_junctions = true;

@@ -39,3 +39,17 @@ def test_obj_and_csv_are_written(city_slice, tmp_path, ttf_font, capsys):
     assert len(rows) > 1
     for row in rows[1:]:
         assert 113 < float(row[1]) < 114 and 22 < float(row[2]) < 23
+
+
+def test_the_cartographic_style_reaches_every_command(city_slice, tmp_path, ttf_font, capsys):
+    common = ["--use-utm", "--font", ttf_font, "--style", "cartographic", "--max-char-angle", "25"]
+    for command, name in (("obj", "c.obj"), ("glb", "c.glb"), ("csv", "c.csv"),
+                          ("labels", "c.geojson"), ("preview", "c.png")):
+        assert cli.main([command, city_slice, str(tmp_path / name), *common]) == 0, command
+    capsys.readouterr()
+    points = gpd.read_file(tmp_path / "c.geojson")
+    frame = glyphway_maker.place_labels(city_slice, font_path=ttf_font, use_utm=True,
+                                        style="cartographic", max_char_angle=25.0)
+    assert points["text"].tolist() == frame["text"].tolist() and len(frame) > 0
+    with open(tmp_path / "c.csv", encoding="utf-8-sig", newline="") as f:
+        assert len(list(csv.reader(f))) == len(frame) + 1

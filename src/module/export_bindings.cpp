@@ -4,7 +4,9 @@
 // collision solver made stale (label_frame_refresh), and hands native rows
 // or meshes to the writer. With the engine's own `_prepare_data` the records
 // never leave native memory; a replacement `_prepare_data` (a subclass's, an
-// instance attribute) is called and its record dicts are read.
+// instance attribute) is called and its record dicts are read. With
+// style="cartographic" the labels come from the cartographic run
+// (module/cartographic_run.hpp) instead, glyph by glyph.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>

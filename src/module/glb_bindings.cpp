@@ -1,7 +1,8 @@
 // export_glb: the adapter between the engine's label records and the GLB
 // writer (src/export/glb_export). It reads the visible records the way
 // export_obj does, so the GLB draws the OBJ's meshes, adds each label's row
-// of the label table, and describes the working system with pyproj.
+// of the label table, and describes the working system with pyproj. The
+// cartographic style's labels are drawn from its own run, as the OBJ's are.
 #include <pybind11/pybind11.h>
 
 #include <string>

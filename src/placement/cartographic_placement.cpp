@@ -60,6 +60,7 @@ constexpr std::size_t kMaxSlideSteps = 512;
 struct RoadPlan {
     std::size_t road = 0;
     std::vector<double> advances;  // shrunk where the road is short
+    const std::vector<bool>* blanks = nullptr;  // the text's blank glyphs
     double font_size = 0.0;
     double step = 0.0;  // the slide step
     Slots slots;
@@ -142,6 +143,7 @@ std::vector<CartographicLabel> place_cartographic(
     });
 
     const double max_turn = settings.max_char_angle * M_PI / 180.0;
+    const std::vector<bool> no_blanks;
     std::map<std::string, std::vector<double>> shaped;
     std::map<std::string, std::vector<bool>> blank_of;
     std::vector<detail::RoadPlan> plans;
@@ -163,6 +165,9 @@ std::vector<CartographicLabel> place_cartographic(
         }
         std::optional<detail::RoadPlan> plan = detail::plan_road(road, r, found->second, settings);
         if (!plan) continue;
+        // Map nodes stay put, so the marks can be held by address.
+        const auto marks = blank_of.find(road.text);
+        plan->blanks = marks == blank_of.end() ? &no_blanks : &marks->second;
         for (std::size_t rank = 0; rank < plan->slots.starts.size(); ++rank) {
             tasks.push_back({rank, name_rank, plans.size(), plan->slots.starts[rank]});
         }
@@ -174,11 +179,6 @@ std::vector<CartographicLabel> place_cartographic(
         return a.rank != b.rank ? a.rank < b.rank : a.name_rank < b.name_rank;
     });
 
-    const std::vector<bool> no_blanks;
-    const auto blank_marks = [&](const std::string& text) -> const std::vector<bool>& {
-        const auto found = blank_of.find(text);
-        return found == blank_of.end() ? no_blanks : found->second;
-    };
     GlyphBoxGrid grid = make_glyph_box_grid(2.0 * settings.font_size);
     const GlyphFilter clear = [&grid](const PlacedGlyph& g) { return !overlaps_any(grid, g.box); };
     std::vector<CartographicLabel> labels;
@@ -197,7 +197,7 @@ std::vector<CartographicLabel> place_cartographic(
             }
             std::optional<GlyphRun> run =
                 lay_out_glyph_run(*road.line, task.start + offset, plan.advances, plan.font_size,
-                                  max_turn, clear, blank_marks(road.text));
+                                  max_turn, clear, *plan.blanks);
             if (!run) continue;
             for (const PlacedGlyph& g : run->glyphs) insert_box(grid, g.box);
             labels.push_back(

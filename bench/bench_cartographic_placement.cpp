@@ -48,15 +48,15 @@ int main(int argc, char** argv) {
     double fs = 15.0;
     std::vector<en::SampledFeature> features;
     std::vector<std::shared_ptr<const en::LineGeometry>> lines;
-    std::string item;
-    while (std::cin >> item) {
-        if (item == "set") {
-            std::string key, value;
-            std::cin >> key >> value;
+    // Settings other than the font size are the probe's; they are ignored.
+    const std::string refused = glyphway::probe::read_probe_input(
+        std::cin, features, lines, [&](const std::string& key, const std::string& value) {
             if (key == "font_size") fs = std::stod(value);
-        } else if (item == "road") {
-            glyphway::probe::read_road(std::cin, features, lines);
-        }
+            return true;
+        });
+    if (!refused.empty()) {
+        std::cerr << refused << '\n';
+        return 2;
     }
     pl::Settings specified;
     specified.font_size = fs;

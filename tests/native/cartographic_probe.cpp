@@ -39,11 +39,8 @@ int main() {
     long interrupt_after = -1;
     std::vector<en::SampledFeature> features;
     std::vector<std::shared_ptr<const en::LineGeometry>> lines;
-    std::string item;
-    while (std::cin >> item) {
-        if (item == "set") {
-            std::string key, value;
-            std::cin >> key >> value;
+    const std::string refused = glyphway::probe::read_probe_input(
+        std::cin, features, lines, [&](const std::string& key, const std::string& value) {
             if (key == "font_size") settings.font_size = std::stod(value);
             else if (key == "spacing") settings.spacing = std::stod(value);
             else if (key == "max_labels_per_road") settings.max_labels_per_road = std::stoll(value);
@@ -57,16 +54,12 @@ int main() {
             else if (key == "run_through_junctions") settings.run_through_junctions = value == "1";
             else if (key == "density") density = value;
             else if (key == "interrupt_after") interrupt_after = std::stol(value);
-            else {
-                std::cerr << "unknown setting " << key << '\n';
-                return 2;
-            }
-        } else if (item == "road") {
-            glyphway::probe::read_road(std::cin, features, lines);
-        } else {
-            std::cerr << "unknown item " << item << '\n';
-            return 2;
-        }
+            else return false;
+            return true;
+        });
+    if (!refused.empty()) {
+        std::cerr << refused << '\n';
+        return 2;
     }
     if (!density.empty()) {
         const pc::CartographicSettings from = pc::cartographic_settings(

@@ -31,11 +31,8 @@ int main() {
     pl::Settings settings;
     std::vector<en::SampledFeature> features;
     std::vector<std::shared_ptr<const en::LineGeometry>> lines;
-    std::string item;
-    while (std::cin >> item) {
-        if (item == "set") {
-            std::string key, value;
-            std::cin >> key >> value;
+    const std::string refused = glyphway::probe::read_probe_input(
+        std::cin, features, lines, [&](const std::string& key, const std::string& value) {
             if (key == "curved_text") settings.curved_text = value == "1";
             else if (key == "auto_fit_text") settings.auto_fit_text = value == "1";
             else if (key == "add_at_endpoints") settings.add_at_endpoints = value == "1";
@@ -46,17 +43,15 @@ int main() {
             else if (key == "density") settings.density = value;
             else if (key == "posture")
                 settings.posture = value == "upright" ? en::Posture::upright : en::Posture::flat;
-            else {
-                std::cerr << "unknown setting " << key << '\n';
-                return 2;
-            }
-        } else if (item == "road") {
-            glyphway::probe::read_road(std::cin, features, lines);
-            if (features.back().weight < 1.0) features.back().weight = 1.0;
-        } else {
-            std::cerr << "unknown item " << item << '\n';
-            return 2;
-        }
+            else return false;
+            return true;
+        });
+    if (!refused.empty()) {
+        std::cerr << refused << '\n';
+        return 2;
+    }
+    for (en::SampledFeature& f : features) {
+        if (f.weight < 1.0) f.weight = 1.0;
     }
     const std::vector<en::LabelRecord> records = pl::run_pipeline(features, lines, settings);
     for (const en::LabelRecord& r : records) {

@@ -1,8 +1,10 @@
 #pragma once
-// The road lines the native probes and benchmarks read from standard input:
+// The input the native probes and benchmarks read from standard input:
+//   set KEY VALUE
 //   road NAME WEIGHT N x1 y1 ... xN yN
-// one feature of one two-dimensional line each, numbered in input order.
+// one feature of one two-dimensional line per road, numbered in input order.
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <memory>
 #include <string>
@@ -29,6 +31,28 @@ inline void read_road(std::istream& in, std::vector<engine::SampledFeature>& fea
     lines.push_back(
         std::make_shared<const engine::LineGeometry>(engine::make_line_geometry(points, false)));
     features.push_back(std::move(f));
+}
+
+// Reads settings and roads to the end of `in`. `setting` takes each key and
+// value and says whether it knows the key. Returns what was refused (an
+// unknown setting or item), or an empty string when everything was read.
+inline std::string read_probe_input(
+    std::istream& in, std::vector<engine::SampledFeature>& features,
+    std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
+    const std::function<bool(const std::string& key, const std::string& value)>& setting) {
+    std::string item;
+    while (in >> item) {
+        if (item == "set") {
+            std::string key, value;
+            in >> key >> value;
+            if (!setting(key, value)) return "unknown setting " + key;
+        } else if (item == "road") {
+            read_road(in, features, lines);
+        } else {
+            return "unknown item " + item;
+        }
+    }
+    return {};
 }
 
 }  // namespace glyphway::probe

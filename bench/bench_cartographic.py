@@ -1,7 +1,7 @@
 """Cartographic placement on real road networks, through the native probe.
 
     GLYPHWAY_NATIVE_BIN=build/native python bench/bench_cartographic.py [--cap-length M] [--no-cap]
-        [--only CITY] [--font-size FS] [--set KEY VALUE ...] [--compare-specified] [--dump DIR]
+        [--only CITY] [--font-size FS] [--set KEY VALUE ...] [--compare-interval] [--dump DIR]
 
 For each network under /work/shared/data (skipped when absent) the named roads
 are re-projected to their UTM zone (metres), written as probe input (spaces in
@@ -115,8 +115,8 @@ def main():
     parser.add_argument("--font-size", type=float, default=15.0)
     parser.add_argument("--dump", default=None, metavar="DIR",
                         help="also write each network's probe input to DIR/CITY.txt")
-    parser.add_argument("--compare-specified", action="store_true",
-                        help="also time tests/native/pipeline_probe (the specified style) on the same roads")
+    parser.add_argument("--compare-interval", action="store_true",
+                        help="also time tests/native/pipeline_probe (the interval style) on the same roads")
     parser.add_argument("--set", nargs=2, action="append", default=[], metavar=("KEY", "VALUE"),
                         help="any other probe setting")
     args = parser.parse_args()
@@ -147,14 +147,14 @@ def main():
         roads = sum(1 for row in done.stdout.splitlines() if row.startswith("road "))
         row = {"pieces": len(pieces), "merged roads": roads, "labels": len(labels),
                "probe s": round(wall, 2)}
-        if args.compare_specified:
-            # The specified pipeline on the same roads, at its defaults and the same font size.
+        if args.compare_interval:
+            # The interval pipeline on the same roads, at its defaults and the same font size.
             roads_only = "".join(line + "\n" for line in text.splitlines() if line.startswith("road "))
             started = time.perf_counter()
             subprocess.run([str(probe.parent / "pipeline_probe")],
                            input=f"set font_size {args.font_size}\n" + roads_only,
                            capture_output=True, text=True, encoding="utf-8", check=True)
-            row["specified pipeline s"] = round(time.perf_counter() - started, 2)
+            row["interval pipeline s"] = round(time.perf_counter() - started, 2)
         print(city, {**row, **measure(labels, pieces)}, flush=True)
 
 

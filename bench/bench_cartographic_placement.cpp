@@ -1,4 +1,4 @@
-// Times cartographic placement against the specified pipeline on the same
+// Times cartographic placement against the interval pipeline on the same
 // roads, in one process so that reading the input counts for neither.
 //
 //   bench_cartographic_placement [REPEATS] < input
@@ -58,11 +58,11 @@ int main(int argc, char** argv) {
         std::cerr << refused << '\n';
         return 2;
     }
-    pl::Settings specified;
-    specified.font_size = fs;
+    pl::Settings interval;
+    interval.font_size = fs;
     std::size_t kept = 0;
-    const double t_specified = best_seconds(repeats, [&] {
-        kept = pl::run_pipeline(features, lines, specified).size();
+    const double t_interval = best_seconds(repeats, [&] {
+        kept = pl::run_pipeline(features, lines, interval).size();
     });
 
     const pc::CartographicSettings settings =
@@ -83,9 +83,9 @@ int main(int argc, char** argv) {
     const double t_cartographic = best_seconds(repeats, [&] {
         placed = pc::place_cartographic(features, lines, settings, advances).size();
     });
-    std::printf("features %zu\nspecified     %8.3f s  %zu records\n", features.size(), t_specified,
+    std::printf("features %zu\ninterval      %8.3f s  %zu records\n", features.size(), t_interval,
                 kept);
     std::printf("cartographic  %8.3f s  %zu labels (merging %.3f s)\nratio         %8.2f\n",
-                t_cartographic, placed, t_merge, t_cartographic / t_specified);
+                t_cartographic, placed, t_merge, t_cartographic / t_interval);
     return 0;
 }

@@ -1,6 +1,6 @@
 """Label quality of each placement style on real road networks.
 
-    python bench/bench_label_quality.py [--style specified cartographic] [--network NAME ...]
+    python bench/bench_label_quality.py [--style interval cartographic] [--network NAME ...]
                                         [--data DIR] [--font PATH] [--no-utm]
                                         [--density NAME] [--radius-m 1000] [--step-m 25]
                                         [--repeat 2]
@@ -15,7 +15,7 @@ sample city (``glyphway_maker.sample_data_path()``, ``name``).
 Each style runs the package's defaults plus the name column, the font,
 use_utm (true metres; --no-utm keeps EPSG:3857) and --density when given, in
 this process. The glyphs are measured where the OBJ draws them: the
-specified style's through its engine's preparation and the OBJ's glyph
+interval style's through its engine's preparation and the OBJ's glyph
 layout (``_glyph_frames``), the cartographic style's through the same run
 its exports make (``_cartographic_glyph_frames``).
 
@@ -44,7 +44,7 @@ metres in UTM; EPSG:3857 units are 1/cos(latitude) per metre).
 
 Targets of the cartographic style, printed beside its numbers: turns > 30
 degrees 0 %, westward 0 %, overlaps 0, covered >= 85 %, CSV time <= 2 x the
-specified style's (the OBJ time is printed beside it).
+interval style's (the OBJ time is printed beside it).
 """
 from __future__ import annotations
 
@@ -76,7 +76,7 @@ NETWORKS = [
     ("manhattan", "manhattan_tiger/tl_2021_36061_roads.shp", "FULLNAME"),
     ("taipei", "taipei_broken_names/roads.shp", "name"),
 ]
-STYLES = ("specified", "cartographic")
+STYLES = ("interval", "cartographic")
 TARGET_COVERED = 0.85
 TARGET_TIME_RATIO = 2.0
 
@@ -206,7 +206,7 @@ def print_row(network, style, m, seconds, baseline_seconds):
             obj_ratio = seconds["obj"] / baseline_seconds["obj"]
             per_label = (seconds["obj"] / max(m["labels"], 1)) / (
                 baseline_seconds["obj"] / max(baseline_seconds["labels"], 1))
-            print(" " * 24 + f"obj export: {obj_ratio:.2f} x the specified style's, "
+            print(" " * 24 + f"obj export: {obj_ratio:.2f} x the interval style's, "
                   f"{per_label:.2f} x per label", flush=True)
 
 
@@ -252,7 +252,7 @@ def run_network(name, path, field, args, out_dir):
         if working_crs is None:
             print(f"{name:10s} {style:12s} no labels (no column {field!r})", flush=True)
             continue
-        if style == "specified":
+        if style == "interval":
             baseline = dict(seconds, labels=len(labels["index"]))
         print_row(name, style, measure(glyphs, labels, roads, working_crs, args), seconds,
                   baseline)

@@ -1,4 +1,4 @@
-"""Redraws docs/lisbon_centre_specified.png and docs/lisbon_centre_cartographic.png:
+"""Redraws docs/lisbon_centre_interval.png and docs/lisbon_centre_cartographic.png:
 the centre of Lisbon (Baixa and Chiado, about 1.3 x 1.0 km) labelled in each
 placement style.
 
@@ -42,7 +42,7 @@ def main(argv=None):
     area = gpd.GeoSeries([box(*AREA)], crs="EPSG:4326").to_crs(roads.crs).iloc[0]
     centre = gpd.clip(roads, area).explode(index_parts=False).reset_index(drop=True)
     centre = centre[centre.geom_type == "LineString"]
-    for style in ("specified", "cartographic"):
+    for style in ("interval", "cartographic"):
         out = args.out / f"lisbon_centre_{style}.png"
         count = glyphway_maker.preview(centre, str(out), width_px=1400, height_px=1050,
                                        font_path=args.font, use_utm=True, font_size=8.0,

@@ -236,18 +236,20 @@ def test_upright_glyphs_stand_on_the_road(tmp_path, font):
 
 # --- the default style and the argument checks -------------------------------------------
 
-def test_the_default_style_is_the_specified_one(network, tmp_path, font):
+def test_the_default_style_is_the_interval_one(network, tmp_path, font):
     for function, suffix in ((glyphway_maker.generate, "obj"), (glyphway_maker.generate_csv,
                                                                  "csv"),
                              (glyphway_maker.generate_glb, "glb")):
         plain, named = tmp_path / f"a.{suffix}", tmp_path / f"b.{suffix}"
         function(network, str(plain), font_path=font)
-        function(network, str(named), font_path=font, style="specified", max_char_angle=10.0)
+        function(network, str(named), font_path=font, style="interval", max_char_angle=10.0)
         assert plain.read_bytes() == named.read_bytes(), suffix
 
 
 @pytest.mark.parametrize("options, error, message", [
-    ({"style": "pretty"}, ValueError, "style must be 'specified' or 'cartographic'"),
+    ({"style": "pretty"}, ValueError, "style must be 'interval' or 'cartographic'"),
+    # The interval style's first name is gone: a script still using it fails loudly.
+    ({"style": "specified"}, ValueError, "style must be 'interval' or 'cartographic'"),
     ({"style": None}, TypeError, "style"),
     ({"max_char_angle": 0}, ValueError, "max_char_angle must be above 0"),
     ({"max_char_angle": float("nan")}, ValueError, "max_char_angle"),

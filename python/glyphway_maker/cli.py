@@ -29,7 +29,7 @@ POSTURES = ("flat", "upright")
 # scale; "keep" is the name this command gives to that choice.
 OVERFLOW_STRATEGIES = ("truncate", "keep")
 ANGLE_UNITS = ("degree", "radian")
-STYLES = ("specified", "cartographic")
+STYLES = ("interval", "cartographic")
 
 
 def _add_common(p: argparse.ArgumentParser, *, fit: bool, mesh: bool) -> None:
@@ -70,8 +70,8 @@ def _add_common(p: argparse.ArgumentParser, *, fit: bool, mesh: bool) -> None:
                             "ellipsis, keep leaves it whole (default: %(default)s)")
 
     g = p.add_argument_group("placement style")
-    g.add_argument("--style", choices=STYLES, default="specified",
-                   help="specified: candidates every --distance-interval on each piece; "
+    g.add_argument("--style", choices=STYLES, default="interval",
+                   help="interval: candidates every --distance-interval on each piece; "
                         "cartographic: along whole merged roads, repeated at the density's "
                         "interval, upright, shaped with the font's kerning, off sharp bends "
                         "(default: %(default)s)")

@@ -91,7 +91,7 @@ def input_path(shp_or_gdf):
         yield path
 
 
-def prepared_table(shp_or_gdf, font_path=None, style="specified", max_char_angle=30.0,
+def prepared_table(shp_or_gdf, font_path=None, style="interval", max_char_angle=30.0,
                    **options):
     """(engine, native label table, working CRS) for the input and options,
     placed in `style`. A cartographic table also has one row per drawn glyph
@@ -113,7 +113,7 @@ def table_to_frame(table, working_crs):
     return geopandas.GeoDataFrame(columns, geometry=geometry, crs=working_crs)
 
 
-def place_labels(shp_or_gdf, *, font_path=None, style="specified", max_char_angle=30.0,
+def place_labels(shp_or_gdf, *, font_path=None, style="interval", max_char_angle=30.0,
                  **options):
     """The visible labels placed on a road network, as a GeoDataFrame.
 

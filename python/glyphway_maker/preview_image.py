@@ -65,7 +65,7 @@ def _length_label(metres):
 
 
 def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100, font_path=None,
-            style="specified", max_char_angle=30.0, **options):
+            style="interval", max_char_angle=30.0, **options):
     """Draws the placement of :func:`place_labels` (same input and options) to
     `out_png`, a PNG of width_px x height_px pixels: the roads in grey, each
     visible label's footprint coloured by its group, the texts (in the

@@ -21,8 +21,8 @@ bool is_cartographic_style(py::handle style) {
     }
     const std::string name = host_text(style);
     if (name == kCartographicStyle) return true;
-    if (name == kSpecifiedStyle) return false;
-    throw py::value_error("style must be 'specified' or 'cartographic', not " +
+    if (name == kIntervalStyle) return false;
+    throw py::value_error("style must be 'interval' or 'cartographic', not " +
                           host_text(py::repr(style)));
 }
 

@@ -17,7 +17,7 @@ namespace glyphway::module {
 
 namespace py = pybind11;
 
-inline constexpr const char* kSpecifiedStyle = "specified";
+inline constexpr const char* kIntervalStyle = "interval";
 inline constexpr const char* kCartographicStyle = "cartographic";
 inline constexpr double kDefaultMaxCharAngle = 30.0;
 
@@ -36,11 +36,11 @@ struct CartographicRun {
 };
 
 // Reads the engine's table and places its labels. The engine's own
-// `_prepare_data` is not involved: the specified placement's records are
+// `_prepare_data` is not involved: the interval placement's records are
 // not what this style places.
 CartographicRun run_cartographic_style(py::object self, double max_char_angle);
 
-// A placed glyph's frame, as the specified style's glyph frames are built:
+// A placed glyph's frame, as the interval style's glyph frames are built:
 // x along the glyph's reading direction; flat text faces up, upright text
 // stands facing across the road.
 engine::Mat4 cartographic_glyph_frame(const placement::PlacedGlyph& glyph,

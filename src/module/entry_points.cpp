@@ -62,7 +62,7 @@ constexpr Parameter kGenerateParameters[] = {
     {"letter_spacing", Kind::Real, nullptr, 0.0},
     {"separate_objects", Kind::Flag, nullptr, 1},
     {"font_path", Kind::Path, nullptr, 0},
-    {"style", Kind::Text, kSpecifiedStyle, 0},
+    {"style", Kind::Text, kIntervalStyle, 0},
     {"max_char_angle", Kind::Real, nullptr, kDefaultMaxCharAngle},
 };
 
@@ -101,7 +101,7 @@ constexpr Parameter kGenerateCsvParameters[] = {
     {"font_size", Kind::Real, nullptr, 15.0},
     {"letter_spacing", Kind::Real, nullptr, 0.0},
     {"font_path", Kind::Path, nullptr, 0},
-    {"style", Kind::Text, kSpecifiedStyle, 0},
+    {"style", Kind::Text, kIntervalStyle, 0},
     {"max_char_angle", Kind::Real, nullptr, kDefaultMaxCharAngle},
 };
 
@@ -211,8 +211,8 @@ Arguments bind_and_convert(const char* function, const Parameter* parameters, st
 }
 
 // The placement style of a call, checked before anything is read. The
-// specified style calls the export method exactly as before, so an engine
-// class that replaces it need not know the style keywords.
+// interval style calls the export method without the style keywords, so an
+// engine class whose export methods predate them keeps working.
 struct StyleChoice {
     explicit StyleChoice(const Arguments& a)
         : cartographic(is_cartographic_style(a["style"])),
@@ -323,7 +323,7 @@ PyMethodDef g_generate_def = {
     "repeat_mode='name_connected', connect_eps=None, max_global_iterations=None, "
     "text_count=None, distance_interval=500.0, add_at_endpoints=False, font_size=15.0, "
     "extrusion_depth=2.0, letter_spacing=0.0, separate_objects=True, *, font_path=None, "
-    "style='specified', max_char_angle=30.0)\n"
+    "style='interval', max_char_angle=30.0)\n"
     "--\n\n"
     "Places road-name labels along the roads of the shapefile `shp_path` and writes them to "
     "`output_obj` as a Wavefront OBJ file of extruded 3D text. Returns None.\n\n"
@@ -331,7 +331,7 @@ PyMethodDef g_generate_def = {
     "or a number (made a float), max_global_iterations and text_count are None or a number "
     "(made an int by truncation). font_path (keyword only): a font file to use instead of "
     "searching the machine for a CJK-capable font."
-    "\n\nstyle (keyword only): 'specified' (the default) or 'cartographic', which merges "
+    "\n\nstyle (keyword only): 'interval' (the default) or 'cartographic', which merges "
     "the connected pieces of each named road, shapes names with the font (advances and "
     "kerning), repeats them along long roads at the density profile's interval, keeps "
     "every label upright and off sharp bends (no turn between adjacent glyphs above "
@@ -339,7 +339,7 @@ PyMethodDef g_generate_def = {
     "always lays text glyph by glyph; auto_fit_text and min_font_scale bound how far a name "
     "shrinks to fit a short road, and curved_text, min_letter_spacing, overflow_strategy, "
     "repeat_mode, max_global_iterations, text_count, distance_interval and add_at_endpoints "
-    "belong to the specified style only."};
+    "belong to the interval style only."};
 
 PyMethodDef g_generate_csv_def = {
     "generate_csv", as_cfunction(&generate_csv), METH_FASTCALL | METH_KEYWORDS,
@@ -349,7 +349,7 @@ PyMethodDef g_generate_csv_def = {
     "auto_fit_text=True, min_font_scale=0.35, density='moderate', "
     "repeat_mode='name_connected', connect_eps=None, max_global_iterations=None, "
     "text_count=None, distance_interval=500.0, add_at_endpoints=False, font_size=15.0, "
-    "letter_spacing=0.0, *, font_path=None, style='specified', max_char_angle=30.0)\n"
+    "letter_spacing=0.0, *, font_path=None, style='interval', max_char_angle=30.0)\n"
     "--\n\n"
     "Places road-name labels along the roads of the shapefile `shp_path` and writes one "
     "billboard row per visible label to `output_csv` (UTF-8 with BOM): position in "
@@ -368,7 +368,7 @@ PyMethodDef g_generate_glb_def = {
     "repeat_mode='name_connected', connect_eps=None, max_global_iterations=None, "
     "text_count=None, distance_interval=500.0, add_at_endpoints=False, font_size=15.0, "
     "extrusion_depth=2.0, letter_spacing=0.0, separate_objects=True, *, font_path=None, "
-    "style='specified', max_char_angle=30.0, instancing=True)\n"
+    "style='interval', max_char_angle=30.0, instancing=True)\n"
     "--\n\n"
     "Places road-name labels as generate() does and writes the same 3D text to `output_glb` "
     "as a binary glTF 2.0 file (Y up, metres, positions relative to a local origin kept in "

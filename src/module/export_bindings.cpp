@@ -423,12 +423,12 @@ void export_csv_method(py::object self, py::object output_csv, py::object target
 
 void register_export_methods(py::handle cls) {
     add_engine_method(cls, "export_obj", &export_obj_method, py::arg("output_obj"), py::kw_only(),
-                      py::arg("style") = kSpecifiedStyle,
+                      py::arg("style") = kIntervalStyle,
                       py::arg("max_char_angle") = kDefaultMaxCharAngle);
     add_engine_method(cls, "export_csv", &export_csv_method, py::arg("output_csv"),
                       py::arg("target_crs"), py::arg("output_quaternion"),
                       py::arg("output_both_angles"), py::arg("angle_unit"),
-                      py::arg("angle_precision"), py::kw_only(), py::arg("style") = kSpecifiedStyle,
+                      py::arg("angle_precision"), py::kw_only(), py::arg("style") = kIntervalStyle,
                       py::arg("max_char_angle") = kDefaultMaxCharAngle);
     register_glb_export_method(cls);
 }

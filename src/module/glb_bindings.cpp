@@ -263,7 +263,7 @@ void export_glb_method(py::object self, py::object output_glb, py::object instan
 void register_glb_export_method(py::handle cls) {
     add_engine_method(cls, "export_glb", &export_glb_method, py::arg("output_glb"),
                       py::arg("instancing") = true, py::kw_only(),
-                      py::arg("style") = kSpecifiedStyle,
+                      py::arg("style") = kIntervalStyle,
                       py::arg("max_char_angle") = kDefaultMaxCharAngle);
 }
 

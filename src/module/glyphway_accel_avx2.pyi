@@ -112,7 +112,7 @@ def generate(
     separate_objects: bool = True,
     *,
     font_path: _TextPath | None = None,
-    style: str = "specified",
+    style: str = "interval",
     max_char_angle: _Real = 30.0,
 ) -> None:
     """Place road-name labels from a shapefile and write them as an OBJ file of 3D text."""
@@ -142,7 +142,7 @@ def generate_glb(
     separate_objects: bool = True,
     *,
     font_path: _TextPath | None = None,
-    style: str = "specified",
+    style: str = "interval",
     max_char_angle: _Real = 30.0,
     instancing: bool = True,
 ) -> None:
@@ -174,7 +174,7 @@ def generate_csv(
     letter_spacing: _Real = 0.0,
     *,
     font_path: _TextPath | None = None,
-    style: str = "specified",
+    style: str = "interval",
     max_char_angle: _Real = 30.0,
 ) -> None:
     """Place road-name labels from a shapefile and write one billboard CSV row per label."""
@@ -331,7 +331,7 @@ class _RoadTessaraEngine:
         """Read, project, sample, fit, place and solve: the labels and the working CRS."""
 
     def export_obj(
-        self, output_obj: _FilePath, *, style: str = "specified", max_char_angle: _Real = 30.0
+        self, output_obj: _FilePath, *, style: str = "interval", max_char_angle: _Real = 30.0
     ) -> None:
         """Run the pipeline and write the visible labels as an OBJ file."""
 
@@ -344,7 +344,7 @@ class _RoadTessaraEngine:
         angle_unit: str,
         angle_precision: _Integer,
         *,
-        style: str = "specified",
+        style: str = "interval",
         max_char_angle: _Real = 30.0,
     ) -> None:
         """Run the pipeline and write one CSV row per visible label (target_crs: pyproj input or falsy)."""
@@ -354,7 +354,7 @@ class _RoadTessaraEngine:
         output_glb: _FilePath,
         instancing: bool = True,
         *,
-        style: str = "specified",
+        style: str = "interval",
         max_char_angle: _Real = 30.0,
     ) -> None:
         """Run the pipeline and write the visible labels as a GLB file."""

@@ -153,7 +153,7 @@ def test_signatures_match_the_positional_parameters():
         params = inspect.signature(function).parameters
         assert list(params)[:-3] == names
         assert list(params)[-3:] == ["font_path", "style", "max_char_angle"]
-        for name, default in (("font_path", None), ("style", "specified"),
+        for name, default in (("font_path", None), ("style", "interval"),
                               ("max_char_angle", 30.0)):
             assert params[name].kind is inspect.Parameter.KEYWORD_ONLY
             assert params[name].default == default

@@ -86,7 +86,10 @@ def main() -> int:
                     continue
                 # The progress log is part of what a user sees; its timing
                 # lines go to standard error and are dropped.
-                stdout = "\n".join(line for line in log.getvalue().splitlines()
+                # The folder is named by a placeholder, so that two runs into
+                # different folders compare equal.
+                stdout = "\n".join(line.replace(str(out), "OUT")
+                                   for line in log.getvalue().splitlines()
                                    if line.startswith("[glyphway_maker]"))
                 print(f"{sha256(target)}  {target.name}  log:{hashlib.sha256(stdout.encode()).hexdigest()[:16]}",
                       flush=True)

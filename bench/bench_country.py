@@ -1,6 +1,7 @@
 """Times the CSV export on a country-sized network against reading it alone.
 
     python bench/bench_country.py [--copies 40 81] [--font PATH] [--use-utm]
+                                  [--baseline PYTHONPATH] [--repeats N]
 
 The network is the Shenzhen road file (/work/shared/data/shenzhen_szmap/road.shp,
 EPSG:4326, name column ``dlmc``; skipped when absent) copied N times on a 1 degree
@@ -18,6 +19,12 @@ memory (ru_maxrss) is its own:
 GeoPandas is imported before either clock starts.
 With two counts, the ratio of the largest to the smallest export time is shown
 next to the ratio of their feature counts.
+
+With --baseline, the export also runs under that PYTHONPATH (another build of
+the package, e.g. a checkout's python/ folder and a folder holding its
+extension module), alternating with this one on the same file, --repeats times
+each; the fastest run of each build and its peak memory are compared, and the
+two CSVs must be identical.
 
 Targets printed with the results: export <= 1.5 x read+to_crs, peak <= 2.5 GB,
 and time grows at most 2.1 x per doubling of the features.
@@ -152,11 +159,37 @@ def worker_main(argv):
     Path(result_path).write_text(json.dumps(result))
 
 
-def run_worker(name, folder, **params):
+def run_worker(name, folder, pythonpath=None, **params):
     result_path = Path(folder) / f"{name}.json"
+    env = dict(os.environ)
+    if pythonpath is not None:
+        env["PYTHONPATH"] = pythonpath
     subprocess.run([sys.executable, __file__, "--worker", name, str(result_path),
-                    json.dumps(params)], check=True)
+                    json.dumps(params)], check=True, env=env)
     return json.loads(result_path.read_text())
+
+
+def compare_builds(folder, shp, args):
+    """The export of this build and of --baseline's, alternating on one file."""
+    best = {}
+    outputs = {}
+    for _ in range(args.repeats):
+        for build, path in (("baseline", args.baseline), ("this build", None)):
+            out = str(Path(folder) / f"out_{build.replace(' ', '_')}.csv")
+            run = run_worker("export", folder, pythonpath=path, shp=shp, out=out,
+                             font=args.font, use_utm=args.use_utm)
+            outputs[build] = out
+            if build not in best or run["total"] < best[build]["total"]:
+                best[build] = run
+    for build, run in best.items():
+        print(f"  {build:<11s} {run['total']:8.2f} s  peak {run['peak_gb']:.2f} GB "
+              f"(fastest of {args.repeats})")
+    with open(outputs["baseline"], "rb") as a, open(outputs["this build"], "rb") as b:
+        same = a.read() == b.read()
+    ratio = best["this build"]["total"] / best["baseline"]["total"]
+    print(f"  this build / baseline: time {ratio:.3f}, peak "
+          f"{best['this build']['peak_gb'] / best['baseline']['peak_gb']:.3f}; "
+          f"CSV {'identical' if same else 'DIFFERENT'}", flush=True)
 
 
 # --- report -----------------------------------------------------------------
@@ -186,6 +219,8 @@ def measure(copies, args):
                   f"{export['before_first_line']:7.2f} s")
         for stage, seconds in export["stages"]:
             print(f"    {stage[:62]:<62s} {seconds:7.2f} s")
+        if args.baseline:
+            compare_builds(folder, shp, args)
         ratio = export["total"] / read["total"]
         print(f"  export / read+to_crs {ratio:.2f} (target <= {EXPORT_RATIO_TARGET}: "
               f"{verdict(ratio <= EXPORT_RATIO_TARGET)}); peak {export['peak_gb']:.2f} GB "
@@ -202,6 +237,10 @@ def main():
     parser.add_argument("--source", type=Path, default=SOURCE)
     parser.add_argument("--use-utm", action="store_true",
                         help="work in the UTM zone (the export's use_utm) instead of EPSG:3857")
+    parser.add_argument("--baseline", metavar="PYTHONPATH",
+                        help="also time the export of the build importable under this PYTHONPATH")
+    parser.add_argument("--repeats", type=int, default=2,
+                        help="runs of each build with --baseline (default: %(default)s)")
     parser.add_argument("--worker", nargs=3, help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.worker:

@@ -1,11 +1,12 @@
 // `_prepare_data` and `calculate_utm_crs`: the shapefile to the final list of
 // label records.
 //
-// The table is read once with GeoPandas and converted once (feature_table),
-// the engine's attributes once into the run's settings; the native pipeline
-// (src/pipeline) then runs sampling, auto-fit, placement, frames and the
-// collision solver, and only `_prepare_data` turns the kept records into
-// dicts at the end. The exports take the records as they are.
+// The run's steps and their order are the pipeline's (pipeline::load_roads,
+// then pipeline::run_pipeline); the engine answers them as their host
+// (host_bridge), reading the table once and converting it once
+// (feature_table), and the engine's attributes are read once into the
+// run's settings. Only `_prepare_data` turns the kept records into dicts at
+// the end; the exports take the records as they are.
 // The keys of a record dict come in the order the stages first set them,
 // which is the order of the record's fields.
 #include <pybind11/pybind11.h>
@@ -20,17 +21,18 @@
 #include "engine/label_record.hpp"
 #include "engine/text_autofit.hpp"
 #include "engine/utm_zone.hpp"
-#include "module/direct_read.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
 #include "module/interrupts.hpp"
 #include "module/engine_settings.hpp"
 #include "module/engine_stages.hpp"
 #include "module/feature_table.hpp"
+#include "module/host_bridge.hpp"
 #include "module/prepared_run.hpp"
 #include "module/solver_errors.hpp"
 #include "pipeline/label_pipeline.hpp"
 #include "pipeline/pipeline_settings.hpp"
+#include "pipeline/road_input.hpp"
 #include "placement/candidate_placement.hpp"
 
 namespace glyphway::module {
@@ -43,12 +45,6 @@ py::object steal_or_throw(PyObject* result) {
     if (!result) throw py::error_already_set();
     return py::reinterpret_steal<py::object>(result);
 }
-
-// Progress goes through the interpreter's own print, so that it lands
-// wherever the host has sent standard output.
-void progress(py::handle message) { py::module_::import("builtins").attr("print")(message); }
-
-void progress(const std::string& message) { progress(py::str(message)); }
 
 // A real number the way arithmetic takes it: ints, floats and anything
 // with __float__ or __index__; text is a TypeError.
@@ -83,33 +79,6 @@ engine::SamplingSettings read_sampling_settings(py::handle self) {
         throw py::value_error(e.what());
     }
     return s;
-}
-
-// The working system: the UTM zone around the centroid of all geometries
-// (taken in geographic coordinates) or Web Mercator. `geometry` gives the
-// table's GeoSeries; it is only asked for when a zone is to be chosen.
-template <class GeometrySeries>
-py::object working_crs_of(py::object self, GeometrySeries geometry) {
-    if (!host_truth(self.attr("use_utm"))) return py::str("EPSG:3857");
-    py::object geographic = geometry().attr("to_crs")("EPSG:4326");
-    py::object merged =
-        py::module_::import("shapely").attr("union_all")(geographic.attr("to_numpy")());
-    py::object center = merged.attr("centroid");
-    py::object x = center.attr("x");  // x first: an empty centre fails there
-    py::object y = center.attr("y");
-    return calculate_utm_crs_method(self, x, y);
-}
-
-bool differ(py::handle a, py::handle b) {
-    return host_truth(steal_or_throw(PyObject_RichCompare(a.ptr(), b.ptr(), Py_NE)));
-}
-
-void warn_names_missing(py::handle name_field) {
-    py::object message = steal_or_throw(
-        PyUnicode_Concat(py::str("[glyphway_maker] WARNING: Field '").ptr(), name_field.ptr()));
-    message = steal_or_throw(
-        PyUnicode_Concat(message.ptr(), py::str("' NOT FOUND in shapefile.").ptr()));
-    progress(message);
 }
 
 // The stages' settings after sampling's, read once the table is in.
@@ -151,14 +120,12 @@ void read_stage_settings(py::handle self, pipeline::Settings& s) {
     throw py::value_error(e.what());
 }
 
-std::vector<engine::LabelRecord> run_stages(const FeatureTable& table,
+std::vector<engine::LabelRecord> run_stages(py::handle self, const FeatureTable& table,
                                             const pipeline::Settings& settings) {
-    pipeline::Hooks hooks;
-    hooks.interrupt = check_host_signals;
-    hooks.progress = [](const std::string& line) { progress(line); };
+    HostBridge host(self);
     try {
         return with_host_label_errors(
-            [&] { return pipeline::run_pipeline(table.features, table.lines, settings, hooks); });
+            [&] { return pipeline::run_pipeline(table.features, table.lines, settings, host); });
     } catch (const engine::SamplingError& e) {
         throw py::value_error(e.what());
     } catch (const placement::PlacementError& e) {
@@ -225,10 +192,7 @@ py::str calculate_utm_crs_method(py::object, py::object lon, py::object lat) {
     if (const auto name = engine::utm_crs(longitude, latitude)) return py::str(*name);
     // A centre off the globe: the data is not in degrees (a projected file
     // without its .prj, say) or has broken coordinates.
-    throw py::value_error("no UTM zone for longitude " + host_text(py::repr(lon)) +
-                          ", latitude " + host_text(py::repr(lat)) +
-                          ": a UTM zone needs a finite longitude in [-180, 180] and latitude "
-                          "in [-90, 90]");
+    throw py::value_error(no_utm_zone_message(lon, lat));
 }
 
 PreparedRun read_native_table(py::object self, pipeline::Settings& settings) {
@@ -238,40 +202,17 @@ PreparedRun read_native_table(py::object self, pipeline::Settings& settings) {
     settings.add_at_endpoints = sampling.add_at_endpoints;
 
     PreparedRun run;
-    progress("[glyphway_maker] Loading Data & CRS Setup...");
-    py::object shp_path = self.attr("shp_path");
-    py::object name_field = self.attr("name_field");
-    py::object weight_field = self.attr("weight_field");
-
-    if (std::optional<DirectTable> direct = read_directly(shp_path, name_field, weight_field)) {
-        if (!direct->has_names) {
-            warn_names_missing(name_field);
-            return run;
-        }
-        run.working_crs = working_crs_of(self, [&] { return geometry_series(*direct); });
-        direct->wkb = py::none();
-        if (differ(direct->crs, run.working_crs)) reproject(*direct, run.working_crs);
-        progress("[glyphway_maker] Sampling along 3D polylines...");
-        run.table = read_decoded_feature_table(direct->attributes, direct->lines, name_field,
-                                               weight_field);
-        direct.reset();  // the coordinate pools, before the stages need room
-    } else {
-        py::object frame = py::module_::import("geopandas").attr("read_file")(shp_path);
-        py::object columns = frame.attr("columns").attr("tolist")();
-        const int has_names = PySequence_Contains(columns.ptr(), name_field.ptr());
-        if (has_names < 0) throw py::error_already_set();
-        if (!has_names) {
-            warn_names_missing(name_field);
-            return run;
-        }
-        run.working_crs = working_crs_of(self, [&] { return frame.attr("geometry"); });
-        py::object geometry = frame.attr("geometry");
-        if (differ(frame.attr("crs"), run.working_crs)) {
-            geometry = geometry.attr("to_crs")(run.working_crs);
-        }
-        progress("[glyphway_maker] Sampling along 3D polylines...");
-        run.table = read_feature_table(frame, geometry.attr("to_numpy")(), name_field, weight_field);
+    HostBridge host(self);
+    std::optional<std::string> working_crs;
+    try {
+        working_crs = pipeline::load_roads(host);
+    } catch (const pipeline::NoUtmZone& e) {
+        throw py::value_error(no_utm_zone_message(py::float_(e.centre.longitude),
+                                                  py::float_(e.centre.latitude)));
     }
+    if (!working_crs) return run;
+    run.working_crs = py::str(*working_crs);
+    run.table = host.take_table();
     read_stage_settings(self, settings);
     return run;
 }
@@ -280,7 +221,7 @@ PreparedRun prepare_native(py::object self) {
     pipeline::Settings settings;
     PreparedRun run = read_native_table(self, settings);
     if (run.working_crs.is_none()) return run;  // no name column: nothing was read
-    run.labels = run_stages(run.table, settings);
+    run.labels = run_stages(self, run.table, settings);
     return run;
 }
 

@@ -6,10 +6,11 @@
 //
 // It gives exactly the table `geopandas.read_file` followed by `to_crs`
 // would: the same reader underneath, the same transformer, the same rows.
-// Whatever it cannot vouch for (GeoPandas' reader replaced or set to another
-// engine, a path that is no plain file, a table without a CRS, measured
-// coordinates, a geometry the host would refuse ...) is left to GeoPandas,
-// which then reads it, or reports the problem, as it always has.
+// When that holds, and the read itself, is decided in Python
+// (glyphway_maker/_direct_read.py); what it hands down that this decoder
+// cannot vouch for (measured coordinates, a geometry the host would
+// refuse ...) is left to GeoPandas as well, which then reads it, or reports
+// the problem, as it always has.
 #include <pybind11/pybind11.h>
 
 #include <optional>

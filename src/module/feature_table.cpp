@@ -23,10 +23,7 @@ bool contains(py::handle sequence, py::handle value) {
     return found == 1;
 }
 
-// Shapely's geometry type ids.
-constexpr int kNoGeometry = -1;
-constexpr int kLineString = 1;
-constexpr int kLinearRing = 2;  // a LineString too
+// Shapely's type id of a MultiLineString, for picking those rows out.
 constexpr int kMultiLineString = 5;
 
 // One column's values as the rows of `iterrows` hold them. Row iteration
@@ -87,23 +84,10 @@ py::array object_array(py::handle value) {
     return array;
 }
 
-// The cleaned name: str(raw).strip(), or nothing when the row carries no
-// usable name (missing, blank, or "none"/"nan" in any letter case, which
-// attribute tables write for a missing name).
-std::optional<py::str> cleaned_name(py::handle raw) {
+// The cleaned name of a row's raw name value; nothing when it is missing.
+std::optional<std::string> road_name(py::handle raw) {
     if (raw.is_none()) return std::nullopt;
-    py::object text = steal_or_throw(PyObject_Str(raw.ptr()));
-    py::str stripped = steal_or_throw(PyObject_CallMethod(text.ptr(), "strip", nullptr));
-    const Py_ssize_t length = PyUnicode_GET_LENGTH(stripped.ptr());
-    if (length == 0) return std::nullopt;
-    // Lower-casing keeps the length of every text whose lower case is plain
-    // ASCII (the one code point that lowers to two yields a combining mark),
-    // so only texts of three or four code points can read "nan" or "none".
-    if (length == 3 || length == 4) {
-        py::object lower = steal_or_throw(PyObject_CallMethod(stripped.ptr(), "lower", nullptr));
-        if (host_equals(lower, "none") || host_equals(lower, "nan")) return std::nullopt;
-    }
-    return stripped;
+    return pipeline::cleaned_road_name(host_text(raw));
 }
 
 // The lines' vertices, read with one call for all of them.
@@ -150,27 +134,24 @@ std::vector<std::shared_ptr<const engine::LineGeometry>> read_lines(
 // raises its TypeError.
 bool read_row_values(const ColumnValues& names, const std::optional<ColumnValues>& weights,
                      std::size_t i, engine::SampledFeature& feature, py::object& weight_object) {
-    const std::optional<py::str> text = cleaned_name(names.at(i));
+    std::optional<std::string> text = road_name(names.at(i));
     if (!text) return false;
     const py::int_ one(1);
     py::object w = weights ? weights->at(i) : py::object(one);
     const int heavier = PyObject_RichCompareBool(w.ptr(), one.ptr(), Py_GT);
     if (heavier < 0) throw py::error_already_set();
-    feature.text = host_text(*text);
-    feature.text_len = PyUnicode_GET_LENGTH(text->ptr());
+    feature.text = std::move(*text);
     feature.weight = heavier ? host_float(w) : 1.0;
     weight_object = heavier ? w : py::object(one);
     return true;
 }
 
-// Adds a feature whose lines were just appended to the table.
-void add_feature(FeatureTable& table, engine::SampledFeature feature, py::object label,
-                 py::object weight_object) {
-    feature.index = index_label_value(label);
-    for (std::size_t k = 0; k < feature.line_count; ++k) {
-        table.line_feature.push_back(table.features.size());
-    }
-    table.features.push_back(std::move(feature));
+// Adds a row whose lines were just appended to the table, when it is a road
+// (pipeline::add_road), with its host objects.
+void add_feature(FeatureTable& table, engine::SampledFeature feature, std::size_t line_count,
+                 py::object label, py::object weight_object) {
+    if (!pipeline::add_road(table, std::move(feature), line_count)) return;
+    table.features.back().index = index_label_value(label);
     table.index_objects.push_back(std::move(label));
     table.weight_objects.push_back(std::move(weight_object));
 }
@@ -199,7 +180,11 @@ FeatureTable read_feature_table(py::handle frame, py::handle geometries, py::han
     const Indices part_owner = Indices::ensure(parts_and_index[1]);
     if (!part_owner) throw py::error_already_set();
     std::size_t multi_rows = 0;
-    for (std::size_t i = 0; i < n; ++i) multi_rows += type_id[i] == kMultiLineString;
+    std::vector<engine::RowShape> shapes(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        shapes[i] = pipeline::row_shape_of_geometry_type(type_id[i]);
+        multi_rows += shapes[i] == engine::RowShape::multi_line_string;
+    }
     std::vector<std::size_t> part_begin(multi_rows + 1, 0);
     for (py::ssize_t p = 0; p < part_owner.size(); ++p) {
         ++part_begin[static_cast<std::size_t>(part_owner.data()[p]) + 1];
@@ -217,24 +202,24 @@ FeatureTable read_feature_table(py::handle frame, py::handle geometries, py::han
     FeatureTable table;
     std::size_t multi_row = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const int kind = type_id[i];
-        const std::size_t part_row = kind == kMultiLineString ? multi_row++ : 0;
-        if (kind == kNoGeometry) continue;
+        const engine::RowShape shape = shapes[i];
+        const std::size_t part_row =
+            shape == engine::RowShape::multi_line_string ? multi_row++ : 0;
+        if (shape == engine::RowShape::none) continue;
         engine::SampledFeature feature;
         py::object weight_object;
         if (!read_row_values(names, weights, i, feature, weight_object)) continue;
 
-        feature.first_line = table.line_objects.size();
-        if (kind == kLineString || kind == kLinearRing) {
+        const std::size_t first_line = table.line_objects.size();
+        if (shape == engine::RowShape::line_string) {
             table.line_objects.push_back(py::reinterpret_borrow<py::object>(object_at(geoms, i)));
-        } else if (kind == kMultiLineString) {
+        } else if (shape == engine::RowShape::multi_line_string) {
             for (std::size_t p = part_begin[part_row]; p < part_begin[part_row + 1]; ++p) {
                 table.line_objects.push_back(py::reinterpret_borrow<py::object>(object_at(parts, p)));
             }
         }
-        feature.line_count = table.line_objects.size() - feature.first_line;
-        if (feature.line_count == 0) continue;  // nothing to label, nothing to count
-        add_feature(table, std::move(feature), index[i], std::move(weight_object));
+        add_feature(table, std::move(feature), table.line_objects.size() - first_line, index[i],
+                    std::move(weight_object));
     }
     table.lines = read_lines(table.line_objects);
     return table;
@@ -261,7 +246,7 @@ FeatureTable read_decoded_feature_table(py::handle attributes, const engine::Wkb
         py::object weight_object;
         if (!read_row_values(names, weights, i, feature, weight_object)) continue;
 
-        feature.first_line = table.lines.size();
+        const std::size_t first_line = table.lines.size();
         if (shape != engine::RowShape::other) {
             for (std::size_t p = decoded.first_part[i]; p < decoded.first_part[i + 1]; ++p) {
                 const engine::DecodedPart& part = decoded.parts[p];
@@ -269,9 +254,8 @@ FeatureTable read_decoded_feature_table(py::handle attributes, const engine::Wkb
                     engine::make_line_geometry(engine::part_points(decoded, part), part.has_z)));
             }
         }
-        feature.line_count = table.lines.size() - feature.first_line;
-        if (feature.line_count == 0) continue;
-        add_feature(table, std::move(feature), py::int_(i), std::move(weight_object));
+        add_feature(table, std::move(feature), table.lines.size() - first_line, py::int_(i),
+                    std::move(weight_object));
     }
     return table;
 }

@@ -23,7 +23,7 @@ std::vector<placement::CartographicLabel> run_cartographic(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
     const Settings& settings, const std::string& font_path, double max_char_angle,
-    const Hooks& hooks) {
+    StageHost& host) {
     const text::TextShaper shaper(font_path);
     // One advance per character, so that glyph i of a run is character i of
     // its name; a character composed into the one before it has none.
@@ -39,7 +39,8 @@ std::vector<placement::CartographicLabel> run_cartographic(
     };
     return placement::place_cartographic(features, lines,
                                          cartographic_placement_settings(settings, max_char_angle),
-                                         advances, hooks.interrupt, blanks);
+                                         advances, [&host] { host.check_interrupt(); },
+                                         blanks);
 }
 
 }  // namespace glyphway::pipeline

@@ -21,11 +21,12 @@ namespace glyphway::pipeline {
 placement::CartographicSettings cartographic_placement_settings(const Settings& settings,
                                                                 double max_char_angle);
 
-// Throws text::FontError when `font_path` cannot be shaped with.
+// Throws text::FontError when `font_path` cannot be shaped with. `host` is
+// asked between stretches of placement whether to go on.
 std::vector<placement::CartographicLabel> run_cartographic(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
     const Settings& settings, const std::string& font_path, double max_char_angle,
-    const Hooks& hooks);
+    StageHost& host);
 
 }  // namespace glyphway::pipeline

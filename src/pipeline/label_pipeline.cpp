@@ -19,12 +19,14 @@ using engine::LabelRecord;
 // How many labels the frame loop builds between two interrupt checks.
 constexpr std::size_t kLabelsPerCheck = 4096;
 
-void progress(const Hooks& hooks, const std::string& line) {
-    if (hooks.progress) hooks.progress(line);
+// The host's check as the stages take it.
+engine::InterruptCallback interrupt_of(StageHost& host) {
+    return [&host] { host.check_interrupt(); };
 }
 
-void set_frames(std::vector<LabelRecord>& labels, engine::Posture posture, const Hooks& hooks) {
-    engine::PeriodicCheck check(hooks.interrupt, kLabelsPerCheck);
+void set_frames(std::vector<LabelRecord>& labels, engine::Posture posture,
+                const engine::InterruptCallback& interrupt) {
+    engine::PeriodicCheck check(interrupt, kLabelsPerCheck);
     for (LabelRecord& r : labels) {
         check.tick();
         const auto frame = engine::build_tbn_matrix(*r.line, r.distance, true, posture);
@@ -37,13 +39,13 @@ void set_frames(std::vector<LabelRecord>& labels, engine::Posture posture, const
 }
 
 void resolve_collisions(std::vector<LabelRecord>& labels, const Settings& settings,
-                        const Hooks& hooks) {
+                        const engine::InterruptCallback& interrupt) {
     const solver::SolverSizes sizes{solver::narrow_to_float(settings.char_width()),
                                     solver::narrow_to_float(settings.font_size),
                                     solver::narrow_to_float(settings.letter_spacing)};
     std::vector<std::size_t> indices(labels.size());
     for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = i;
-    solver::resolve_label_collisions(labels, indices, sizes, hooks.interrupt);
+    solver::resolve_label_collisions(labels, indices, sizes, interrupt);
 }
 
 }  // namespace
@@ -71,17 +73,18 @@ placement::PlacementSettings placement_settings(const Settings& settings,
 std::vector<LabelRecord> run_pipeline(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
-    const Settings& settings, const Hooks& hooks) {
+    const Settings& settings, StageHost& host) {
+    const engine::InterruptCallback interrupt = interrupt_of(host);
     engine::check_sampling_settings(settings.sampling());
     std::vector<LabelRecord> candidates =
-        engine::sample_candidates(features, lines, settings.sampling(), hooks.interrupt);
+        engine::sample_candidates(features, lines, settings.sampling(), interrupt);
 
     const engine::AutofitSettings autofit = settings.autofit();
     if (autofit.enabled) engine::apply_autofit(candidates, autofit);
 
     if (settings.curved_text) {
         const std::vector<std::size_t> kept = placement::auto_place_labels(
-            candidates, placement_settings(settings, candidates), hooks.interrupt);
+            candidates, placement_settings(settings, candidates), interrupt);
         // The kept records move down within the candidates' own storage
         // (kept is ascending, so none is overwritten before it moves): a
         // second vector would add its pages to the peak, all of them fresh.
@@ -93,14 +96,22 @@ std::vector<LabelRecord> run_pipeline(
     }
     std::vector<LabelRecord> labels = std::move(candidates);
 
-    progress(hooks, "[glyphway_maker] Pre-computing Matrices for " +
-                        std::to_string(labels.size()) + " candidates...");
+    host.progress("[glyphway_maker] Pre-computing Matrices for " +
+                  std::to_string(labels.size()) + " candidates...");
     if (labels.empty()) return labels;
 
-    set_frames(labels, settings.posture, hooks);
-    progress(hooks, "[glyphway_maker] Solving Collisions via Cython/OpenMP/AVX2...");
-    resolve_collisions(labels, settings, hooks);
+    set_frames(labels, settings.posture, interrupt);
+    host.progress("[glyphway_maker] Solving Collisions via Cython/OpenMP/AVX2...");
+    resolve_collisions(labels, settings, interrupt);
     return labels;
+}
+
+std::vector<LabelRecord> run_pipeline(
+    const std::vector<engine::SampledFeature>& features,
+    const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
+    const Settings& settings) {
+    Hooks quiet;
+    return run_pipeline(features, lines, settings, quiet);
 }
 
 }  // namespace glyphway::pipeline

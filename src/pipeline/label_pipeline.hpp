@@ -1,9 +1,10 @@
 #pragma once
 // One labelling run on native records, from the sampled road lines to the
 // final list of label records: sampling, auto-fit, placement (curved text),
-// frames and the final collision solve. Nothing here knows the host; the
-// module reads the table and the settings, calls run_pipeline and turns the
-// records into whatever the caller asked for (export rows, record dicts).
+// frames and the final collision solve. The host is reached only through
+// StageHost (pipeline/host.hpp); the module reads the table and the
+// settings, calls run_pipeline and turns the records into whatever the
+// caller asked for (export rows, record dicts).
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -13,16 +14,27 @@
 #include "engine/candidate_sampling.hpp"
 #include "engine/label_record.hpp"
 #include "engine/line_geometry.hpp"
+#include "pipeline/host.hpp"
 #include "pipeline/pipeline_settings.hpp"
 #include "placement/candidate_placement.hpp"
 
 namespace glyphway::pipeline {
 
-struct Hooks {
+// A StageHost made of two callables, either of which may be left empty
+// (then that call does nothing): for callers with no host object of their
+// own.
+struct Hooks : StageHost {
     // Called now and then on the calling thread; may throw to abandon the run.
     std::function<void()> interrupt;
     // One line of progress per stage.
-    std::function<void(const std::string&)> progress;
+    std::function<void(const std::string&)> progress_line;
+
+    void progress(const std::string& line) override {
+        if (progress_line) progress_line(line);
+    }
+    void check_interrupt() override {
+        if (interrupt) interrupt();
+    }
 };
 
 // A label's distance has no point on its line when its frame is built.
@@ -37,10 +49,17 @@ placement::PlacementSettings placement_settings(const Settings& settings,
 // The kept label records, in candidate order. The stages' own failures come
 // through unchanged (engine::SamplingError, placement::PlacementError, the
 // solver adaptor's errors) so the caller can report each as it must;
-// FrameError for a frame that cannot be built.
+// FrameError for a frame that cannot be built. `host` hears the progress
+// lines and is asked between stretches of work whether to go on.
 std::vector<engine::LabelRecord> run_pipeline(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
-    const Settings& settings, const Hooks& hooks = {});
+    const Settings& settings, StageHost& host);
+
+// The same run, silent and never interrupted.
+std::vector<engine::LabelRecord> run_pipeline(
+    const std::vector<engine::SampledFeature>& features,
+    const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
+    const Settings& settings);
 
 }  // namespace glyphway::pipeline

@@ -1,0 +1,115 @@
+"""When the shapefile may be read the short way, and that read.
+
+The short way asks pyogrio for the rows' WKB and only the name and weight
+columns; the native module decodes the lines itself. It must give exactly
+the table ``geopandas.read_file`` would, so it is taken only when GeoPandas'
+own reader would run on pyogrio's NumPy path for a plain local file with a
+CRS; everything else (a replaced reader, another engine, Arrow, a URL, a
+table without CRS, a column named "geometry", duplicate or date columns,
+JSON fields ...) is left to GeoPandas, which then reads it, or reports the
+problem, as it always has.
+"""
+from __future__ import annotations
+
+import os
+import warnings
+from typing import Any, NamedTuple, Optional
+
+
+class DirectRead(NamedTuple):
+    """What the short read found. Without the name column nothing else is read."""
+
+    has_names: bool
+    attributes: Any = None  # a DataFrame of the name (and weight) column, rows by position
+    crs: Any = None         # the file's CRS, a pyproj.CRS
+    wkb: Any = None         # the rows' WKB, an object array (None for a row without geometry)
+
+
+def _plain_path(shp_path: Any) -> Optional[str]:
+    """The path GeoPandas would hand to pyogrio, when it is a plain local
+    file: a str or os.PathLike, ``~`` expanded, no URL."""
+    if not isinstance(shp_path, (str, os.PathLike)):
+        return None
+    text = os.fspath(shp_path)
+    if not isinstance(text, str) or "://" in text:
+        return None
+    return os.path.expanduser(text)
+
+
+def _geopandas_reads_with_pyogrio() -> bool:
+    """Whether ``geopandas.read_file`` is GeoPandas' own reader on pyogrio,
+    with pyogrio's NumPy (not Arrow) path."""
+    import geopandas
+    import geopandas.io.file
+
+    if geopandas.read_file is not geopandas.io.file._read_file:
+        return False
+    engine = geopandas.options.io_engine
+    if engine is not None and not (isinstance(engine, str) and engine == "pyogrio"):
+        return False
+    if os.environ.get("PYOGRIO_USE_ARROW", "0") != "0":
+        return False
+    try:
+        import pyogrio  # noqa: F401
+    except Exception:
+        return False
+    import shapely
+
+    # Lines built from a dimension, not from the first z, need GEOS 3.12.
+    major, minor = shapely.geos_version[0], shapely.geos_version[1]
+    return major > 3 or (major == 3 and minor >= 12)
+
+
+def read_table(shp_path: Any, name_field: Any, weight_field: Any) -> Optional[DirectRead]:
+    """Reads `shp_path` for the name and weight fields, or None when the
+    table must be read through GeoPandas."""
+    path = _plain_path(shp_path)
+    if path is None or not _geopandas_reads_with_pyogrio():
+        return None
+    import pyogrio
+
+    # The read that follows gives the file's warnings (a measured type read
+    # as plain lines, say); this look at its layout should not give them twice.
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        try:
+            info = pyogrio.read_info(path)
+        except Exception:
+            return None  # GeoPandas reports it
+    if info["geometry_type"] is None or info["crs"] is None:
+        return None
+    fields = info["fields"].tolist()
+    if "geometry" in fields or len(set(fields)) != len(fields):
+        return None
+    if name_field not in fields:
+        # The full table's columns also hold "geometry".
+        if name_field in ("geometry",):
+            return None
+        return DirectRead(has_names=False)
+
+    # The columns by their names in the file, so that pyogrio is asked for
+    # exactly those.
+    wanted = []
+    for field, dtype in zip(fields, info["dtypes"].tolist()):
+        if field not in (name_field,) and field not in (weight_field,):
+            continue
+        # Date columns pass through pandas' date parsing in a full read.
+        if dtype.startswith("datetime"):
+            return None
+        wanted.append(field)
+
+    raw = pyogrio.raw.read(path, columns=wanted, read_geometry=True, datetime_as_string=True)
+    meta, wkb, field_data = raw[0], raw[2], raw[3]
+    if any(str(subtype) == "OFSTJSON" for subtype in meta["ogr_subtypes"]):
+        return None
+    if wkb is None:
+        return None
+
+    import pandas
+    import pyproj
+
+    # The attribute table as pyogrio builds it from the same arrays.
+    columns = meta["fields"].tolist()
+    data = {column: field_data[k] for k, column in enumerate(columns)}
+    attributes = pandas.DataFrame(data, columns=columns, index=None)
+    return DirectRead(True, attributes, pyproj.CRS.from_user_input(meta["crs"]), wkb)

@@ -1,0 +1,49 @@
+#pragma once
+// The view of the engine's own label records: every visible record as it is
+// drawn, read natively (no record dicts). A record the collision solver
+// moved gets a fresh frame at its new distance, stored back into the record
+// so later readers agree.
+#include <cstddef>
+#include <stdexcept>
+#include <vector>
+
+#include "engine/label_record.hpp"
+#include "engine/orientation_frame.hpp"
+#include "engine/periodic_check.hpp"
+#include "export/drawn_label.hpp"
+#include "text/text_mesh_engine.hpp"
+
+namespace glyphway::export_ {
+
+// A record the solver moved with no line to build its new frame on.
+class RecordWithoutLine : public std::runtime_error {
+public:
+    RecordWithoutLine() : std::runtime_error("a moved label has no line") {}
+};
+
+struct RecordDrawing {
+    engine::Posture posture = engine::Posture::flat;
+    bool curved_text = true;
+    // The engine's own sizes, for records that carry no fitted ones.
+    engine::EngineSizes sizes;
+    // Where curved labels get their engines; null for outputs that draw no
+    // mesh (the billboard CSV, the label table), whose labels have none.
+    MeshEngineSource* meshes = nullptr;
+    text::TextMeshEngine* whole_string_engine = nullptr;  // straight text, with `meshes`
+    bool names = false;  // object names, for writers that name each label
+};
+
+// A visible record's frame: the stored one, or, when the solver moved the
+// label since it was computed, a fresh one (reading direction left to
+// right), also stored back into the record. Throws RecordWithoutLine and
+// NoFramePoint.
+engine::Mat4 refreshed_frame(engine::LabelRecord& record, engine::Posture posture);
+
+// The visible records (not hidden) in order, each drawn as `drawing` says.
+// `check_interrupt` runs every few thousand records: these loops cover
+// every candidate of a whole network.
+std::vector<DrawnLabel> drawn_records(std::vector<engine::LabelRecord>& records,
+                                      const RecordDrawing& drawing,
+                                      const engine::InterruptCallback& check_interrupt = {});
+
+}  // namespace glyphway::export_

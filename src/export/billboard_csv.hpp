@@ -41,11 +41,11 @@ std::vector<std::string> billboard_header(const BillboardOptions& options);
 void append_billboard_row(std::string& out, std::size_t id, const DrawnLabel& label,
                           const BillboardPoint& point, const BillboardOptions& options);
 
-// Writes the whole file (see OutputFile): atomically, or in place for a
-// device or FIFO. Throws FileError.
+// Writes one row per label, `points[i]` the anchor of labels[i], as the
+// whole file (see OutputFile): atomically, or in place for a device or
+// FIFO. Throws FileError.
 // `check_interrupt` is called every few thousand rows, on this thread; what
 // it throws propagates with the temporary file removed, the target untouched.
-// One row per label, `points[i]` the anchor of labels[i].
 void write_billboard_csv(const std::string& path, const std::vector<DrawnLabel>& labels,
                          const std::vector<BillboardPoint>& points,
                          const BillboardOptions& options,

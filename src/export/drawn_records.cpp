@@ -11,6 +11,8 @@ namespace glyphway::export_ {
 
 using engine::Field;
 
+namespace {
+
 engine::Mat4 refreshed_frame(engine::LabelRecord& r, engine::Posture posture) {
     if (!engine::record_matrix_dirty(r)) return r.matrix;
     if (!r.line) throw RecordWithoutLine();
@@ -19,8 +21,6 @@ engine::Mat4 refreshed_frame(engine::LabelRecord& r, engine::Posture posture) {
     r.matrix = *frame;
     return *frame;
 }
-
-namespace {
 
 DrawnLabel drawn_record(std::size_t index, engine::LabelRecord& r, const RecordDrawing& drawing) {
     const engine::EngineSizes& sizes = drawing.sizes;

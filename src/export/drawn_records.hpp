@@ -3,6 +3,10 @@
 // drawn, read natively (no record dicts). A record the collision solver
 // moved gets a fresh frame at its new distance, stored back into the record
 // so later readers agree.
+//
+// Each value is the one the record's dict would hold: a fitted key the
+// record lacks falls back as the dict's reader falls back (the engine's
+// sizes, the recorded text).
 #include <cstddef>
 #include <stdexcept>
 #include <vector>
@@ -33,15 +37,12 @@ struct RecordDrawing {
     bool names = false;  // object names, for writers that name each label
 };
 
-// A visible record's frame: the stored one, or, when the solver moved the
-// label since it was computed, a fresh one (reading direction left to
-// right), also stored back into the record. Throws RecordWithoutLine and
-// NoFramePoint.
-engine::Mat4 refreshed_frame(engine::LabelRecord& record, engine::Posture posture);
-
 // The visible records (not hidden) in order, each drawn as `drawing` says.
-// `check_interrupt` runs every few thousand records: these loops cover
-// every candidate of a whole network.
+// A record's frame is the stored one, or, when the solver moved the label
+// since it was computed, a fresh one (reading direction left to right),
+// also stored back into the record. `check_interrupt` runs every few
+// thousand records: this loop covers every candidate of a whole network.
+// Throws RecordWithoutLine and NoFramePoint.
 std::vector<DrawnLabel> drawn_records(std::vector<engine::LabelRecord>& records,
                                       const RecordDrawing& drawing,
                                       const engine::InterruptCallback& check_interrupt = {});

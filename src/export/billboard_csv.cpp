@@ -1,6 +1,7 @@
 #include "export/billboard_csv.hpp"
 
 #include <array>
+#include <stdexcept>
 
 #include "export/output_file.hpp"
 #include "export/billboard_rotation.hpp"
@@ -23,19 +24,19 @@ std::vector<std::string> billboard_header(const BillboardOptions& options) {
     return header;
 }
 
-void append_billboard_row(std::string& out, std::size_t id, const BillboardRow& row,
-                          const BillboardOptions& options) {
+void append_billboard_row(std::string& out, std::size_t id, const DrawnLabel& label,
+                          const BillboardPoint& point, const BillboardOptions& options) {
     // At most 12 fields; only the name can need quoting, so the numbers go
     // straight into the line.
-    const Rotation3f rotation = rotation_block(row.matrix);
+    const Rotation3f rotation = rotation_block(label.frame);
     out += std::to_string(id);
     const auto number = [&](double value, int precision) {
         out += ',';
         append_fixed(out, value, precision);
     };
-    number(row.x, options.xy_precision);
-    number(row.y, options.xy_precision);
-    number(row.z, 3);
+    number(point.x, options.xy_precision);
+    number(point.y, options.xy_precision);
+    number(label.frame[11], 3);
     if (options.writes_quaternion()) {
         const Quaternion q = rotation_quaternion(rotation);
         for (float v : {q.x, q.y, q.z, q.w}) number(v, options.angle_precision);
@@ -45,11 +46,12 @@ void append_billboard_row(std::string& out, std::size_t id, const BillboardRow& 
         for (float v : {a.x, a.y, a.z}) number(v, options.angle_precision);
     }
     out += ',';
-    append_csv_field(out, row.name);
+    append_csv_field(out, label.text);
     out += "\r\n";
 }
 
-void write_billboard_csv(const std::string& path, const std::vector<BillboardRow>& rows,
+void write_billboard_csv(const std::string& path, const std::vector<DrawnLabel>& labels,
+                         const std::vector<BillboardPoint>& points,
                          const BillboardOptions& options,
                          const engine::InterruptCallback& check_interrupt) {
     OutputFile file(path);
@@ -57,8 +59,9 @@ void write_billboard_csv(const std::string& path, const std::vector<BillboardRow
     std::string& out = file.buffer();
     out += kByteOrderMark;
     append_csv_row(out, billboard_header(options));
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        append_billboard_row(out, i, rows[i], options);
+    if (points.size() != labels.size()) throw std::invalid_argument("one point per label");
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        append_billboard_row(out, i, labels[i], points[i], options);
         file.flush_if_full();
         interrupt.tick();
     }

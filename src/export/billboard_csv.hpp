@@ -11,6 +11,7 @@
 
 #include "engine/orientation_frame.hpp"
 #include "engine/periodic_check.hpp"
+#include "export/drawn_label.hpp"
 
 namespace glyphway::export_ {
 
@@ -25,25 +26,28 @@ struct BillboardOptions {
     bool writes_euler() const { return both_angles || !quaternion; }
 };
 
-struct BillboardRow {
-    double x = 0.0;  // anchor in the output coordinate system
+// A label's anchor in the output coordinate system: its frame's x and y,
+// re-projected where the output system is not the working one.
+struct BillboardPoint {
+    double x = 0.0;
     double y = 0.0;
-    double z = 0.0;  // never re-projected
-    engine::Mat4 matrix{};  // the label frame; only its rotation block is read
-    std::string name;       // UTF-8
 };
 
 std::vector<std::string> billboard_header(const BillboardOptions& options);
 
-// Row `id` (the number of rows before it) in CSV form, "\r\n" included.
-void append_billboard_row(std::string& out, std::size_t id, const BillboardRow& row,
-                          const BillboardOptions& options);
+// Row `id` (the number of rows before it) in CSV form, "\r\n" included:
+// the label at `point`, its z the frame's (never re-projected), turned as
+// its frame's rotation block, named by its recorded text.
+void append_billboard_row(std::string& out, std::size_t id, const DrawnLabel& label,
+                          const BillboardPoint& point, const BillboardOptions& options);
 
-// Writes the whole file (see OutputFile): atomically, or in place for a
-// device or FIFO. Throws FileError.
+// Writes one row per label, `points[i]` the anchor of labels[i], as the
+// whole file (see OutputFile): atomically, or in place for a device or
+// FIFO. Throws FileError.
 // `check_interrupt` is called every few thousand rows, on this thread; what
 // it throws propagates with the temporary file removed, the target untouched.
-void write_billboard_csv(const std::string& path, const std::vector<BillboardRow>& rows,
+void write_billboard_csv(const std::string& path, const std::vector<DrawnLabel>& labels,
+                         const std::vector<BillboardPoint>& points,
                          const BillboardOptions& options,
                          const engine::InterruptCallback& check_interrupt = {});
 

@@ -58,16 +58,17 @@ std::string utf8_of(std::u32string_view text) {
 // The centre of the anchors' extent, to whole units: instance positions are
 // float32 offsets from it, which keeps them within a few kilometres for a
 // city (about a millimetre of float32 resolution).
-std::array<double, 3> local_origin(const std::vector<GlbLabel>& labels) {
+std::array<double, 3> local_origin(const std::vector<DrawnLabel>& labels) {
     std::array<double, 3> lo{}, hi{};
     bool any = false;
-    for (const GlbLabel& label : labels) {
+    for (const DrawnLabel& label : labels) {
+        const std::array<double, 3> anchor = label_anchor(label);
         bool finite = true;
-        for (double a : label.anchor) finite = finite && std::isfinite(a);
+        for (double a : anchor) finite = finite && std::isfinite(a);
         if (!finite) continue;
         for (int c = 0; c < 3; ++c) {
-            lo[c] = any ? std::min(lo[c], label.anchor[c]) : label.anchor[c];
-            hi[c] = any ? std::max(hi[c], label.anchor[c]) : label.anchor[c];
+            lo[c] = any ? std::min(lo[c], anchor[c]) : anchor[c];
+            hi[c] = any ? std::max(hi[c], anchor[c]) : anchor[c];
         }
         any = true;
     }
@@ -81,15 +82,16 @@ std::array<double, 3> local_origin(const std::vector<GlbLabel>& labels) {
 // Visits every mesh of a label with the frame it is drawn on: exactly the
 // OBJ writer's meshes, in its order.
 template <typename Visit>
-void for_each_mesh(const ObjLabel& label, const GlbSettings& settings, StringMeshes& strings,
+void for_each_mesh(const DrawnLabel& label, const GlbSettings& settings, StringMeshes& strings,
                    Visit&& visit) {
     const ObjSettings& s = settings.mesh;
-    if (!s.curved_text && label.glyph_frames.empty()) {
-        const text::Mesh& mesh = strings.get(label.text);
-        if (!mesh.empty()) visit(mesh, label.matrix);
+    if (label.layout == DrawnLayout::whole_string) {
+        const text::Mesh& mesh = strings.get(*label.engine, label.font_size, label.drawn_text);
+        if (!mesh.empty()) visit(mesh, label.frame);
         return;
     }
-    const std::vector<text::GlyphRecord> glyphs = label.engine->generate_glyph_meshes(label.text);
+    const std::vector<text::GlyphRecord> glyphs =
+        label.engine->generate_glyph_meshes(label.drawn_text);
     lay_out_label_glyphs(label, glyphs, s.posture,
                          [&](const engine::Mat4& frame, const text::GlyphRecord& g, double scale) {
                              visit(g.glyph->mesh,
@@ -189,24 +191,24 @@ public:
 
     // What needs the text engines (and builds glyphs on first use): on the
     // calling thread only.
-    void prepare(const ObjLabel& label, StringMeshes& strings, std::vector<text::GlyphRecord>& glyphs,
-                 const text::Mesh*& string_mesh) const {
-        if (settings_.mesh.curved_text || !label.glyph_frames.empty()) {
-            glyphs = label.engine->generate_glyph_meshes(label.text);
+    void prepare(const DrawnLabel& label, StringMeshes& strings,
+                 std::vector<text::GlyphRecord>& glyphs, const text::Mesh*& string_mesh) const {
+        if (label.layout == DrawnLayout::whole_string) {
+            string_mesh = &strings.get(*label.engine, label.font_size, label.drawn_text);
         } else {
-            string_mesh = &strings.get(label.text);
+            glyphs = label.engine->generate_glyph_meshes(label.drawn_text);
         }
     }
 
     // Pure arithmetic on what prepare() found: safe on any thread.
-    void place(const ObjLabel& label, const std::vector<text::GlyphRecord>& glyphs,
+    void place(const DrawnLabel& label, const std::vector<text::GlyphRecord>& glyphs,
                const text::Mesh* string_mesh, std::uint32_t row, std::vector<Drawn>& out) const {
         const ObjSettings& s = settings_.mesh;
-        if (!s.curved_text && label.glyph_frames.empty()) {
+        if (label.layout == DrawnLayout::whole_string) {
             if (string_mesh->faces.empty()) return;
             out.push_back({string_mesh, string_mesh, 0,
-                           gltf::make_instance(label.matrix, origin_, s.font_size,
-                                               s.mesh_engine->depth(), row)});
+                           gltf::make_instance(label.frame, origin_, label.font_size,
+                                               label.engine->depth(), row)});
             return;
         }
         const double size = label.engine->font_size();
@@ -230,7 +232,7 @@ private:
 std::string finish_document(JsonWriter& json, std::string& out, BufferBuilder& buffer,
                             const std::vector<std::string>& names,
                             const std::vector<PrimitiveAccessors>& primitives,
-                            const std::vector<GlbLabel>& labels) {
+                            const std::vector<DrawnLabel>& labels) {
     if (!primitives.empty()) gltf::write_meshes(json, names, primitives);
     json.key("extensions");
     json.begin_object();
@@ -248,12 +250,12 @@ std::string finish_document(JsonWriter& json, std::string& out, BufferBuilder& b
 // parallel, each label into its own slot, then the drawings appended in
 // label order. The file is therefore the same at any thread count, and the
 // interrupt check runs between blocks, outside the parallel region.
-std::string instanced_document(const std::vector<GlbLabel>& labels, const GlbSettings& settings,
+std::string instanced_document(const std::vector<DrawnLabel>& labels, const GlbSettings& settings,
                                const std::array<double, 3>& origin,
                                engine::PeriodicCheck& interrupt) {
     constexpr std::size_t kBlock = 16384;
     gltf::InstanceLayout layout;
-    StringMeshes strings(settings.mesh.mesh_engine, settings.mesh.font_size);
+    StringMeshes strings;
     const LabelDrawings drawings(settings, origin);
     std::vector<std::vector<text::GlyphRecord>> glyphs(kBlock);
     std::vector<const text::Mesh*> string_meshes(kBlock, nullptr);
@@ -262,7 +264,7 @@ std::string instanced_document(const std::vector<GlbLabel>& labels, const GlbSet
     for (std::size_t first_row = 0; first_row < labels.size(); first_row += kBlock) {
         const std::size_t count = std::min(kBlock, labels.size() - first_row);
         for (std::size_t i = 0; i < count; ++i) {
-            drawings.prepare(labels[first_row + i].mesh, strings, glyphs[i], string_meshes[i]);
+            drawings.prepare(labels[first_row + i], strings, glyphs[i], string_meshes[i]);
             interrupt.tick();
         }
         const auto n = static_cast<std::ptrdiff_t>(count);
@@ -271,7 +273,7 @@ std::string instanced_document(const std::vector<GlbLabel>& labels, const GlbSet
             drawn[i].clear();
             failures[i] = nullptr;
             try {
-                drawings.place(labels[first_row + i].mesh, glyphs[i], string_meshes[i],
+                drawings.place(labels[first_row + i], glyphs[i], string_meshes[i],
                                static_cast<std::uint32_t>(first_row + i), drawn[i]);
             } catch (...) {
                 failures[i] = std::current_exception();
@@ -279,18 +281,20 @@ std::string instanced_document(const std::vector<GlbLabel>& labels, const GlbSet
         }
         for (std::size_t i = 0; i < count; ++i) {
             if (failures[i]) std::rethrow_exception(failures[i]);
-            const GlbLabel& label = labels[first_row + i];
+            const DrawnLabel& label = labels[first_row + i];
             for (const Drawn& d : drawn[i]) {
                 std::size_t mesh = layout.find(d.key);
                 if (mesh == gltf::InstanceLayout::npos) {
-                    const bool curved =
-                        settings.mesh.curved_text || !label.mesh.glyph_frames.empty();
+                    // A glyph mesh is named by its character and built at its
+                    // engine's size; a whole string by its text, at the size
+                    // it is drawn at.
+                    const bool glyph = label.layout != DrawnLayout::whole_string;
                     mesh = layout.add_mesh(
                         d.key, *d.mesh,
-                        curved ? utf8_of(std::u32string_view(&d.character, 1))
-                               : utf8_of(label.mesh.text),
-                        curved ? label.mesh.engine->font_size() : settings.mesh.font_size,
-                        curved ? label.mesh.engine->depth() : settings.mesh.mesh_engine->depth());
+                        glyph ? utf8_of(std::u32string_view(&d.character, 1))
+                              : utf8_of(label.drawn_text),
+                        glyph ? label.engine->font_size() : label.font_size,
+                        label.engine->depth());
                 }
                 layout.add_instance(mesh, d.instance);
             }
@@ -393,10 +397,10 @@ std::string instanced_document(const std::vector<GlbLabel>& labels, const GlbSet
 
 // Plain: every label's meshes expanded into one mesh per label (or one for
 // all with separate_objects off), float32 offsets from the origin.
-std::string plain_document(const std::vector<GlbLabel>& labels, const GlbSettings& settings,
+std::string plain_document(const std::vector<DrawnLabel>& labels, const GlbSettings& settings,
                            const std::array<double, 3>& origin,
                            engine::PeriodicCheck& interrupt) {
-    StringMeshes strings(settings.mesh.mesh_engine, settings.mesh.font_size);
+    StringMeshes strings;
     MeshPacker packer;
     std::vector<std::string> names;
     std::vector<std::size_t> rows;  // the label of each mesh, separate objects only
@@ -416,7 +420,7 @@ std::string plain_document(const std::vector<GlbLabel>& labels, const GlbSetting
     };
     for (std::size_t row = 0; row < labels.size(); ++row) {
         interrupt.tick();
-        const ObjLabel& label = labels[row].mesh;
+        const DrawnLabel& label = labels[row];
         for_each_mesh(label, settings, strings, [&](const text::Mesh& mesh,
                                                     const engine::Mat4& frame) {
             if (mesh.faces.empty()) return;
@@ -469,7 +473,7 @@ std::string plain_document(const std::vector<GlbLabel>& labels, const GlbSetting
 
 }  // namespace
 
-void write_glb(const std::string& path, const std::vector<GlbLabel>& labels,
+void write_glb(const std::string& path, const std::vector<DrawnLabel>& labels,
                const GlbSettings& settings, const engine::InterruptCallback& check_interrupt) {
     if (labels.size() > kMaxLabels) throw std::length_error("too many labels for one GLB");
     OutputFile file(path);

@@ -16,21 +16,10 @@
 
 #include "engine/orientation_frame.hpp"
 #include "engine/periodic_check.hpp"
+#include "export/drawn_label.hpp"
 #include "export/obj_export.hpp"
 
 namespace glyphway::export_ {
-
-// One visible label: what the OBJ writer draws, and its row of the label
-// table.
-struct GlbLabel {
-    ObjLabel mesh;  // as for write_obj; `name` is the node name without instancing
-    std::string text;
-    std::string effective_text;
-    std::string group_id;
-    double weight = 1.0;
-    double font_size = 0.0;   // the fitted size
-    double anchor[3] = {0.0, 0.0, 0.0};  // working system
-};
 
 // The working coordinate system, as the file records it.
 struct GlbCrs {
@@ -41,7 +30,7 @@ struct GlbCrs {
 };
 
 struct GlbSettings {
-    ObjSettings mesh;  // as for write_obj
+    ObjSettings mesh;  // as for write_obj; node names only without instancing
     double extrusion_depth = 0.0;
     bool instancing = true;
     GlbCrs crs;
@@ -49,7 +38,9 @@ struct GlbSettings {
 
 // Writes the file the way write_obj does (OutputFile: atomic, or in place
 // for a device or FIFO), with the same exceptions and interrupt checks.
-void write_glb(const std::string& path, const std::vector<GlbLabel>& labels,
+// Each label's row of the label table holds its index, texts, group,
+// weight, drawn font size and anchor.
+void write_glb(const std::string& path, const std::vector<DrawnLabel>& labels,
                const GlbSettings& settings,
                const engine::InterruptCallback& check_interrupt = {});
 

@@ -1,5 +1,6 @@
 #include "export/glb_label_table.hpp"
 
+#include <array>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -7,21 +8,23 @@
 
 namespace glyphway::export_::gltf {
 
-void write_label_table(JsonWriter& json, BufferBuilder& buffer, const std::vector<GlbLabel>& labels) {
+void write_label_table(JsonWriter& json, BufferBuilder& buffer,
+                       const std::vector<DrawnLabel>& labels) {
     const std::size_t n = labels.size();
     std::vector<std::uint32_t> ids(n);
     std::vector<double> weights(n), sizes(n), anchors(3 * n);
     for (std::size_t i = 0; i < n; ++i) {
-        ids[i] = static_cast<std::uint32_t>(labels[i].mesh.index);
+        ids[i] = static_cast<std::uint32_t>(labels[i].index);
         weights[i] = labels[i].weight;
         sizes[i] = labels[i].font_size;
-        for (int c = 0; c < 3; ++c) anchors[3 * i + c] = labels[i].anchor[c];
+        const std::array<double, 3> anchor = label_anchor(labels[i]);
+        for (int c = 0; c < 3; ++c) anchors[3 * i + c] = anchor[c];
     }
-    const auto strings = [&](std::string GlbLabel::*member) {
+    const auto strings = [&](auto column) {
         std::string values;
         std::vector<std::uint32_t> offsets{0};
-        for (const GlbLabel& label : labels) {
-            values += label.*member;
+        for (const DrawnLabel& label : labels) {
+            values += column(label);
             if (values.size() > 0xFFFFFFFFu) throw std::length_error("label table too large");
             offsets.push_back(static_cast<std::uint32_t>(values.size()));
         }
@@ -30,9 +33,13 @@ void write_label_table(JsonWriter& json, BufferBuilder& buffer, const std::vecto
         return std::make_pair(v, o);
     };
     const int id_view = buffer.add_view(bytes_of(ids));
-    const auto text = strings(&GlbLabel::text);
-    const auto fitted = strings(&GlbLabel::effective_text);
-    const auto group = strings(&GlbLabel::group_id);
+    const auto text = strings([](const DrawnLabel& l) -> const std::string& { return l.text; });
+    const auto fitted =
+        strings([](const DrawnLabel& l) -> const std::string& { return l.effective_text; });
+    const std::string no_group;
+    const auto group = strings([&](const DrawnLabel& l) -> const std::string& {
+        return l.group_id ? *l.group_id : no_group;
+    });
     const int weight_view = buffer.add_view(bytes_of(weights));
     const int size_view = buffer.add_view(bytes_of(sizes));
     const int anchor_view = buffer.add_view(bytes_of(anchors));

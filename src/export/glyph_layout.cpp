@@ -1,6 +1,7 @@
 #include "export/glyph_layout.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 namespace glyphway::export_ {
 
@@ -110,10 +111,20 @@ text::Mesh centred_string_mesh(text::TextMeshEngine& engine, const std::u32strin
     return mesh;
 }
 
-const text::Mesh& StringMeshes::get(const std::u32string& text) {
-    const auto found = meshes_.find(text);
-    if (found != meshes_.end()) return found->second;
-    return meshes_.emplace(text, centred_string_mesh(*engine_, text, font_size_)).first->second;
+const text::Mesh& StringMeshes::get(text::TextMeshEngine& engine, double font_size,
+                                    const std::u32string& text) {
+    EngineMeshes* entry = nullptr;
+    for (EngineMeshes& e : by_engine_) {
+        // Sizes compare by value; NaN sizes share one entry too.
+        const bool same_size = e.font_size == font_size ||
+                               (std::isnan(e.font_size) && std::isnan(font_size));
+        if (e.engine == &engine && same_size) entry = &e;
+    }
+    if (!entry) entry = &by_engine_.emplace_back(EngineMeshes{&engine, font_size, {}});
+    const auto found = entry->meshes.find(text);
+    if (found != entry->meshes.end()) return found->second;
+    return entry->meshes.emplace(text, centred_string_mesh(engine, text, font_size))
+        .first->second;
 }
 
 }  // namespace glyphway::export_

@@ -7,10 +7,12 @@
 // way round where the road runs leftwards so the text still reads left to
 // right.
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/line_geometry.hpp"
 #include "engine/orientation_frame.hpp"
@@ -60,22 +62,24 @@ void lay_out_curved_all(const CurvedPlacement& placement,
 text::Mesh centred_string_mesh(text::TextMeshEngine& engine, const std::u32string& text,
                                double font_size);
 
-// Whole-string meshes, centred, by text. A road name recurs along its road
-// and the mesh of a string depends on nothing else, so each distinct name is
-// outlined, merged and triangulated once per file. Map nodes stay put, so a
-// mesh's address is its identity for the file.
+// Whole-string meshes, centred, by engine, size and text. A road name
+// recurs along its road and the mesh of a string depends on nothing else, so
+// each distinct name is outlined, merged and triangulated once per file. Map
+// nodes stay put, so a mesh's address is its identity for the file.
 class StringMeshes {
 public:
-    // `engine` may be null when no straight text is drawn; get() needs it.
-    StringMeshes(text::TextMeshEngine* engine, double font_size)
-        : engine_(engine), font_size_(font_size) {}
-
-    const text::Mesh& get(const std::u32string& text);
+    const text::Mesh& get(text::TextMeshEngine& engine, double font_size,
+                          const std::u32string& text);
 
 private:
-    text::TextMeshEngine* engine_;
-    double font_size_;
-    std::unordered_map<std::u32string, text::Mesh> meshes_;
+    struct EngineMeshes {
+        text::TextMeshEngine* engine;
+        double font_size;
+        std::unordered_map<std::u32string, text::Mesh> meshes;
+    };
+    // A file draws its whole strings with one engine at one size: a short
+    // list beats a map.
+    std::deque<EngineMeshes> by_engine_;  // entries stay put
 };
 
 }  // namespace glyphway::export_

@@ -21,7 +21,7 @@ public:
     ObjStream(OutputFile& file, engine::PeriodicCheck& interrupt)
         : file_(file), out_(file.buffer()), interrupt_(interrupt) {}
 
-    void object_line(const ObjLabel& label) {
+    void object_line(const DrawnLabel& label) {
         out_ += "\no ";
         out_ += label.name;
         out_ += '_';
@@ -67,14 +67,15 @@ private:
     std::vector<double> placed_;
 };
 
-void write_straight(ObjStream& obj, const ObjLabel& label, StringMeshes& meshes) {
-    const text::Mesh& mesh = meshes.get(label.text);
+void write_straight(ObjStream& obj, const DrawnLabel& label, StringMeshes& meshes) {
+    const text::Mesh& mesh = meshes.get(*label.engine, label.font_size, label.drawn_text);
     if (mesh.empty()) return;
-    obj.mesh(label.matrix, mesh.vertices, mesh.faces);
+    obj.mesh(label.frame, mesh.vertices, mesh.faces);
 }
 
-void write_glyphs(ObjStream& obj, const ObjLabel& label, const ObjSettings& settings) {
-    const std::vector<text::GlyphRecord> glyphs = label.engine->generate_glyph_meshes(label.text);
+void write_glyphs(ObjStream& obj, const DrawnLabel& label, const ObjSettings& settings) {
+    const std::vector<text::GlyphRecord> glyphs =
+        label.engine->generate_glyph_meshes(label.drawn_text);
     lay_out_label_glyphs(label, glyphs, settings.posture,
                          [&](const engine::Mat4& frame, const text::GlyphRecord& g, double scale) {
                              obj.mesh(scale == 1.0 ? frame : scaled_in_text_plane(frame, scale),
@@ -84,9 +85,9 @@ void write_glyphs(ObjStream& obj, const ObjLabel& label, const ObjSettings& sett
 
 }  // namespace
 
-void lay_out_label_glyphs(const ObjLabel& label, const std::vector<text::GlyphRecord>& glyphs,
+void lay_out_label_glyphs(const DrawnLabel& label, const std::vector<text::GlyphRecord>& glyphs,
                           engine::Posture posture, const ScaledGlyphVisit& visit) {
-    if (label.glyph_frames.empty()) {
+    if (label.layout != DrawnLayout::placed) {
         const CurvedPlacement placement{label.line.get(), label.distance, label.line_len};
         lay_out_curved(placement, glyphs, posture,
                        [&](const engine::Mat4& frame, const text::GlyphRecord& g) {
@@ -94,9 +95,20 @@ void lay_out_label_glyphs(const ObjLabel& label, const std::vector<text::GlyphRe
                        });
         return;
     }
-    const std::size_t n = std::min(glyphs.size(), label.glyph_frames.size());
+    // Placement centres each glyph's cell (its shaped advance, kerning
+    // included) on the road; the mesh is drawn from the cell's pen position
+    // with the outline where the font puts it, so a kerned pair sits as
+    // tight as the font sets it.
+    const double scale = label.glyph_scale;
+    const std::size_t n = std::min(glyphs.size(), label.glyphs.size());
     for (std::size_t i = 0; i < n; ++i) {
-        if (glyphs[i].has_mesh()) visit(label.glyph_frames[i], glyphs[i], label.glyph_scale);
+        const text::GlyphRecord& g = glyphs[i];
+        if (!g.has_mesh()) continue;
+        const PlacedGlyphCell& cell = label.glyphs[i];
+        engine::Mat4 frame = cell.frame;
+        const double shift = g.glyph->ink_centre_x * scale - 0.5 * cell.advance;
+        for (int r = 0; r < 3; ++r) frame[4 * r + 3] += shift * cell.frame[4 * r];
+        visit(frame, g, scale);
     }
 }
 
@@ -132,7 +144,7 @@ std::string obj_object_name(std::string_view text) {
     return name;
 }
 
-void write_obj(const std::string& path, const std::vector<ObjLabel>& labels,
+void write_obj(const std::string& path, const std::vector<DrawnLabel>& labels,
                const ObjSettings& settings, const engine::InterruptCallback& check_interrupt) {
     OutputFile file(path);
     file.write(kObjHeader);
@@ -140,16 +152,16 @@ void write_obj(const std::string& path, const std::vector<ObjLabel>& labels,
     // take time, a long curved name takes one mesh per glyph.
     engine::PeriodicCheck interrupt(check_interrupt, 2048);
     ObjStream obj(file, interrupt);
-    StringMeshes meshes(settings.mesh_engine, settings.font_size);
-    for (const ObjLabel& label : labels) {
+    StringMeshes meshes;
+    for (const DrawnLabel& label : labels) {
         interrupt.tick();
         // Also notices a SIGTERM between labels that have no glyphs.
         file.flush_if_full();
         if (settings.separate_objects) obj.object_line(label);
-        if (settings.curved_text || !label.glyph_frames.empty()) {
-            write_glyphs(obj, label, settings);
-        } else {
+        if (label.layout == DrawnLayout::whole_string) {
             write_straight(obj, label, meshes);
+        } else {
+            write_glyphs(obj, label, settings);
         }
     }
     file.commit();

@@ -1,8 +1,8 @@
 #pragma once
 // The OBJ writer: every visible label as extruded 3D text in one Wavefront
 // OBJ file, either the whole string as one mesh on the label's frame
-// (straight text) or glyph by glyph along the road, each glyph on its own
-// frame (curved text).
+// (straight text) or glyph by glyph, each glyph on its own frame (along the
+// road, or where placement put it).
 //
 // Layout: the header line, then per label an optional blank line and object
 // line, its "v x y z" lines (four decimals) and its "f a b c" lines with
@@ -19,6 +19,7 @@
 #include "engine/line_geometry.hpp"
 #include "engine/orientation_frame.hpp"
 #include "engine/periodic_check.hpp"
+#include "export/drawn_label.hpp"
 #include "export/glyph_layout.hpp"
 #include "text/mesh.hpp"
 #include "text/text_mesh_engine.hpp"
@@ -27,34 +28,9 @@ namespace glyphway::export_ {
 
 inline constexpr std::string_view kObjHeader = "# 3D Tessara Engine Export\n";
 
-// One visible label, as the writer needs it.
-struct ObjLabel {
-    std::size_t index = 0;  // position in the label list, hidden labels counted
-    std::string name;       // the label's text, UTF-8, for the object line
-    // Straight text: the label's frame and its unfitted text.
-    engine::Mat4 matrix{};
-    // Curved text: the fitted text, the road and the engine for the fitted
-    // size and spacing. Straight text keeps its unfitted text here.
-    std::u32string text;
-    std::shared_ptr<const engine::LineGeometry> line;
-    double distance = 0.0;
-    double line_len = 0.0;
-    text::TextMeshEngine* engine = nullptr;
-    // Text laid out beforehand (the cartographic style places every glyph
-    // itself): one frame per character of `text`, used instead of the road
-    // layout when not empty. The glyphs of `engine` are drawn `glyph_scale`
-    // times their size in the text plane (a name shrunk to its road), so one
-    // engine serves every size and its glyph cache is shared.
-    std::vector<engine::Mat4> glyph_frames;
-    double glyph_scale = 1.0;
-};
-
 struct ObjSettings {
-    bool separate_objects = true;
-    bool curved_text = true;
+    bool separate_objects = true;  // one object line per label, named by `DrawnLabel::name`
     engine::Posture posture = engine::Posture::flat;
-    text::TextMeshEngine* mesh_engine = nullptr;  // straight text
-    double font_size = 0.0;                       // straight text: centres the string
 };
 
 // The object name of a label: its text with every control character (C0,
@@ -66,11 +42,11 @@ std::string obj_object_name(std::string_view text);
 
 // Calls `visit` for every glyph of a glyph-by-glyph label that has a mesh,
 // in order, with the frame its mesh is drawn on and the scale it is drawn at
-// in the text plane: its own frames when it has them (with its glyph_scale),
-// else the curved layout along its road (scale 1). Throws NoFramePoint.
+// in the text plane: the curved layout along its road (scale 1), or its
+// placed cells (with its glyph_scale). Throws NoFramePoint.
 using ScaledGlyphVisit =
     std::function<void(const engine::Mat4& frame, const text::GlyphRecord& glyph, double scale)>;
-void lay_out_label_glyphs(const ObjLabel& label, const std::vector<text::GlyphRecord>& glyphs,
+void lay_out_label_glyphs(const DrawnLabel& label, const std::vector<text::GlyphRecord>& glyphs,
                           engine::Posture posture, const ScaledGlyphVisit& visit);
 
 // `frame` with its two text-plane axes stretched by `scale`: a mesh drawn on
@@ -83,7 +59,7 @@ engine::Mat4 scaled_in_text_plane(const engine::Mat4& frame, double scale);
 // exception the target is untouched. `check_interrupt` is called every few
 // thousand labels or meshes, on this thread; what it throws propagates the
 // same way (the temporary file is removed, the target untouched).
-void write_obj(const std::string& path, const std::vector<ObjLabel>& labels,
+void write_obj(const std::string& path, const std::vector<DrawnLabel>& labels,
                const ObjSettings& settings,
                const engine::InterruptCallback& check_interrupt = {});
 

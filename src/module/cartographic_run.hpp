@@ -1,16 +1,13 @@
 #pragma once
 // The cartographic style as the exports and the label table see it: the
 // engine's table read, its names shaped with its font and placed along the
-// merged roads, and each placed glyph's frame. Every output of the style
-// starts here, so they all draw the same placement.
+// merged roads. Every output of the style starts here and draws the labels
+// as pipeline/cartographic_labels.hpp makes them, so they all show the same
+// placement.
 #include <pybind11/pybind11.h>
 
-#include <cstddef>
-#include <string>
 #include <vector>
 
-#include "engine/orientation_frame.hpp"
-#include "export/obj_export.hpp"
 #include "placement/cartographic_placement.hpp"
 
 namespace glyphway::module {
@@ -39,25 +36,5 @@ struct CartographicRun {
 // `_prepare_data` is not involved: the interval placement's records are
 // not what this style places.
 CartographicRun run_cartographic_style(py::object self, double max_char_angle);
-
-// A placed glyph's frame, as the interval style's glyph frames are built:
-// x along the glyph's reading direction; flat text faces up, upright text
-// stands facing across the road.
-engine::Mat4 cartographic_glyph_frame(const placement::PlacedGlyph& glyph,
-                                      engine::Posture posture);
-
-// The glyph a label is anchored at: its middle one.
-const placement::PlacedGlyph& anchor_glyph(const placement::CartographicLabel& label);
-
-// A label as the mesh writers draw it: its glyphs on their own frames (the
-// engine's glyphs scaled to the label's size), its frame the middle glyph's.
-// `named`: it gets its object name.
-export_::ObjLabel cartographic_obj_label(const placement::CartographicLabel& label,
-                                         std::size_t index, engine::Posture posture,
-                                         text::TextMeshEngine* engine, double base_size,
-                                         bool named);
-
-// A label's group: the merged road it stands on.
-std::string cartographic_group_id(const placement::CartographicLabel& label);
 
 }  // namespace glyphway::module

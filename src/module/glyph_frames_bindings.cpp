@@ -1,8 +1,9 @@
 // `_glyph_frames(engine)`: where every glyph of the engine's visible labels
 // goes, for measuring a placement (how sharply text bends, which way it
 // reads, whether glyphs of two labels overlap) without parsing a mesh file.
-// The records are read as export_obj reads them and curved text is laid out
-// by the OBJ's own layout, so the frames are those the OBJ draws on.
+// The labels are drawn as export_obj draws them and the frames computed
+// from that view by the OBJ's own layout (export/drawn_label_columns.hpp),
+// so they are the frames the OBJ draws on.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
@@ -13,61 +14,22 @@
 #include <string>
 #include <vector>
 
-#include "engine/label_record.hpp"
 #include "engine/orientation_frame.hpp"
-#include "engine/utf8_text.hpp"
+#include "export/drawn_label.hpp"
+#include "export/drawn_label_columns.hpp"
 #include "export/glyph_layout.hpp"
 #include "module/bindings.hpp"
 #include "module/cartographic_run.hpp"
-#include "module/engine_convert.hpp"
+#include "module/drawn_label_sources.hpp"
 #include "module/engine_settings.hpp"
 #include "module/label_frame_refresh.hpp"
 #include "module/mesh_engines.hpp"
-#include "module/interrupts.hpp"
 #include "module/prepared_run.hpp"
-#include "text/glyph_outline.hpp"
+#include "pipeline/cartographic_labels.hpp"
 
 namespace glyphway::module {
 
 namespace {
-
-using engine::Field;
-
-struct GlyphColumns {
-    std::vector<std::int64_t> label;
-    std::vector<std::int32_t> position;
-    std::vector<std::uint32_t> character;
-    std::vector<engine::Mat4> frames;
-    std::vector<double> advance, font_size;
-    std::vector<bool> has_mesh;
-
-    void add(std::size_t row, std::size_t pos, const text::GlyphRecord& g,
-             const engine::Mat4& frame, double size) {
-        add_raw(row, pos, g.character, frame, g.advance, size, g.has_mesh());
-    }
-
-    void add_raw(std::size_t row, std::size_t pos, char32_t c, const engine::Mat4& frame,
-                 double glyph_advance, double size, bool mesh) {
-        label.push_back(static_cast<std::int64_t>(row));
-        position.push_back(static_cast<std::int32_t>(pos));
-        character.push_back(static_cast<std::uint32_t>(c));
-        frames.push_back(frame);
-        advance.push_back(glyph_advance);
-        font_size.push_back(size);
-        has_mesh.push_back(mesh);
-    }
-
-    py::dict finish() const;
-};
-
-struct LabelColumns {
-    std::vector<std::int64_t> index;
-    std::vector<std::array<double, 3>> anchor;
-    std::vector<double> font_size;
-    py::list text, effective_text, group_id;
-
-    py::dict finish() const;
-};
 
 template <typename T>
 py::array_t<T> to_array(const std::vector<T>& values) {
@@ -93,7 +55,8 @@ py::array_t<double> frame_column(const std::vector<engine::Mat4>& frames, int co
     return out;
 }
 
-py::dict GlyphColumns::finish() const {
+py::dict glyph_columns(const export_::GlyphFrameColumns& glyphs) {
+    const std::vector<engine::Mat4>& frames = glyphs.frames;
     py::array_t<double> matrices(
         {static_cast<py::ssize_t>(frames.size()), py::ssize_t{4}, py::ssize_t{4}});
     double* d = matrices.mutable_data();
@@ -101,27 +64,36 @@ py::dict GlyphColumns::finish() const {
         for (double v : m) *d++ = v;
     }
     py::dict out;
-    out["label"] = to_array(label);
-    out["position"] = to_array(position);
-    out["char"] = to_array(character);
+    out["label"] = to_array(glyphs.label);
+    out["position"] = to_array(glyphs.position);
+    out["char"] = to_array(glyphs.character);
     out["origin"] = frame_column(frames, 3);
     out["direction"] = frame_column(frames, 0);
     out["frame"] = matrices;
-    out["advance"] = to_array(advance);
-    out["font_size"] = to_array(font_size);
-    out["has_mesh"] = to_mask(has_mesh);
+    out["advance"] = to_array(glyphs.advance);
+    out["font_size"] = to_array(glyphs.font_size);
+    out["has_mesh"] = to_mask(glyphs.has_mesh);
     return out;
 }
 
-py::dict LabelColumns::finish() const {
-    py::array_t<double> points({static_cast<py::ssize_t>(anchor.size()), py::ssize_t{3}});
-    double* a = points.mutable_data();
-    for (const auto& p : anchor) {
-        for (double v : p) *a++ = v;
+// One row per drawn label: its record index, anchor, drawn size and texts.
+py::dict label_columns(const std::vector<export_::DrawnLabel>& labels) {
+    std::vector<std::int64_t> index;
+    std::vector<double> font_size;
+    py::array_t<double> anchors({static_cast<py::ssize_t>(labels.size()), py::ssize_t{3}});
+    double* a = anchors.mutable_data();
+    py::list text, effective_text, group_id;
+    for (const export_::DrawnLabel& label : labels) {
+        index.push_back(static_cast<std::int64_t>(label.index));
+        for (double v : export_::label_anchor(label)) *a++ = v;
+        font_size.push_back(label.font_size);
+        text.append(py::str(label.text));
+        effective_text.append(py::str(label.effective_text));
+        group_id.append(label.group_id ? py::object(py::str(*label.group_id)) : py::none());
     }
     py::dict out;
     out["index"] = to_array(index);
-    out["anchor"] = points;
+    out["anchor"] = anchors;
     out["font_size"] = to_array(font_size);
     out["text"] = text;
     out["effective_text"] = effective_text;
@@ -129,24 +101,15 @@ py::dict LabelColumns::finish() const {
     return out;
 }
 
-// Straight text is one mesh of the whole string on the label's frame; each
-// glyph is put at its share of the string's advance, centred on the anchor.
-// The mesh sets glyphs outline to outline, so this is its layout up to the
-// glyphs' side bearings.
-void add_straight(GlyphColumns& glyphs, std::size_t row, const engine::Mat4& frame,
-                  const std::vector<text::GlyphRecord>& records, double size) {
-    double total = 0.0;
-    for (const text::GlyphRecord& g : records) total += g.advance;
-    double cursor = -0.5 * total;
-    for (std::size_t pos = 0; pos < records.size(); ++pos) {
-        const text::GlyphRecord& g = records[pos];
-        if (g.advance <= 0.0) continue;
-        const double offset = cursor + 0.5 * g.advance;
-        cursor += g.advance;
-        engine::Mat4 m = frame;
-        for (int r = 0; r < 3; ++r) m[4 * r + 3] += offset * m[4 * r];
-        glyphs.add(row, pos, g, m, size);
+py::tuple frames_of(const std::vector<export_::DrawnLabel>& labels, engine::Posture posture,
+                    py::handle working_crs) {
+    export_::GlyphFrameColumns glyphs;
+    try {
+        glyphs = export_::glyph_frame_columns(labels, posture);
+    } catch (const export_::NoFramePoint& e) {
+        raise_no_point(e.empty_line());
     }
+    return py::make_tuple(glyph_columns(glyphs), label_columns(labels), working_crs);
 }
 
 py::tuple glyph_frames(py::object self) {
@@ -155,92 +118,24 @@ py::tuple glyph_frames(py::object self) {
             "_glyph_frames reads the engine's own prepared records; this engine's "
             "_prepare_data is replaced");
     }
-    PreparedRun run = prepare_native(self);
-    GlyphColumns glyphs;
-    LabelColumns labels;
-    if (!run.labels.empty()) {
-        MeshEngines engines(self);
-        const bool curved = host_truth(self.attr("curved_text"));
-        const engine::Posture posture = read_posture(self);
-        py::object base_size_object = self.attr("font_size");
-        py::object base_spacing_object = self.attr("letter_spacing");
-        const double base_size = host_float(base_size_object);
-        text::TextMeshEngine* straight_engine =
-            curved ? nullptr : engines.native(self.attr("mesh_engine"));
-        const auto value_or = [](const engine::LabelRecord& r, Field f, py::handle fallback) {
-            return r.present.has(f) ? field_value(r, f)
-                                    : py::reinterpret_borrow<py::object>(fallback);
-        };
-        for_each_visible_record(run.labels, [&](std::size_t index, engine::LabelRecord& r) {
-            const std::size_t row = labels.index.size();
-            const engine::Mat4 frame = record_frame(r, posture, true);
-            const bool fitted = r.present.has(Field::effective_text);
-            const double size = curved && r.present.has(Field::effective_font_size)
-                                    ? r.effective_font_size
-                                    : base_size;
-            labels.index.push_back(static_cast<std::int64_t>(index));
-            labels.anchor.push_back({frame[3], frame[7], frame[11]});
-            labels.font_size.push_back(size);
-            py::object text = field_value(r, Field::text);
-            labels.text.append(text);
-            labels.effective_text.append(value_or(r, Field::effective_text, text));
-            labels.group_id.append(value_or(r, Field::group_id, py::none()));
-            if (!curved) {
-                add_straight(glyphs, row, frame,
-                             straight_engine->generate_glyph_meshes(engine::code_points(r.text)),
-                             size);
-                return;
-            }
-            const std::u32string drawn = engine::code_points(fitted ? r.effective_text : r.text);
-            if (drawn.empty()) return;  // as in the OBJ: no glyphs, no road
-            const auto fitted_or = [&](Field field, double value, py::handle fallback) {
-                return r.present.has(field) ? py::object(py::float_(value))
-                                            : py::reinterpret_borrow<py::object>(fallback);
-            };
-            text::TextMeshEngine* mesh_engine = engines.get(
-                fitted_or(Field::effective_font_size, r.effective_font_size, base_size_object),
-                fitted_or(Field::effective_letter_spacing, r.effective_letter_spacing,
-                          base_spacing_object));
-            const export_::CurvedPlacement placement{r.line.get(), r.distance, r.line_len};
-            try {
-                export_::lay_out_curved_all(
-                    placement, mesh_engine->generate_glyph_meshes(drawn), posture,
-                    [&](const engine::Mat4& m, const text::GlyphRecord& g, std::size_t pos) {
-                        glyphs.add(row, pos, g, m, size);
-                    });
-            } catch (const export_::NoFramePoint& e) {
-                raise_no_point(e.empty_line());
-            }
-        });
-        engines.print_warnings();
-    }
-    return py::make_tuple(glyphs.finish(), labels.finish(), run.working_crs);
+    PreparedLabels prepared = prepare_labels(self);
+    PreparedRun& run = *prepared.native;
+    if (run.labels.empty()) return frames_of({}, engine::Posture::flat, prepared.working_crs);
+    MeshEngines engines(self);
+    const MeshSetup setup = mesh_setup(self, engines);
+    const std::vector<export_::DrawnLabel> labels =
+        drawn_native_meshes(self, run, setup, engines, false);
+    py::tuple out = frames_of(labels, setup.settings.posture, prepared.working_crs);
+    engines.print_warnings();
+    return out;
 }
 
 py::tuple cartographic_glyph_frames(py::object self, py::object max_char_angle) {
     const CartographicRun run = run_cartographic_style(self, checked_max_char_angle(max_char_angle));
-    const engine::Posture posture = run.labels.empty() ? engine::Posture::flat : read_posture(self);
-    GlyphColumns glyphs;
-    LabelColumns labels;
-    for (const placement::CartographicLabel& label : run.labels) {
-        const std::size_t row = labels.index.size();
-        const std::u32string text = engine::code_points(label.text);
-        const std::vector<placement::PlacedGlyph>& run_glyphs = label.run.glyphs;
-        for (std::size_t pos = 0; pos < run_glyphs.size(); ++pos) {
-            const placement::PlacedGlyph& g = run_glyphs[pos];
-            const char32_t c = pos < text.size() ? text[pos] : U' ';
-            glyphs.add_raw(row, pos, c, cartographic_glyph_frame(g, posture), g.advance,
-                           label.font_size, !text::is_whitespace(c) && g.advance > 0.0);
-        }
-        const placement::PlacedGlyph& middle = anchor_glyph(label);
-        labels.index.push_back(static_cast<std::int64_t>(row));
-        labels.anchor.push_back({middle.origin.x, middle.origin.y, middle.origin.z});
-        labels.font_size.push_back(label.font_size);
-        labels.text.append(py::str(label.text));
-        labels.effective_text.append(py::str(label.text));
-        labels.group_id.append(py::str(cartographic_group_id(label)));
-    }
-    return py::make_tuple(glyphs.finish(), labels.finish(), run.working_crs);
+    pipeline::CartographicDrawing drawing;
+    drawing.posture = run.labels.empty() ? engine::Posture::flat : read_posture(self);
+    return frames_of(pipeline::drawn_cartographic_labels(run.labels, run.weights, drawing),
+                     drawing.posture, run.working_crs);
 }
 
 }  // namespace

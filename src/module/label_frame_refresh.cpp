@@ -21,7 +21,7 @@ void read_required(engine::LabelRecord& r, Field field, py::handle dict, LineCac
 }
 
 void read_curved_road(engine::LabelRecord& r, py::handle dict, LineCache& lines,
-                      export_::ObjLabel& label) {
+                      export_::DrawnLabel& label) {
     read_required(r, Field::line, dict, lines);
     read_required(r, Field::distance, dict, lines);
     read_required(r, Field::line_len, dict, lines);
@@ -51,18 +51,6 @@ engine::Mat4 label_frame(engine::LabelRecord& r, py::handle dict, engine::Postur
     }
     if (!need_stored) return {};
     read_required(r, Field::matrix, dict, lines);
-    return r.matrix;
-}
-
-engine::Mat4 record_frame(engine::LabelRecord& r, engine::Posture posture, bool need_stored) {
-    if (engine::record_matrix_dirty(r)) {
-        if (!r.line) throw py::key_error(std::string(engine::field_key(Field::line)));
-        const auto frame = engine::build_tbn_matrix(*r.line, r.distance, true, posture);
-        if (!frame) raise_no_point(r.line->points.empty());
-        r.matrix = *frame;
-        return *frame;
-    }
-    if (!need_stored) return {};
     return r.matrix;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
-// Reading the visible label records after data preparation, as every
-// consumer of the prepared labels must: hidden records are skipped, and a
-// record whose distance the collision solver changed gets a fresh frame at
-// the new distance, stored back into the record so later readers agree.
+// Reading the visible record dicts of a replaced data preparation, as every
+// consumer of them must: hidden records are skipped, and a record whose
+// distance the collision solver changed gets a fresh frame at the new
+// distance, stored back into the dict so later readers agree (the engine's
+// own records are read so in export/drawn_records.hpp).
 #include <pybind11/pybind11.h>
 
 #include <cstddef>
@@ -10,7 +11,7 @@
 
 #include "engine/label_record.hpp"
 #include "engine/orientation_frame.hpp"
-#include "export/obj_export.hpp"
+#include "export/drawn_label.hpp"
 #include "module/engine_convert.hpp"
 #include "module/interrupts.hpp"
 
@@ -27,9 +28,9 @@ void read_required(engine::LabelRecord& r, engine::Field field, py::handle dict,
                    LineCache& lines);
 
 // The road a curved label is laid along (its line, distance and line_len,
-// all required), read from the dict into the record and the writer's label.
+// all required), read from the dict into the record and the drawn label.
 void read_curved_road(engine::LabelRecord& r, py::handle dict, LineCache& lines,
-                      export_::ObjLabel& label);
+                      export_::DrawnLabel& label);
 
 // The host's error for a distance with no point on its line.
 [[noreturn]] void raise_no_point(bool empty_line);
@@ -56,22 +57,6 @@ void for_each_visible(const std::vector<py::object>& dicts, Visit&& visit) {
         engine::LabelRecord r;
         if (is_hidden(r, d)) continue;
         visit(index, r, d);
-    }
-}
-
-// The same for native records: a record's frame, rebuilt (and stored back)
-// when the solver moved the label.
-engine::Mat4 record_frame(engine::LabelRecord& r, engine::Posture posture, bool need_stored);
-
-// Calls visit(index, record) for every record that is not hidden.
-template <class Visit>
-void for_each_visible_record(std::vector<engine::LabelRecord>& records, Visit&& visit) {
-    constexpr std::size_t kRecordsPerCheck = 4096;
-    for (std::size_t index = 0; index < records.size(); ++index) {
-        if ((index + 1) % kRecordsPerCheck == 0) check_host_signals();
-        engine::LabelRecord& r = records[index];
-        if (engine::record_hidden(r)) continue;
-        visit(index, r);
     }
 }
 

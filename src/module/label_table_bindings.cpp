@@ -1,9 +1,10 @@
 // `_label_table(engine, labels)`: the prepared labels as columns, for
 // callers that want the placement itself rather than an export file (a
-// table of labels, a preview picture). It reads each visible record once,
-// refreshes the frames the collision solver made stale exactly as the
-// exports do, and returns NumPy arrays and lists in record order, so the
-// host only assembles them.
+// table of labels, a preview picture). The labels are drawn as the exports
+// draw them (module/drawn_label_sources.hpp), stale frames refreshed the
+// same way, and the columns computed from that view
+// (export/drawn_label_columns.hpp), so the binding only wraps arrays and
+// lists in record order.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
@@ -13,28 +14,19 @@
 #include <vector>
 
 #include "engine/label_footprint.hpp"
-#include "engine/label_record.hpp"
-#include "engine/utf8_text.hpp"
-#include "text/text_mesh_engine.hpp"
+#include "export/drawn_label.hpp"
+#include "export/drawn_label_columns.hpp"
 #include "module/bindings.hpp"
 #include "module/cartographic_run.hpp"
+#include "module/drawn_label_sources.hpp"
 #include "module/engine_convert.hpp"
 #include "module/engine_settings.hpp"
-#include "module/label_frame_refresh.hpp"
 #include "module/prepared_run.hpp"
+#include "pipeline/cartographic_labels.hpp"
 
 namespace glyphway::module {
 
 namespace {
-
-using engine::Field;
-
-// A key's host object, or `fallback` when the record lacks it.
-py::object item_or(py::handle dict, Field field, py::handle fallback) {
-    PyObject* v = PyDict_GetItemWithError(dict.ptr(), field_key_object(field).ptr());
-    if (!v && PyErr_Occurred()) throw py::error_already_set();
-    return py::reinterpret_borrow<py::object>(v ? py::handle(v) : fallback);
-}
 
 template <typename T>
 py::array_t<T> to_array(const std::vector<T>& values) {
@@ -44,143 +36,16 @@ py::array_t<T> to_array(const std::vector<T>& values) {
     return out;
 }
 
-// The columns of the visible labels, filled one label at a time.
-struct Columns {
-    std::vector<bool> visible;
-    std::vector<std::int64_t> index;
-    std::vector<engine::LabelFootprint> footprints;
-    std::vector<double> font_sizes, weights;
-    py::list texts, fitted_texts, group_ids, line_keys;
-
-    // A visible record, its size fields and frame read.
-    void add(std::size_t i, const engine::LabelRecord& r, const engine::Mat4& frame,
-             const engine::EngineSizes& sizes) {
-        const double font_size = engine::effective_font_size(r, sizes);
-        footprints.push_back(
-            engine::label_footprint(frame, engine::label_text_length(r, sizes), font_size));
-        visible[i] = true;
-        index.push_back(static_cast<std::int64_t>(i));
-        font_sizes.push_back(font_size);
-        weights.push_back(r.weight);
-    }
-
-    py::dict finish() const;
-};
-
-engine::EngineSizes engine_sizes(py::handle engine_object) {
-    return {host_float(engine_object.attr("font_size")),
-            host_float(engine_object.attr("letter_spacing")),
-            host_float(engine_object.attr("char_width_est"))};
+py::array_t<bool> to_mask(const std::vector<bool>& values) {
+    py::array_t<bool> out(static_cast<py::ssize_t>(values.size()));
+    for (std::size_t i = 0; i < values.size(); ++i) out.mutable_data()[i] = values[i];
+    return out;
 }
 
-py::dict label_table(py::object engine_object, py::object labels) {
-    const engine::EngineSizes sizes = engine_sizes(engine_object);
-    const engine::Posture posture = read_posture(engine_object);
-
-    std::vector<py::object> dicts = record_dicts(labels);
-    Columns columns;
-    columns.visible.assign(dicts.size(), false);
-    LineCache lines;
-    constexpr Field kSizeFields[] = {Field::text, Field::text_len, Field::effective_text_len,
-                                     Field::effective_font_size, Field::effective_letter_spacing,
-                                     Field::effective_char_width_est, Field::weight};
-    for_each_visible(dicts, [&](std::size_t i, engine::LabelRecord& r, py::handle d) {
-        const engine::Mat4 frame = label_frame(r, d, posture, lines, true);
-        for (Field f : kSizeFields) read_field(r, f, d);
-        py::handle text = required_item(d, Field::text);
-        columns.add(i, r, frame, sizes);
-        columns.texts.append(text);
-        columns.fitted_texts.append(item_or(d, Field::effective_text, text));
-        columns.group_ids.append(item_or(d, Field::group_id, py::none()));
-        columns.line_keys.append(item_or(d, Field::line_key, py::none()));
-    });
-    return columns.finish();
-}
-
-// The table of the engine's own preparation, read from its native records;
-// a replaced `_prepare_data` is called and its dicts read. With the working
-// system, as `_prepare_data` answers it.
-py::tuple prepared_label_table(py::object engine_object) {
-    if (!uses_own_prepare_data(engine_object)) {
-        py::object prepared = engine_object.attr("_prepare_data")();
-        py::object labels = prepared[py::int_(0)];
-        return py::make_tuple(label_table(engine_object, labels), prepared[py::int_(1)]);
-    }
-    PreparedRun run = prepare_native(engine_object);
-    Columns columns;
-    columns.visible.assign(run.labels.size(), false);
-    if (!run.labels.empty()) {
-        const engine::EngineSizes sizes = engine_sizes(engine_object);
-        const engine::Posture posture = read_posture(engine_object);
-        const auto value_or = [](const engine::LabelRecord& r, Field f, py::handle fallback) {
-            return r.present.has(f) ? field_value(r, f)
-                                    : py::reinterpret_borrow<py::object>(fallback);
-        };
-        for_each_visible_record(run.labels, [&](std::size_t i, engine::LabelRecord& r) {
-            const engine::Mat4 frame = record_frame(r, posture, true);
-            columns.add(i, r, frame, sizes);
-            py::object text = field_value(r, Field::text);
-            columns.texts.append(text);
-            columns.fitted_texts.append(value_or(r, Field::effective_text, text));
-            columns.group_ids.append(value_or(r, Field::group_id, py::none()));
-            columns.line_keys.append(value_or(r, Field::line_key, py::none()));
-        });
-    }
-    return py::make_tuple(columns.finish(), run.working_crs);
-}
-
-// The cartographic style's labels as the same columns, each at its middle
-// glyph with the span of its run as its length, plus one row per drawn
-// glyph (glyph_label: the label's row; glyph_char, glyph_x, glyph_y,
-// glyph_rotation_deg and glyph_corners, n x 4 x 2, the glyph's box), since
-// a run that follows a bend is not one rectangle.
-py::tuple cartographic_label_table(py::object engine_object, py::object max_char_angle) {
-    const CartographicRun run =
-        run_cartographic_style(engine_object, checked_max_char_angle(max_char_angle));
-    Columns columns;
-    columns.visible.assign(run.labels.size(), true);
-    std::vector<engine::LabelFootprint> glyph_boxes;
-    std::vector<std::int64_t> glyph_label;
-    std::vector<std::uint32_t> glyph_char;
-    const engine::Posture posture =
-        run.labels.empty() ? engine::Posture::flat : read_posture(engine_object);
-    for (std::size_t i = 0; i < run.labels.size(); ++i) {
-        const placement::CartographicLabel& label = run.labels[i];
-        const engine::Mat4 frame = cartographic_glyph_frame(anchor_glyph(label), posture);
-        columns.footprints.push_back(
-            engine::label_footprint(frame, label.run.length, label.font_size));
-        columns.index.push_back(static_cast<std::int64_t>(i));
-        columns.font_sizes.push_back(label.font_size);
-        columns.weights.push_back(run.weights[i]);
-        py::str text(label.text);
-        columns.texts.append(text);
-        columns.fitted_texts.append(text);
-        columns.group_ids.append(py::str(cartographic_group_id(label)));
-        columns.line_keys.append(py::none());
-        const std::u32string characters = engine::code_points(label.text);
-        for (std::size_t k = 0; k < label.run.glyphs.size() && k < characters.size(); ++k) {
-            const placement::PlacedGlyph& g = label.run.glyphs[k];
-            if (text::is_whitespace(characters[k]) || !(g.advance > 0.0)) continue;
-            glyph_boxes.push_back(engine::label_footprint(cartographic_glyph_frame(g, posture),
-                                                          g.advance, label.font_size));
-            glyph_label.push_back(static_cast<std::int64_t>(i));
-            glyph_char.push_back(static_cast<std::uint32_t>(characters[k]));
-        }
-    }
-    py::dict out = columns.finish();
-    Columns glyphs;
-    glyphs.footprints = std::move(glyph_boxes);
-    py::dict glyph_columns = glyphs.finish();
-    out["glyph_label"] = to_array(glyph_label);
-    out["glyph_char"] = to_array(glyph_char);
-    out["glyph_x"] = glyph_columns["x"];
-    out["glyph_y"] = glyph_columns["y"];
-    out["glyph_rotation_deg"] = glyph_columns["rotation_deg"];
-    out["glyph_corners"] = glyph_columns["corners"];
-    return py::make_tuple(out, run.working_crs);
-}
-
-py::dict Columns::finish() const {
+// x, y, rotation_deg, length, height and corners (n x 4 x 2) of footprints,
+// each column under its name with `prefix`.
+void add_footprints(py::dict& out, const std::vector<engine::LabelFootprint>& footprints,
+                    const std::string& prefix) {
     const std::size_t m = footprints.size();
     std::vector<double> x(m), y(m), rotation(m), length(m), height(m);
     py::array_t<double> corners({static_cast<py::ssize_t>(m), py::ssize_t{4}, py::ssize_t{2}});
@@ -197,25 +62,89 @@ py::dict Columns::finish() const {
             *c++ = f.corners[corner][1];
         }
     }
-    py::array_t<bool> visible_mask(static_cast<py::ssize_t>(visible.size()));
-    for (std::size_t i = 0; i < visible.size(); ++i) visible_mask.mutable_data()[i] = visible[i];
+    out[py::str(prefix + "x")] = to_array(x);
+    out[py::str(prefix + "y")] = to_array(y);
+    out[py::str(prefix + "rotation_deg")] = to_array(rotation);
+    if (prefix.empty()) {
+        out["length"] = to_array(length);
+        out["height"] = to_array(height);
+    }
+    out[py::str(prefix + "corners")] = corners;
+}
 
-    py::dict out;
-    out["visible"] = visible_mask;
-    out["index"] = to_array(index);
-    out["x"] = to_array(x);
-    out["y"] = to_array(y);
-    out["rotation_deg"] = to_array(rotation);
-    out["length"] = to_array(length);
-    out["height"] = to_array(height);
-    out["corners"] = corners;
-    out["text"] = texts;
-    out["effective_text"] = fitted_texts;
-    out["effective_font_size"] = to_array(font_sizes);
-    out["group_id"] = group_ids;
-    out["weight"] = to_array(weights);
-    out["line_key"] = line_keys;
+// The table's text columns from the drawn labels' own texts.
+HostTextColumns text_columns(const std::vector<export_::DrawnLabel>& labels) {
+    HostTextColumns out;
+    for (const export_::DrawnLabel& label : labels) {
+        out.text.append(py::str(label.text));
+        out.effective_text.append(py::str(label.effective_text));
+        out.group_id.append(label.group_id ? py::object(py::str(*label.group_id)) : py::none());
+        out.line_key.append(label.line_key ? py::object(py::str(*label.line_key)) : py::none());
+    }
     return out;
+}
+
+py::dict table_of(const std::vector<export_::DrawnLabel>& labels, std::size_t record_count,
+                  const HostTextColumns& texts) {
+    const export_::LabelTableColumns columns = export_::label_table_columns(labels, record_count);
+    py::dict out;
+    out["visible"] = to_mask(columns.visible);
+    out["index"] = to_array(columns.index);
+    add_footprints(out, columns.footprints, "");
+    out["text"] = texts.text;
+    out["effective_text"] = texts.effective_text;
+    out["effective_font_size"] = to_array(columns.effective_font_size);
+    out["group_id"] = texts.group_id;
+    out["weight"] = to_array(columns.weight);
+    out["line_key"] = texts.line_key;
+    return out;
+}
+
+py::dict label_table(py::object engine_object, py::object labels) {
+    DictReading reading;
+    reading.output = DictOutput::label_table;
+    reading.sizes = engine_sizes(engine_object);
+    reading.posture = read_posture(engine_object);
+    HostTextColumns texts;
+    const DrawnDicts drawn = drawn_dicts(labels, reading, &texts);
+    return table_of(drawn.labels, drawn.record_count, texts);
+}
+
+// The table of the engine's own preparation, read from its native records;
+// a replaced `_prepare_data` is called and its dicts read. With the working
+// system, as `_prepare_data` answers it.
+py::tuple prepared_label_table(py::object engine_object) {
+    PreparedLabels prepared = prepare_labels(engine_object);
+    if (!prepared.native) {
+        return py::make_tuple(label_table(engine_object, prepared.dicts), prepared.working_crs);
+    }
+    PreparedRun& run = *prepared.native;
+    std::vector<export_::DrawnLabel> drawn;
+    if (!run.labels.empty()) {
+        drawn = drawn_native_points(engine_object, run, read_posture(engine_object));
+    }
+    return py::make_tuple(table_of(drawn, run.labels.size(), text_columns(drawn)),
+                          prepared.working_crs);
+}
+
+// The cartographic style's labels as the same columns, each at its middle
+// glyph with the span of its run as its length, plus one row per drawn
+// glyph (glyph_label: the label's row; glyph_char, glyph_x, glyph_y,
+// glyph_rotation_deg and glyph_corners, n x 4 x 2, the glyph's box), since
+// a run that follows a bend is not one rectangle.
+py::tuple cartographic_label_table(py::object engine_object, py::object max_char_angle) {
+    const CartographicRun run =
+        run_cartographic_style(engine_object, checked_max_char_angle(max_char_angle));
+    pipeline::CartographicDrawing drawing;
+    drawing.posture = run.labels.empty() ? engine::Posture::flat : read_posture(engine_object);
+    const std::vector<export_::DrawnLabel> drawn =
+        pipeline::drawn_cartographic_labels(run.labels, run.weights, drawing);
+    py::dict out = table_of(drawn, drawn.size(), text_columns(drawn));
+    const export_::GlyphBoxColumns glyphs = export_::placed_glyph_boxes(drawn);
+    out["glyph_label"] = to_array(glyphs.label);
+    out["glyph_char"] = to_array(glyphs.character);
+    add_footprints(out, glyphs.boxes, "glyph_");
+    return py::make_tuple(out, run.working_crs);
 }
 
 }  // namespace

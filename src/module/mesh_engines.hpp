@@ -5,9 +5,11 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "export/drawn_label.hpp"
 #include "module/engine_convert.hpp"
 #include "module/text_engine_handle.hpp"
 #include "text/text_mesh_engine.hpp"
@@ -62,6 +64,40 @@ private:
     py::handle self_;
     std::map<std::pair<double, double>, text::TextMeshEngine*> by_pair_;
     std::vector<std::shared_ptr<TextEngineHandle>> handles_;
+};
+
+// The engines of the engine's own records: a record's fitted size and
+// spacing, or the engine's own host values where it has none, asked of
+// `engines`. Most labels share a handful of sizes: those engines are found
+// without making host numbers for every label.
+class RecordMeshEngines final : public export_::MeshEngineSource {
+public:
+    // `base_size` and `base_spacing` are float() of the two host values.
+    RecordMeshEngines(MeshEngines& engines, py::object font_size, py::object letter_spacing,
+                      double base_size, double base_spacing)
+        : engines_(engines),
+          font_size_(std::move(font_size)),
+          letter_spacing_(std::move(letter_spacing)),
+          base_size_(base_size),
+          base_spacing_(base_spacing) {}
+
+    text::TextMeshEngine* engine_for(std::optional<double> font_size,
+                                     std::optional<double> letter_spacing) override {
+        text::TextMeshEngine* found =
+            engines_.find(font_size.value_or(base_size_), letter_spacing.value_or(base_spacing_));
+        if (found) return found;
+        const py::object size = font_size ? py::object(py::float_(*font_size)) : font_size_;
+        const py::object spacing =
+            letter_spacing ? py::object(py::float_(*letter_spacing)) : letter_spacing_;
+        return engines_.get(size, spacing);
+    }
+
+private:
+    MeshEngines& engines_;
+    py::object font_size_;
+    py::object letter_spacing_;
+    double base_size_;
+    double base_spacing_;
 };
 
 }  // namespace glyphway::module

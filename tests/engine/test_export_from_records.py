@@ -162,3 +162,38 @@ def test_the_label_table_of_a_network_without_names_is_empty(build, network):
     table, crs = gw._prepared_label_table(build(gw._RoadTessaraEngine, network,
                                                 name_field="missing"))
     assert crs is None and len(table["visible"]) == 0 and table["text"] == []
+
+
+def _every_output(engine, tmp_path):
+    return [lambda: engine.export_obj(str(tmp_path / "out.obj")),
+            lambda: engine.export_csv(str(tmp_path / "out.csv"), None, True, False, "degree", 6),
+            lambda: engine.export_glb(str(tmp_path / "out.glb")),
+            lambda: gw._prepared_label_table(engine)]
+
+
+@pytest.mark.parametrize("result, error, message", [
+    (None, TypeError, "cannot unpack non-iterable NoneType object"),
+    (([],), ValueError, r"not enough values to unpack \(expected 2, got 1\)"),
+    (([], "EPSG:3857", None), ValueError, r"too many values to unpack \(expected 2\)"),
+])
+def test_every_output_unpacks_a_replaced_preparation_alike(build, network, tmp_path, result,
+                                                           error, message):
+    engine = build(gw._RoadTessaraEngine, network)
+    engine._prepare_data = lambda: result
+    for output in _every_output(engine, tmp_path):
+        with pytest.raises(error, match=message):
+            output()
+    assert list(tmp_path.iterdir()) == []
+
+
+def test_every_output_takes_a_replaced_preparation_as_any_pair(build, network, tmp_path):
+    engine = build(gw._RoadTessaraEngine, network)
+    labels, crs = engine._prepare_data()
+    engine._prepare_data = lambda: (labels, crs)
+    as_tuple = [output() for output in _every_output(engine, tmp_path)]
+    written = {p.name: p.read_bytes() for p in tmp_path.iterdir()}
+    engine._prepare_data = lambda: iter([labels, crs])
+    as_iterator = [output() for output in _every_output(engine, tmp_path)]
+    assert {p.name: p.read_bytes() for p in tmp_path.iterdir()} == written
+    assert sorted(written) == ["out.csv", "out.glb", "out.obj"]
+    _assert_tables_equal(as_tuple[-1][0], as_iterator[-1][0])

@@ -1,0 +1,111 @@
+#pragma once
+// The labels an output draws, as the one view every writer reads
+// (export/drawn_label.hpp), from each of their three sources: the engine's
+// own prepared records (read natively), the record dicts of a replaced
+// `_prepare_data`, and the cartographic run.
+//
+// A replaced preparation's dicts are read for what the output writes and no
+// more, in the order the output reads them: a key an output does not use is
+// neither required nor converted.
+#include <pybind11/pybind11.h>
+
+#include <cstddef>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "engine/label_record.hpp"
+#include "engine/orientation_frame.hpp"
+#include "export/drawn_label.hpp"
+#include "export/obj_export.hpp"
+#include "module/cartographic_run.hpp"
+#include "module/mesh_engines.hpp"
+#include "module/prepared_run.hpp"
+
+namespace glyphway::module {
+
+namespace py = pybind11;
+
+// `labels, working_crs = result`, with the host's unpacking errors.
+std::pair<py::object, py::object> unpack_pair(py::handle result);
+
+// What the engine's data preparation gave an output: its own records, or
+// what a replaced `_prepare_data` returned.
+struct PreparedLabels {
+    std::optional<PreparedRun> native;
+    py::object dicts = py::none();  // a replaced preparation's labels
+    py::object working_crs = py::none();
+};
+
+// The one way every output prepares: the engine's own preparation runs
+// natively (the feature table's host objects, which serve only record
+// dicts, are let go); a replaced `_prepare_data` is called and its result
+// unpacked as `labels, working_crs`.
+PreparedLabels prepare_labels(py::object self);
+
+// Whether there is nothing to draw: no records, or labels that are false.
+bool nothing_prepared(const PreparedLabels& prepared);
+
+// float() of the engine's font_size, letter_spacing and char_width_est.
+engine::EngineSizes engine_sizes(py::handle self);
+
+// What the mesh writers read of the engine, once per export.
+struct MeshSetup {
+    export_::ObjSettings settings;  // separate_objects and posture
+    bool curved_text = true;
+    py::object font_size;
+    py::object letter_spacing;
+    double base_font_size = 0.0;  // float(font_size)
+    text::TextMeshEngine* whole_string_engine = nullptr;  // straight text only
+};
+
+MeshSetup mesh_setup(py::handle self, MeshEngines& engines);
+
+// The engine's own records, drawn with meshes (`names`: each gets its
+// object name) or, without `setup`, as points and footprints only.
+std::vector<export_::DrawnLabel> drawn_native_meshes(py::handle self, PreparedRun& run,
+                                                     const MeshSetup& setup,
+                                                     MeshEngines& engines, bool names);
+std::vector<export_::DrawnLabel> drawn_native_points(py::handle self, PreparedRun& run,
+                                                     engine::Posture posture);
+
+// The outputs that read record dicts, each its own way.
+enum class DictOutput { obj, glb, billboard, label_table };
+
+struct DictReading {
+    DictOutput output = DictOutput::obj;
+    engine::Posture posture = engine::Posture::flat;
+    // obj and glb: the engines and what was read of the engine for them.
+    const MeshSetup* setup = nullptr;
+    MeshEngines* engines = nullptr;
+    bool names = false;
+    // label_table: the fall-backs of the fitted sizes.
+    engine::EngineSizes sizes;
+};
+
+// The label table hands back a dict's own values for its texts, group and
+// line key, as the dict holds them (the key's absence as None).
+struct HostTextColumns {
+    py::list text, effective_text, group_id, line_key;
+};
+
+struct DrawnDicts {
+    std::vector<export_::DrawnLabel> labels;  // the visible ones
+    std::size_t record_count = 0;             // hidden ones included
+};
+
+// Every visible record dict drawn for `reading.output`. The billboard CSV
+// gets the name column's text (None as empty); the label table gets the
+// footprint, and its text columns in `host` (the view's texts stay empty);
+// OBJ and GLB get meshes, the GLB its label table row too.
+DrawnDicts drawn_dicts(py::handle dicts, const DictReading& reading,
+                       HostTextColumns* host = nullptr);
+
+// The cartographic run's labels drawn with the engine's mesh engine for
+// its own size and spacing.
+std::vector<export_::DrawnLabel> drawn_cartographic_meshes(py::handle self,
+                                                           const CartographicRun& run,
+                                                           MeshEngines& engines,
+                                                           engine::Posture posture, bool names);
+
+}  // namespace glyphway::module

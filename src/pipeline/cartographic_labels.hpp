@@ -1,0 +1,44 @@
+#pragma once
+// The cartographic style's labels as every output draws them: each glyph on
+// the frame of the cell placement gave it, the label anchored at its middle
+// glyph, so the OBJ, GLB, CSV, label table and glyph frames all show the
+// same placement.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "engine/orientation_frame.hpp"
+#include "export/drawn_label.hpp"
+#include "placement/cartographic_placement.hpp"
+#include "text/text_mesh_engine.hpp"
+
+namespace glyphway::pipeline {
+
+// A placed glyph's frame, built as the interval style's glyph frames are:
+// x along the glyph's reading direction; flat text faces up, upright text
+// stands facing across the road.
+engine::Mat4 cartographic_glyph_frame(const placement::PlacedGlyph& glyph,
+                                      engine::Posture posture);
+
+// The glyph a label is anchored at: its middle one.
+const placement::PlacedGlyph& anchor_glyph(const placement::CartographicLabel& label);
+
+// A label's group: the merged road it stands on.
+std::string cartographic_group_id(const placement::CartographicLabel& label);
+
+struct CartographicDrawing {
+    engine::Posture posture = engine::Posture::flat;
+    // The engine every label is drawn with, built at `engine_font_size`;
+    // null for outputs that draw no mesh.
+    text::TextMeshEngine* engine = nullptr;
+    double engine_font_size = 0.0;
+    bool names = false;  // object names, for writers that name each label
+};
+
+// Every placed label, in placement order (its index is its position),
+// `weights[i]` the road weight of label i.
+std::vector<export_::DrawnLabel> drawn_cartographic_labels(
+    const std::vector<placement::CartographicLabel>& labels, const std::vector<double>& weights,
+    const CartographicDrawing& drawing);
+
+}  // namespace glyphway::pipeline

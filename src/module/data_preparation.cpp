@@ -2,7 +2,7 @@
 // label records.
 //
 // The table is read once with GeoPandas and converted once (feature_table),
-// the engine's attributes once into the run's settings; the native pipeline
+// the engine's attributes once into the run's options (options_reader); the native pipeline
 // (src/pipeline) then runs sampling, auto-fit, placement, frames and the
 // collision solver, and only `_prepare_data` turns the kept records into
 // dicts at the end. The exports take the records as they are.
@@ -24,7 +24,7 @@
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
 #include "module/interrupts.hpp"
-#include "module/engine_settings.hpp"
+#include "module/options_reader.hpp"
 #include "module/engine_stages.hpp"
 #include "module/feature_table.hpp"
 #include "module/prepared_run.hpp"
@@ -58,33 +58,6 @@ double real_number(py::handle value) {
     return v;
 }
 
-// The sampling parameters, checked before anything is read: a count that
-// is set and positive is a range bound (an integer); without one the
-// interval is used and must be a positive finite number.
-engine::SamplingSettings read_sampling_settings(py::handle self) {
-    engine::SamplingSettings s;
-    py::object count = self.attr("text_count");
-    if (!count.is_none()) {
-        const int positive = PyObject_RichCompareBool(count.ptr(), py::int_(0).ptr(), Py_GT);
-        if (positive < 0) throw py::error_already_set();
-        if (positive) {
-            py::object n = steal_or_throw(PyNumber_Index(count.ptr()));
-            int overflow = 0;
-            const long long v = PyLong_AsLongLongAndOverflow(n.ptr(), &overflow);
-            if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
-            s.text_count = overflow ? std::numeric_limits<std::int64_t>::max() : v;
-        }
-    }
-    if (s.text_count == 0) s.distance_interval = real_number(self.attr("distance_interval"));
-    s.add_at_endpoints = host_truth(self.attr("add_at_endpoints"));
-    try {
-        engine::check_sampling_settings(s);
-    } catch (const engine::SamplingError& e) {
-        throw py::value_error(e.what());
-    }
-    return s;
-}
-
 // The working system: the UTM zone around the centroid of all geometries
 // (taken in geographic coordinates) or Web Mercator. `geometry` gives the
 // table's GeoSeries; it is only asked for when a zone is to be chosen.
@@ -110,32 +83,6 @@ void warn_names_missing(py::handle name_field) {
     message = steal_or_throw(
         PyUnicode_Concat(message.ptr(), py::str("' NOT FOUND in shapefile.").ptr()));
     progress(message);
-}
-
-// The stages' settings after sampling's, read once the table is in.
-void read_stage_settings(py::handle self, pipeline::Settings& s) {
-    s.curved_text = host_truth(self.attr("curved_text"));
-    const engine::AutofitSettings autofit = read_autofit_settings(self);
-    s.auto_fit_text = autofit.enabled;
-    if (autofit.enabled) {
-        s.min_font_scale = autofit.min_font_scale;
-        s.min_letter_spacing = autofit.min_letter_spacing;
-        s.overflow_strategy = autofit.truncate ? pipeline::Settings::Overflow::truncate
-                                               : pipeline::Settings::Overflow::keep;
-    }
-    s.font_size = host_float(self.attr("font_size"));
-    s.letter_spacing = host_float(self.attr("letter_spacing"));
-    s.char_width_est = host_float(self.attr("char_width_est"));
-    s.posture = read_posture(self);
-    if (s.curved_text) {
-        s.repeat_mode = read_repeat_mode(self);
-        if (s.repeat_mode == engine::RepeatMode::name_connected) {
-            py::object eps = self.attr("connect_eps");
-            if (!eps.is_none()) s.connect_eps = host_float(eps);
-        }
-        s.density = density_name(self);
-        s.max_global_iterations = iterations_override(self);
-    }
 }
 
 // Placement's failures as the host errors the dictionary code raises there.
@@ -232,10 +179,7 @@ py::str calculate_utm_crs_method(py::object, py::object lon, py::object lat) {
 }
 
 PreparedRun read_native_table(py::object self, pipeline::Settings& settings) {
-    const engine::SamplingSettings sampling = read_sampling_settings(self);
-    settings.text_count = sampling.text_count;
-    settings.distance_interval = sampling.distance_interval;
-    settings.add_at_endpoints = sampling.add_at_endpoints;
+    read_sampling_options(self, settings);
 
     PreparedRun run;
     progress("[glyphway_maker] Loading Data & CRS Setup...");
@@ -272,7 +216,7 @@ PreparedRun read_native_table(py::object self, pipeline::Settings& settings) {
         progress("[glyphway_maker] Sampling along 3D polylines...");
         run.table = read_feature_table(frame, geometry.attr("to_numpy")(), name_field, weight_field);
     }
-    read_stage_settings(self, settings);
+    read_stage_options(self, settings);
     return run;
 }
 

@@ -15,7 +15,7 @@
 #include "module/cartographic_run.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
-#include "module/engine_settings.hpp"
+#include "module/options_reader.hpp"
 #include "module/export_methods.hpp"
 #include "module/interrupts.hpp"
 #include "module/label_frame_refresh.hpp"

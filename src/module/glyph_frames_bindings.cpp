@@ -20,7 +20,7 @@
 #include "module/bindings.hpp"
 #include "module/cartographic_run.hpp"
 #include "module/engine_convert.hpp"
-#include "module/engine_settings.hpp"
+#include "module/options_reader.hpp"
 #include "module/label_frame_refresh.hpp"
 #include "module/mesh_engines.hpp"
 #include "module/interrupts.hpp"

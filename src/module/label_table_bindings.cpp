@@ -19,7 +19,7 @@
 #include "module/bindings.hpp"
 #include "module/cartographic_run.hpp"
 #include "module/engine_convert.hpp"
-#include "module/engine_settings.hpp"
+#include "module/options_reader.hpp"
 #include "module/label_frame_refresh.hpp"
 #include "module/prepared_run.hpp"
 

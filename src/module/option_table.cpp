@@ -25,6 +25,20 @@ const char* kind_name(OptionKind kind) {
     return "";
 }
 
+const char* range_name(pipeline::OptionRange range) {
+    switch (range) {
+        case pipeline::OptionRange::any: return "any";
+        case pipeline::OptionRange::finite: return "finite";
+        case pipeline::OptionRange::non_negative: return "non_negative";
+        case pipeline::OptionRange::positive: return "positive";
+        case pipeline::OptionRange::sampling_interval: return "sampling_interval";
+        case pipeline::OptionRange::turn_degrees: return "turn_degrees";
+        case pipeline::OptionRange::decimals: return "decimals";
+        case pipeline::OptionRange::style_name: return "style_name";
+    }
+    return "";
+}
+
 // The entry points by the names Python knows them by.
 constexpr std::pair<unsigned, const char*> kTakerNames[] = {
     {pipeline::kObj, "generate"},     {pipeline::kGlb, "generate_glb"},
@@ -90,6 +104,7 @@ void register_option_table(py::module_& m) {
         row["engine_position"] = o.engine_position < 0 ? py::object(py::none())
                                                        : py::object(py::int_(o.engine_position));
         row["engine_default"] = o.taken_by(pipeline::kEngine) ? engine_default(o) : py::none();
+        row["range"] = range_name(o.range);
         row["cli_group"] = text_or_none(o.cli_group);
         row["cli_flag"] = text_or_none(o.cli_flag);
         row["metavar"] = text_or_none(o.metavar);

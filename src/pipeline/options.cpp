@@ -1,17 +1,10 @@
 #include "pipeline/options.hpp"
 
 #include <cmath>
-#include <cstdio>
 
 namespace glyphway::pipeline {
 
 namespace {
-
-std::string text_of(double value) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof(buffer), "%.17g", value);
-    return buffer;
-}
 
 // What the range asks for, or nullptr when `value` is in it.
 const char* number_wanted(OptionRange range, double value) {
@@ -67,28 +60,6 @@ void check_sampling(const Options& options) {
     } catch (const engine::SamplingError& e) {
         throw OptionError(e.what());
     }
-}
-
-// One field checked by its row's range.
-static void check_field(const OptionInfo& option, double value, const Options& options) {
-    if (option.range == OptionRange::sampling_interval) {
-        check_sampling(options);
-    } else {
-        check_number(option, value, text_of(value));
-    }
-}
-static void check_field(const OptionInfo& option, std::int64_t value, const Options&) {
-    if (option.range == OptionRange::decimals) angle_decimals(std::to_string(value));
-}
-template <typename T>
-static void check_field(const OptionInfo&, const T&, const Options&) {}
-
-void validate(const Options& options) {
-#define GLYPHWAY_PATH(name, takers, engine_position, help)
-#define GLYPHWAY_OPTION(name, ...) check_field(option_info(#name), options.name, options);
-#include "pipeline/options.def"
-#undef GLYPHWAY_OPTION
-#undef GLYPHWAY_PATH
 }
 
 engine::SamplingSettings Options::sampling() const {

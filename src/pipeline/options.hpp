@@ -217,8 +217,4 @@ std::optional<int> angle_decimals(std::string_view digits);
 //   "distance_interval must be a positive finite number when text_count is not set, not 0"
 void check_sampling(const Options& options);
 
-// Every rule above on a whole Options, numbers spelled as "%.17g" writes
-// them; throws the first OptionError in table order.
-void validate(const Options& options);
-
 }  // namespace glyphway::pipeline

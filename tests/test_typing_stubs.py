@@ -16,7 +16,7 @@ import pytest
 pytest.importorskip("mypy", reason="mypy is not installed (pip install mypy, or the 'test' extra)")
 
 REPO = Path(__file__).resolve().parent.parent
-STUB_RENDERER = REPO / "src" / "module" / "render_stubs.py"
+STUB_RENDERER = REPO / "tools" / "render_stubs.py"
 STUB_INPUTS = [REPO / "src" / "pipeline" / "options.def",
                REPO / "src" / "module" / "glyphway_accel_avx2.pyi.in"]
 ALLOWLIST = Path(__file__).resolve().parent / "typing_stubs_allowlist.txt"

@@ -1,6 +1,7 @@
 """Renders the type stubs of glyphway_accel_avx2 from their template and the
 option table: each line of the template reading "@name@" becomes the
-parameters (or attributes) that the table gives that function.
+parameters (or attributes) that the table gives that function, and each
+"@default:option@" the option's default.
 
     python render_stubs.py options.def glyphway_accel_avx2.pyi.in out.pyi
 
@@ -133,10 +134,14 @@ def render(table: Path, template: Path) -> str:
     parts = {name: entry_parameters(rows, name) for name in TAKERS}
     parts["engine_init"] = engine_init(rows)
     parts["engine_attributes"] = engine_attributes(rows)
+    defaults = {row["name"]: _spelled(row["default"]) for row in rows}
     out = []
     for line in template.read_text(encoding="utf-8").splitlines():
         m = re.fullmatch(r"@(\w+)@", line.strip())
-        out.extend(parts[m.group(1)] if m else [line])
+        if m:
+            out.extend(parts[m.group(1)])
+        else:
+            out.append(re.sub(r"@default:(\w+)@", lambda d: defaults[d.group(1)], line))
     return "\n".join(out) + "\n"
 
 

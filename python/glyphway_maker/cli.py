@@ -72,10 +72,10 @@ def _add_options(p: argparse.ArgumentParser, taker: str, groups: tuple[str, ...]
 
 
 def _add_common(p: argparse.ArgumentParser, taker: str) -> None:
-    """The engine and run options of `taker`, in the order of generate()'s
-    parameters (the label options of obj and glb, less the auto-fit limits
-    the CSV export fixes itself for csv, less the mesh options for labels
-    and preview)."""
+    """The engine and run options `taker` takes, from input to text size,
+    each group in the order of the entry point's parameters: csv has no
+    auto-fit limits (the CSV export fixes them itself), labels and preview
+    no mesh options."""
     _add_options(p, taker, _GROUPS[1:-1])
 
 

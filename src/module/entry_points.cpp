@@ -1,5 +1,7 @@
-// The module functions `generate` (shapefile to OBJ) and `generate_csv`
-// (shapefile to billboard CSV). They settle the argument types, build one
+// The module functions `generate` (shapefile to OBJ), `generate_csv`
+// (shapefile to billboard CSV) and `generate_glb` (shapefile to GLB). Their
+// parameter lists, defaults and signature lines are the option table's
+// (pipeline/options.def). They settle the argument types, build one
 // _RoadTessaraEngine with keyword arguments and call one export method on
 // it; everything else happens in the engine. Nothing is printed or caught
 // here: engine errors reach the caller unchanged.
@@ -7,7 +9,6 @@
 
 #include <array>
 #include <cstring>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>

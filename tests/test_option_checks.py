@@ -1,7 +1,10 @@
 """The values no run can use are refused with one message each, whichever
 entry point they come through (the rules live in src/pipeline/options.cpp)."""
 import math
+import os
+import subprocess
 from fractions import Fraction
+from pathlib import Path
 
 import pytest
 
@@ -79,3 +82,59 @@ RANGED = [row for row in gw._option_table
 def test_every_ranged_engine_number_is_refused_when_not_finite(make_engine, row):
     with pytest.raises(ValueError, match=f"^{row['name']} must be .*, not nan$"):
         make_engine("roads.shp", **{row["name"]: math.nan})
+
+
+# --- the pipeline layer alone (tests/native/options_probe.cpp) ---------------
+
+@pytest.fixture(scope="module")
+def options_probe():
+    folder = os.environ.get("GLYPHWAY_NATIVE_BIN")
+    if not folder or not (Path(folder) / "options_probe").exists():
+        pytest.skip("native test programs not built (set GLYPHWAY_NATIVE_BIN)")
+
+    def run(checks=()):
+        result = subprocess.run([str(Path(folder) / "options_probe")], input="\n".join(checks),
+                                capture_output=True, text=True, check=True)
+        lines = result.stdout.splitlines()
+        defaults = dict(line.split(" ", 2)[1:] for line in lines if line.startswith("default "))
+        return defaults, [line for line in lines if not line.startswith("default ")]
+    return run
+
+
+def test_the_typed_options_default_to_the_table(options_probe):
+    defaults, _ = options_probe()
+    rows = [row for row in gw._option_table if not row["required"]]
+    assert list(defaults) == [row["name"] for row in rows]
+    for row in rows:
+        value, default = defaults[row["name"]], row["default"]
+        if default is None or isinstance(default, (bool, str)):
+            assert value == str(default), row["name"]
+        else:
+            assert type(default)(value) == default, row["name"]
+
+
+def test_the_pipeline_checks_give_the_entry_points_messages(options_probe):
+    _, results = options_probe([
+        "number font_size 0", "number extrusion_depth -0.5", "number letter_spacing nan",
+        "number max_char_angle 180", "number max_char_angle 181", "number connect_eps -1",
+        "decimals 17", "decimals -1", "decimals 4.5", "style cartographic", "style specified",
+        "sampling none 0", "sampling 3 0", "sampling 10000001 1",
+    ])
+    assert results == [
+        "refused font_size must be a positive finite number, not 0",
+        "refused extrusion_depth must be a finite number >= 0, not -0.5",
+        "refused letter_spacing must be a finite number, not nan",
+        "ok",
+        "refused max_char_angle must be above 0 and at most 180 degrees, not 181",
+        "ok",  # a join tolerance has no range of its own
+        "ok 17",
+        "refused angle_precision must be a whole number from 0 to 17, not -1",
+        "ok None",  # not a count: the formatter says why when there are rows
+        "ok cartographic",
+        "refused style must be 'interval' or 'cartographic', not 'specified'",
+        "refused distance_interval must be a positive finite number when text_count is not "
+        "set, not 0",
+        "ok",  # a count makes the interval unused
+        "refused text_count 10000001 would place 10000001 candidates on one line (at most "
+        "10000000 are allowed)",
+    ]

@@ -2,7 +2,8 @@
 (mypy.stubtest) and type-check typical use, rejecting wrong calls.
 
 Works against the installed package (the stubs come with it) and against a
-development build on PYTHONPATH (the stubs are taken from the source tree)."""
+development build on PYTHONPATH (the stubs are rendered from the source tree's
+template and option table, as the build renders them)."""
 import importlib.util
 import os
 import subprocess
@@ -15,13 +16,16 @@ import pytest
 pytest.importorskip("mypy", reason="mypy is not installed (pip install mypy, or the 'test' extra)")
 
 REPO = Path(__file__).resolve().parent.parent
-SOURCE_STUBS = REPO / "src" / "module"
+STUB_RENDERER = REPO / "tools" / "render_stubs.py"
+STUB_INPUTS = [REPO / "src" / "pipeline" / "options.def",
+               REPO / "src" / "module" / "glyphway_accel_avx2.pyi.in"]
 ALLOWLIST = Path(__file__).resolve().parent / "typing_stubs_allowlist.txt"
 
 
-def _mypy_env():
-    """Environment for mypy: MYPYPATH points at the source stubs unless the
-    module in use is an installed one that carries its own."""
+def _mypy_env(scratch):
+    """Environment for mypy: MYPYPATH points at stubs rendered from the
+    source tree into `scratch` unless the module in use is an installed one
+    that carries its own."""
     found = importlib.util.find_spec("glyphway_accel_avx2")
     assert found is not None and found.origin, "glyphway_accel_avx2 is not importable"
     module_dir = Path(found.origin).parent
@@ -34,13 +38,16 @@ def _mypy_env():
     env["PYTHONPATH"] = os.pathsep.join(paths + [p for p in [env.get("PYTHONPATH")] if p])
     env.pop("MYPYPATH", None)
     if not (module_dir / "glyphway_accel_avx2-stubs" / "__init__.pyi").is_file():
-        env["MYPYPATH"] = str(SOURCE_STUBS)
+        stubs = scratch / "stubs"
+        subprocess.run([sys.executable, str(STUB_RENDERER), *map(str, STUB_INPUTS),
+                        str(stubs / "glyphway_accel_avx2.pyi")], check=True)
+        env["MYPYPATH"] = str(stubs)
     return env
 
 
 def _run(args, cwd):
     # Run from a scratch folder so mypy's cache lands there, not in the tree.
-    return subprocess.run([sys.executable, *args], cwd=cwd, env=_mypy_env(),
+    return subprocess.run([sys.executable, *args], cwd=cwd, env=_mypy_env(cwd),
                           capture_output=True, text=True)
 
 

@@ -13,7 +13,6 @@ error is redirected).
 from __future__ import annotations
 
 import argparse
-import inspect
 import os
 import re
 import sys
@@ -22,121 +21,66 @@ import time
 import glyphway_maker
 from glyphway_maker.progress_bar import StageIndicator
 
-DENSITIES = ("very_dense", "dense", "moderate", "sparse", "very_sparse")
-REPEAT_MODES = ("name_connected", "name", "feature")
-POSTURES = ("flat", "upright")
-# Any strategy other than "truncate" keeps the whole name at the smallest
-# scale; "keep" is the name this command gives to that choice.
-OVERFLOW_STRATEGIES = ("truncate", "keep")
-ANGLE_UNITS = ("degree", "radian")
-STYLES = ("interval", "cartographic")
+# The option table of the native module (src/pipeline/options.def): every
+# option's name, default, the entry points that take it, and its flag,
+# metavar, choices and help here.
+_OPTION_TABLE = glyphway_maker.glyphway_accel_avx2._option_table
+_TYPES = {"real": float, "optional_real": float, "integer": int, "optional_integer": int}
+# The argument groups in the order a command lists them (each command has
+# those its options fall in).
+_GROUPS = ("billboard output", "input", "text layout", "placement style", "label selection",
+           "candidate sampling", "text size", "glTF output")
 
 
-def _add_common(p: argparse.ArgumentParser, *, fit: bool, mesh: bool) -> None:
-    """Options shared by the commands, in the order of generate()'s parameters.
-
-    `fit`: the auto-fit limits the CSV export fixes itself; `mesh`: the OBJ
-    mesh options, which only the obj command has a use for."""
-    g = p.add_argument_group("input")
-    g.add_argument("--name-field", default="name", metavar="COLUMN",
-                   help="attribute column holding the road name (default: %(default)s)")
-    g.add_argument("--weight-field", default="weight", metavar="COLUMN",
-                   help="attribute column holding the label weight; of two colliding "
-                        "labels the one with the greater weight gives way (default: "
-                        "%(default)s)")
-    g.add_argument("--use-utm", action="store_true",
-                   help="measure in the UTM zone around the data instead of EPSG:3857 "
-                        "(lengths in true metres)")
-
-    g = p.add_argument_group("text layout")
-    g.add_argument("--posture", choices=POSTURES, default="flat",
-                   help="flat: text lies on the ground; upright: it stands up along the road "
-                        "(default: %(default)s)")
-    g.add_argument("--no-curved-text", dest="curved_text", action="store_false",
-                   help="place each name as one straight label instead of bending it glyph "
-                        "by glyph along the road (also turns off auto-fit and density-based "
-                        "selection)")
-    g.add_argument("--no-auto-fit", dest="auto_fit_text", action="store_false",
-                   help="do not shrink, tighten or truncate names longer than their road")
-    g.add_argument("--min-font-scale", type=float, default=0.35, metavar="SCALE",
-                   help="auto-fit never shrinks the font below this fraction of --font-size "
-                        "(default: %(default)s)")
-    if fit:
-        g.add_argument("--min-letter-spacing", type=float, default=0.0, metavar="UNITS",
-                       help="auto-fit never tightens letter spacing below this "
-                            "(default: %(default)s)")
-        g.add_argument("--overflow-strategy", choices=OVERFLOW_STRATEGIES, default="truncate",
-                       help="a name that still does not fit: truncate cuts it and adds an "
-                            "ellipsis, keep leaves it whole (default: %(default)s)")
-
-    g = p.add_argument_group("placement style")
-    g.add_argument("--style", choices=STYLES, default="interval",
-                   help="interval: candidates every --distance-interval on each piece; "
-                        "cartographic: along whole merged roads, repeated at the density's "
-                        "interval, upright, shaped with the font's kerning, off sharp bends "
-                        "(default: %(default)s)")
-    g.add_argument("--max-char-angle", type=float, default=30.0, metavar="DEG",
-                   help="cartographic style: the largest turn between adjacent glyphs "
-                        "(default: %(default)s)")
-
-    g = p.add_argument_group("label selection")
-    g.add_argument("--density", choices=DENSITIES, default="moderate",
-                   help="how far apart labels must be and how many one road may carry "
-                        "(default: %(default)s)")
-    g.add_argument("--repeat-mode", choices=REPEAT_MODES, default="name_connected",
-                   help="what counts as one road when limiting repeats: touching pieces with "
-                        "the same name, every piece with the same name, or each feature "
-                        "(default: %(default)s)")
-    g.add_argument("--connect-eps", type=float, default=None, metavar="DIST",
-                   help="end points closer than this join pieces of one road "
-                        "(default: half the typical font size)")
-    g.add_argument("--max-global-iterations", type=int, default=None, metavar="N",
-                   help="selection passes, overriding the density's own count")
-
-    g = p.add_argument_group("candidate sampling")
-    g.add_argument("--text-count", type=int, default=None, metavar="N",
-                   help="exactly N candidates per line instead of one every "
-                        "--distance-interval")
-    g.add_argument("--distance-interval", type=float, default=500.0, metavar="DIST",
-                   help="spacing of candidates along a line, in working-CRS metres "
-                        "(default: %(default)s)")
-    g.add_argument("--add-at-endpoints", action="store_true",
-                   help="also put candidates at the ends of every line")
-
-    g = p.add_argument_group("text size")
-    g.add_argument("--font-size", type=float, default=15.0, metavar="SIZE",
-                   help="label height in working-CRS metres (default: %(default)s)")
-    if mesh:
-        g.add_argument("--extrusion-depth", type=float, default=2.0, metavar="DEPTH",
-                       help="thickness of the 3D text; 0 for flat faces (default: %(default)s)")
-    g.add_argument("--letter-spacing", type=float, default=0.0, metavar="UNITS",
-                   help="extra space between letters (default: %(default)s)")
-    if mesh:
-        g.add_argument("--no-separate-objects", dest="separate_objects", action="store_false",
-                       help="write all labels as one OBJ object instead of one object per "
-                            "label")
-    _add_font(g)
+def _options_taken_by(taker: str) -> tuple[dict, ...]:
+    """The rows of the option table that `taker` takes besides its paths, in order."""
+    return tuple(row for row in _OPTION_TABLE if taker in row["takers"] and not row["required"])
 
 
-def _add_csv_output(p: argparse.ArgumentParser) -> None:
-    g = p.add_argument_group("billboard output")
-    g.add_argument("--target-crs", default="EPSG:3857", metavar="CRS",
-                   help="coordinate system of the written x, y (anything pyproj accepts; an "
-                        "empty string keeps the working system) (default: %(default)s)")
-    g.add_argument("--no-quaternion", dest="output_quaternion", action="store_false",
-                   help="write Euler angles instead of a quaternion")
-    g.add_argument("--both-angles", dest="output_both_angles", action="store_true",
-                   help="write the quaternion and the Euler angles")
-    g.add_argument("--angle-unit", choices=ANGLE_UNITS, default="degree",
-                   help="unit of the Euler angles (default: %(default)s)")
-    g.add_argument("--angle-precision", type=int, default=10, metavar="DIGITS",
-                   help="decimals of quaternions and angles (default: %(default)s)")
+def _row(name: str) -> dict:
+    return next(row for row in _OPTION_TABLE if row["name"] == name)
+
+
+def _add_option(g, row: dict) -> None:
+    """One option's argument: a flag's switch turns its default around; any
+    other option takes a value, converted as the entry point's kind says."""
+    keywords = {"dest": row["name"], "help": row["help"]}
+    if row["kind"] == "flag":
+        keywords["action"] = "store_false" if row["default"] else "store_true"
+    else:
+        keywords["default"] = row["default"]
+        if row["kind"] in _TYPES:
+            keywords["type"] = _TYPES[row["kind"]]
+        if row["choices"]:
+            keywords["choices"] = row["choices"]
+        if row["metavar"]:
+            keywords["metavar"] = row["metavar"]
+        if row["default"] is not None:
+            keywords["help"] += " (default: %(default)s)"
+    g.add_argument(row["cli_flag"], **keywords)
+
+
+def _add_options(p: argparse.ArgumentParser, taker: str, groups: tuple[str, ...]) -> None:
+    """The options `taker` takes that fall in `groups`, one argument group each."""
+    rows = _options_taken_by(taker)
+    for title in groups:
+        in_group = [row for row in rows if row["cli_group"] == title]
+        if in_group:
+            g = p.add_argument_group(title)
+            for row in in_group:
+                _add_option(g, row)
+
+
+def _add_common(p: argparse.ArgumentParser, taker: str) -> None:
+    """The engine and run options `taker` takes, from input to text size,
+    each group in the order of the entry point's parameters: csv has no
+    auto-fit limits (the CSV export fixes them itself), labels and preview
+    no mesh options."""
+    _add_options(p, taker, _GROUPS[1:-1])
 
 
 def _add_font(g) -> None:
-    g.add_argument("--font", dest="font_path", default=None, metavar="PATH",
-                   help="font file to draw with (default: an installed CJK font, else a "
-                        "downloaded Noto Sans SC)")
+    _add_option(g, _row("font_path"))
 
 
 class _Parser(argparse.ArgumentParser):
@@ -179,7 +123,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
                        description="Write one extruded 3D text mesh per visible label.")
     p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
     p.add_argument("output_obj", metavar="OUT.obj", help="OBJ file to write")
-    _add_common(p, fit=True, mesh=True)
+    _add_common(p, "generate")
 
     p = sub.add_parser("glb", help="write the 3D text as a binary glTF (GLB) file",
                        description="Write the obj command's 3D text as binary glTF 2.0: each "
@@ -187,19 +131,16 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
                                    "instancing, with a table of the labels.")
     p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
     p.add_argument("output_glb", metavar="OUT.glb", help="GLB file to write")
-    _add_common(p, fit=True, mesh=True)
-    g = p.add_argument_group("glTF output")
-    g.add_argument("--no-instancing", dest="instancing", action="store_false",
-                   help="write plain meshes (one per label) for viewers without "
-                        "EXT_mesh_gpu_instancing")
+    _add_common(p, "generate_glb")
+    _add_options(p, "generate_glb", _GROUPS[-1:])
 
     p = sub.add_parser("csv", help="write a billboard CSV (position, rotation, text)",
                        description="Write one row per visible label: id, x, y, z, rotation, "
                                    "name.")
     p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
     p.add_argument("output_csv", metavar="OUT.csv", help="CSV file to write (UTF-8 with BOM)")
-    _add_csv_output(p)
-    _add_common(p, fit=False, mesh=False)
+    _add_options(p, "generate_csv", _GROUPS[:1])
+    _add_common(p, "generate_csv")
 
     p = sub.add_parser("labels", help="write the placed labels as GeoPackage or GeoJSON points",
                        description="Write one point per visible label (anchor in the working "
@@ -208,7 +149,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
     p.add_argument("output", metavar="OUT.gpkg",
                    help="file to write: .gpkg (GeoPackage), .geojson or .json (GeoJSON)")
-    _add_common(p, fit=True, mesh=False)
+    _add_common(p, "labels")
 
     p = sub.add_parser("preview", help="draw the roads and placed labels as a PNG picture",
                        description="Draw the roads, each visible label's footprint coloured "
@@ -223,7 +164,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     g.add_argument("--dpi", type=float, default=100.0,
                    help="dots per inch; sets how large texts and lines are drawn "
                         "(default: %(default)s)")
-    _add_common(p, fit=True, mesh=False)
+    _add_common(p, "labels")
 
     p = sub.add_parser("demo", help="label the bundled sample city into OUTDIR",
                        description="Write OUTDIR/sample.obj and OUTDIR/sample.csv from the "
@@ -235,17 +176,13 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     return parser
 
 
-def _options_of(function) -> tuple[str, ...]:
-    """The parameters of an entry point after its two paths, in order: the
-    native signature is the one list of options, so a new one reaches the
-    command as soon as it has a flag."""
-    return tuple(list(inspect.signature(function).parameters)[2:])
-
-
-# The parameters of each entry point that come from options, besides the two paths.
-_OBJ_OPTIONS = _options_of(glyphway_maker.glyphway_accel_avx2.generate)
-_CSV_OPTIONS = _options_of(glyphway_maker.glyphway_accel_avx2.generate_csv)
-_GLB_OPTIONS = _options_of(glyphway_maker.glyphway_accel_avx2.generate_glb)
+# The options each command passes on, besides the two paths.
+_OBJ_OPTIONS = tuple(row["name"] for row in _options_taken_by("generate"))
+_CSV_OPTIONS = tuple(row["name"] for row in _options_taken_by("generate_csv"))
+_GLB_OPTIONS = tuple(row["name"] for row in _options_taken_by("generate_glb"))
+# The engine and run options of `labels` and `preview`: generate()'s, less
+# what only a mesh uses.
+_LABEL_OPTIONS = tuple(row["name"] for row in _options_taken_by("labels"))
 
 
 class NothingWritten(Exception):
@@ -258,12 +195,6 @@ def _file_identity(path: str):
     except (OSError, ValueError):  # ValueError: a NUL in the path, refused by the writer
         return None
     return (st.st_ino, st.st_mtime_ns, st.st_size)
-
-
-# The engine options of `labels` and `preview`: generate()'s, less what
-# only a mesh uses.
-_LABEL_OPTIONS = tuple(n for n in _OBJ_OPTIONS
-                       if n not in ("extrusion_depth", "separate_objects"))
 
 
 def _timed(label: str, function, *args, **kwargs) -> None:

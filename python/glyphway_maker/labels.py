@@ -17,45 +17,31 @@ import tempfile
 import glyphway_accel_avx2 as _native
 
 # The engine keywords a caller may set, with generate()'s defaults and the
-# conversion generate() applies to each.
-_FLAG, _REAL, _TEXT, _OPT_REAL, _OPT_INT = range(5)
-ENGINE_OPTIONS = {
-    "name_field": ("name", _TEXT),
-    "weight_field": ("weight", _TEXT),
-    "use_utm": (False, _FLAG),
-    "posture": ("flat", _TEXT),
-    "curved_text": (True, _FLAG),
-    "auto_fit_text": (True, _FLAG),
-    "min_font_scale": (0.35, _REAL),
-    "min_letter_spacing": (0.0, _REAL),
-    "overflow_strategy": ("truncate", _TEXT),
-    "density": ("moderate", _TEXT),
-    "repeat_mode": ("name_connected", _TEXT),
-    "connect_eps": (None, _OPT_REAL),
-    "max_global_iterations": (None, _OPT_INT),
-    "text_count": (None, _OPT_INT),
-    "distance_interval": (500.0, _REAL),
-    "add_at_endpoints": (False, _FLAG),
-    "font_size": (15.0, _REAL),
-    "letter_spacing": (0.0, _REAL),
-}
+# kind of conversion generate() applies to each, and the keyword-only run
+# options (font_path, style, max_char_angle) with theirs: the rows of the
+# native option table that the label table takes.
+_LABEL_ROWS = [row for row in _native._option_table
+               if "labels" in row["takers"] and not row["required"]]
+ENGINE_OPTIONS = {row["name"]: (row["default"], row["kind"])
+                  for row in _LABEL_ROWS if not row["keyword_only"]}
+RUN_DEFAULTS = {row["name"]: row["default"] for row in _LABEL_ROWS if row["keyword_only"]}
 
 COLUMNS = ("text", "effective_text", "effective_font_size", "group_id", "weight",
            "rotation_deg", "line_key")
 
 
 def _convert(name, value, kind):
-    if kind == _FLAG:
+    if kind == "flag":
         return bool(value)
-    if kind == _REAL:
+    if kind == "real":
         return float(value)
-    if kind == _TEXT:
+    if kind == "text":
         if not isinstance(value, str):
             raise TypeError(f"{name} must be str, not {type(value).__name__}")
         return value
     if value is None:
         return None
-    return float(value) if kind == _OPT_REAL else int(value)
+    return float(value) if kind == "optional_real" else int(value)
 
 
 def engine_keywords(shp_path, options):
@@ -91,8 +77,8 @@ def input_path(shp_or_gdf):
         yield path
 
 
-def prepared_table(shp_or_gdf, font_path=None, style="interval", max_char_angle=30.0,
-                   **options):
+def prepared_table(shp_or_gdf, font_path=RUN_DEFAULTS["font_path"], style=RUN_DEFAULTS["style"],
+                   max_char_angle=RUN_DEFAULTS["max_char_angle"], **options):
     """(engine, native label table, working CRS) for the input and options,
     placed in `style`. A cartographic table also has one row per drawn glyph
     (the glyph_ columns)."""
@@ -113,8 +99,8 @@ def table_to_frame(table, working_crs):
     return geopandas.GeoDataFrame(columns, geometry=geometry, crs=working_crs)
 
 
-def place_labels(shp_or_gdf, *, font_path=None, style="interval", max_char_angle=30.0,
-                 **options):
+def place_labels(shp_or_gdf, *, font_path=RUN_DEFAULTS["font_path"], style=RUN_DEFAULTS["style"],
+                 max_char_angle=RUN_DEFAULTS["max_char_angle"], **options):
     """The visible labels placed on a road network, as a GeoDataFrame.
 
     `shp_or_gdf` is a path to a road file (polylines with a name column) or

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "module/argument_kinds.hpp"
 #include "module/engine_convert.hpp"
 #include "module/interrupts.hpp"
 #include "module/prepared_run.hpp"
@@ -10,32 +9,6 @@
 #include "text/glyph_outline.hpp"
 
 namespace glyphway::module {
-
-bool is_cartographic_style(py::handle style) {
-    if (!PyUnicode_CheckExact(style.ptr())) {
-        raise_incorrect_type("style", "str", style.ptr());
-        throw py::error_already_set();
-    }
-    const std::string name = host_text(style);
-    if (name == kCartographicStyle) return true;
-    if (name == kIntervalStyle) return false;
-    throw py::value_error("style must be 'interval' or 'cartographic', not " +
-                          host_text(py::repr(style)));
-}
-
-double checked_max_char_angle(py::handle max_char_angle) {
-    PyObject* converted = real_argument(max_char_angle.ptr());
-    if (!converted) throw py::error_already_set();
-    const double degrees = PyFloat_AS_DOUBLE(converted);
-    Py_DECREF(converted);
-    // A turn of 0 would refuse every road that is not a ruler line, and
-    // one past half a turn means nothing.
-    if (!(degrees > 0.0 && degrees <= 180.0)) {
-        throw py::value_error("max_char_angle must be above 0 and at most 180 degrees, not " +
-                              host_text(py::repr(max_char_angle)));
-    }
-    return degrees;
-}
 
 CartographicRun run_cartographic_style(py::object self, double max_char_angle) {
     pipeline::Settings settings;

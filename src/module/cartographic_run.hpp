@@ -8,15 +8,17 @@
 
 #include <vector>
 
+#include "pipeline/options.hpp"
 #include "placement/cartographic_placement.hpp"
 
 namespace glyphway::module {
 
 namespace py = pybind11;
 
-inline constexpr const char* kIntervalStyle = "interval";
-inline constexpr const char* kCartographicStyle = "cartographic";
-inline constexpr double kDefaultMaxCharAngle = 30.0;
+inline constexpr const char* kIntervalStyle = pipeline::kIntervalStyleName;
+inline constexpr const char* kCartographicStyle = pipeline::kCartographicStyleName;
+inline constexpr double kDefaultMaxCharAngle =
+    pipeline::option_info("max_char_angle").default_value.number;
 
 // Whether `style` asks for the cartographic style; TypeError when it is not
 // a str, ValueError when it names neither style.

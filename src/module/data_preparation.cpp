@@ -5,8 +5,8 @@
 // then pipeline::run_pipeline); the engine answers them as their host
 // (host_bridge), reading the table once and converting it once
 // (feature_table), and the engine's attributes are read once into the
-// run's settings. Only `_prepare_data` turns the kept records into dicts at
-// the end; the exports take the records as they are.
+// run's options (options_reader). Only `_prepare_data` turns the kept
+// records into dicts at the end; the exports take the records as they are.
 // The keys of a record dict come in the order the stages first set them,
 // which is the order of the record's fields.
 #include <pybind11/pybind11.h>
@@ -24,7 +24,7 @@
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
 #include "module/interrupts.hpp"
-#include "module/engine_settings.hpp"
+#include "module/options_reader.hpp"
 #include "module/engine_stages.hpp"
 #include "module/feature_table.hpp"
 #include "module/host_bridge.hpp"
@@ -54,57 +54,6 @@ double real_number(py::handle value) {
     return v;
 }
 
-// The sampling parameters, checked before anything is read: a count that
-// is set and positive is a range bound (an integer); without one the
-// interval is used and must be a positive finite number.
-engine::SamplingSettings read_sampling_settings(py::handle self) {
-    engine::SamplingSettings s;
-    py::object count = self.attr("text_count");
-    if (!count.is_none()) {
-        const int positive = PyObject_RichCompareBool(count.ptr(), py::int_(0).ptr(), Py_GT);
-        if (positive < 0) throw py::error_already_set();
-        if (positive) {
-            py::object n = steal_or_throw(PyNumber_Index(count.ptr()));
-            int overflow = 0;
-            const long long v = PyLong_AsLongLongAndOverflow(n.ptr(), &overflow);
-            if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
-            s.text_count = overflow ? std::numeric_limits<std::int64_t>::max() : v;
-        }
-    }
-    if (s.text_count == 0) s.distance_interval = real_number(self.attr("distance_interval"));
-    s.add_at_endpoints = host_truth(self.attr("add_at_endpoints"));
-    try {
-        engine::check_sampling_settings(s);
-    } catch (const engine::SamplingError& e) {
-        throw py::value_error(e.what());
-    }
-    return s;
-}
-
-// The stages' settings after sampling's, read once the table is in.
-void read_stage_settings(py::handle self, pipeline::Settings& s) {
-    s.curved_text = host_truth(self.attr("curved_text"));
-    const engine::AutofitSettings autofit = read_autofit_settings(self);
-    s.auto_fit_text = autofit.enabled;
-    if (autofit.enabled) {
-        s.min_font_scale = autofit.min_font_scale;
-        s.min_letter_spacing = autofit.min_letter_spacing;
-        s.overflow_strategy = autofit.truncate ? pipeline::Settings::Overflow::truncate
-                                               : pipeline::Settings::Overflow::keep;
-    }
-    s.font_size = host_float(self.attr("font_size"));
-    s.letter_spacing = host_float(self.attr("letter_spacing"));
-    s.char_width_est = host_float(self.attr("char_width_est"));
-    s.posture = read_posture(self);
-    if (s.curved_text) {
-        s.repeat_mode = read_repeat_mode(self);
-        if (s.repeat_mode == engine::RepeatMode::name_connected) {
-            py::object eps = self.attr("connect_eps");
-            if (!eps.is_none()) s.connect_eps = host_float(eps);
-        }
-        s.density = density_name(self);
-        s.max_global_iterations = iterations_override(self);
-    }
 }
 
 // Placement's failures as the host errors the dictionary code raises there.
@@ -196,10 +145,7 @@ py::str calculate_utm_crs_method(py::object, py::object lon, py::object lat) {
 }
 
 PreparedRun read_native_table(py::object self, pipeline::Settings& settings) {
-    const engine::SamplingSettings sampling = read_sampling_settings(self);
-    settings.text_count = sampling.text_count;
-    settings.distance_interval = sampling.distance_interval;
-    settings.add_at_endpoints = sampling.add_at_endpoints;
+    read_sampling_options(self, settings);
 
     PreparedRun run;
     HostBridge host(self);
@@ -213,7 +159,7 @@ PreparedRun read_native_table(py::object self, pipeline::Settings& settings) {
     if (!working_crs) return run;
     run.working_crs = py::str(*working_crs);
     run.table = host.take_table();
-    read_stage_settings(self, settings);
+    read_stage_options(self, settings);
     return run;
 }
 

@@ -14,7 +14,7 @@
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
 #include "module/engine_label_records.hpp"
-#include "module/engine_settings.hpp"
+#include "module/options_reader.hpp"
 
 namespace glyphway::module {
 
@@ -45,14 +45,7 @@ void run_on_dicts(py::handle labels, Read read, Run run, const Fields& written) 
 
 py::dict density_profile_method(py::object self, py::object fs) {
     const double size = host_float(fs);
-    std::string name;
-    try {
-        name = host_text(self.attr("density"));
-    } catch (py::error_already_set& e) {
-        // A name that cannot be spelled in UTF-8 matches no profile.
-        if (!e.matches(PyExc_UnicodeError)) throw;
-    }
-    const engine::DensityProfile profile = engine::density_profile(name, size);
+    const engine::DensityProfile profile = engine::density_profile(density_name(self), size);
 
     py::dict out;
     out["global_min_sep"] = profile.global_min_sep;

@@ -1,5 +1,7 @@
-// The module functions `generate` (shapefile to OBJ) and `generate_csv`
-// (shapefile to billboard CSV). They settle the argument types, build one
+// The module functions `generate` (shapefile to OBJ), `generate_csv`
+// (shapefile to billboard CSV) and `generate_glb` (shapefile to GLB). Their
+// parameter lists, defaults and signature lines are the option table's
+// (pipeline/options.def). They settle the argument types, build one
 // _RoadTessaraEngine with keyword arguments and call one export method on
 // it; everything else happens in the engine. Nothing is printed or caught
 // here: engine errors reach the caller unchanged.
@@ -7,7 +9,6 @@
 
 #include <array>
 #include <cstring>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "module/call_guard.hpp"
 #include "module/cartographic_run.hpp"
 #include "module/font_path_override.hpp"
+#include "module/option_table.hpp"
 
 namespace py = pybind11;
 
@@ -25,123 +27,61 @@ namespace glyphway::module {
 
 namespace {
 
-enum class Kind { Text, Flag, Real, Integer, OptionalReal, OptionalInteger, Path };
+using pipeline::OptionInfo;
+using pipeline::OptionKind;
 
-struct Parameter {
-    const char* name;
-    Kind kind;
-    const char* text_default;  // text parameters; nullptr for a required one
-    double number_default;     // flags (0 or 1), reals and integers
-};
-
-// Positional-or-keyword parameters in call order, then the keyword-only
-// ones, which are not part of the positional signature: `font_path`, and
-// the placement style with its largest turn between glyphs.
-constexpr std::size_t kStyleKeywordOnly = 3;  // font_path, style, max_char_angle
-constexpr Parameter kGenerateParameters[] = {
-    {"shp_path", Kind::Text, nullptr, 0},
-    {"output_obj", Kind::Text, nullptr, 0},
-    {"name_field", Kind::Text, "name", 0},
-    {"weight_field", Kind::Text, "weight", 0},
-    {"use_utm", Kind::Flag, nullptr, 0},
-    {"posture", Kind::Text, "flat", 0},
-    {"curved_text", Kind::Flag, nullptr, 1},
-    {"auto_fit_text", Kind::Flag, nullptr, 1},
-    {"min_font_scale", Kind::Real, nullptr, 0.35},
-    {"min_letter_spacing", Kind::Real, nullptr, 0.0},
-    {"overflow_strategy", Kind::Text, "truncate", 0},
-    {"density", Kind::Text, "moderate", 0},
-    {"repeat_mode", Kind::Text, "name_connected", 0},
-    {"connect_eps", Kind::OptionalReal, nullptr, 0},
-    {"max_global_iterations", Kind::OptionalInteger, nullptr, 0},
-    {"text_count", Kind::OptionalInteger, nullptr, 0},
-    {"distance_interval", Kind::Real, nullptr, 500.0},
-    {"add_at_endpoints", Kind::Flag, nullptr, 0},
-    {"font_size", Kind::Real, nullptr, 15.0},
-    {"extrusion_depth", Kind::Real, nullptr, 2.0},
-    {"letter_spacing", Kind::Real, nullptr, 0.0},
-    {"separate_objects", Kind::Flag, nullptr, 1},
-    {"font_path", Kind::Path, nullptr, 0},
-    {"style", Kind::Text, kIntervalStyle, 0},
-    {"max_char_angle", Kind::Real, nullptr, kDefaultMaxCharAngle},
-};
-
-// generate's parameters, writing to `output_glb`, then the keyword-only
-// `instancing`: taken from generate's table, so the two cannot drift apart.
-constexpr auto kGenerateGlbParameters = [] {
-    std::array<Parameter, std::size(kGenerateParameters) + 1> table{};
-    for (std::size_t i = 0; i < std::size(kGenerateParameters); ++i) table[i] = kGenerateParameters[i];
-    table[1].name = "output_glb";
-    table.back() = {"instancing", Kind::Flag, nullptr, 1};
-    return table;
-}();
-
-constexpr Parameter kGenerateCsvParameters[] = {
-    {"shp_path", Kind::Text, nullptr, 0},
-    {"output_csv", Kind::Text, nullptr, 0},
-    {"target_crs", Kind::Text, "EPSG:3857", 0},
-    {"output_quaternion", Kind::Flag, nullptr, 1},
-    {"output_both_angles", Kind::Flag, nullptr, 0},
-    {"angle_unit", Kind::Text, "degree", 0},
-    {"angle_precision", Kind::Integer, nullptr, 10},
-    {"name_field", Kind::Text, "name", 0},
-    {"weight_field", Kind::Text, "weight", 0},
-    {"use_utm", Kind::Flag, nullptr, 0},
-    {"posture", Kind::Text, "flat", 0},
-    {"curved_text", Kind::Flag, nullptr, 1},
-    {"auto_fit_text", Kind::Flag, nullptr, 1},
-    {"min_font_scale", Kind::Real, nullptr, 0.35},
-    {"density", Kind::Text, "moderate", 0},
-    {"repeat_mode", Kind::Text, "name_connected", 0},
-    {"connect_eps", Kind::OptionalReal, nullptr, 0},
-    {"max_global_iterations", Kind::OptionalInteger, nullptr, 0},
-    {"text_count", Kind::OptionalInteger, nullptr, 0},
-    {"distance_interval", Kind::Real, nullptr, 500.0},
-    {"add_at_endpoints", Kind::Flag, nullptr, 0},
-    {"font_size", Kind::Real, nullptr, 15.0},
-    {"letter_spacing", Kind::Real, nullptr, 0.0},
-    {"font_path", Kind::Path, nullptr, 0},
-    {"style", Kind::Text, kIntervalStyle, 0},
-    {"max_char_angle", Kind::Real, nullptr, kDefaultMaxCharAngle},
-};
-
-constexpr std::size_t kGenerateCount = std::size(kGenerateParameters);
-constexpr std::size_t kGenerateCsvCount = std::size(kGenerateCsvParameters);
-constexpr std::size_t kGenerateGlbCount = std::size(kGenerateGlbParameters);
-static_assert(kGenerateGlbCount == kGenerateCount + 1, "generate_glb adds instancing to generate's");
-static_assert(kGenerateCount == 22 + kStyleKeywordOnly, "generate takes 22 parameters");
-static_assert(kGenerateCsvCount == 23 + kStyleKeywordOnly, "generate_csv takes 23 parameters");
-
+// Each function's rows of the option table (pipeline/options.def), in call
+// order: positional-or-keyword parameters, then the keyword-only ones.
+constexpr auto kGenerateParameters = options_of<pipeline::kObj>();
+constexpr auto kGenerateCsvParameters = options_of<pipeline::kCsv>();
+constexpr auto kGenerateGlbParameters = options_of<pipeline::kGlb>();
 // The engine's keyword arguments, in the order they are passed.
-constexpr const char* kEngineKeywords[] = {
-    "shp_path",        "name_field",         "weight_field",      "use_utm",
-    "posture",         "curved_text",        "auto_fit_text",     "min_font_scale",
-    "min_letter_spacing", "overflow_strategy", "density",         "repeat_mode",
-    "connect_eps",     "max_global_iterations", "text_count",     "distance_interval",
-    "add_at_endpoints", "font_size",         "extrusion_depth",   "letter_spacing",
-    "separate_objects",
-};
-static_assert(std::size(kEngineKeywords) == 21, "the engine takes 21 keyword arguments");
+constexpr auto kEngineKeywords = options_of<pipeline::kEngine>();
+
+template <std::size_t N>
+constexpr std::size_t keyword_only_count(const std::array<const OptionInfo*, N>& rows) {
+    std::size_t n = 0;
+    for (const OptionInfo* o : rows) n += o->keyword_only() ? 1 : 0;
+    return n;
+}
+
+template <std::size_t N>
+constexpr std::size_t required_count(const std::array<const OptionInfo*, N>& rows) {
+    std::size_t n = 0;
+    for (const OptionInfo* o : rows) {
+        n += o->default_value.type == pipeline::OptionDefault::Type::required ? 1 : 0;
+    }
+    return n;
+}
+
+static_assert(kGenerateGlbParameters.size() == kGenerateParameters.size() + 1,
+              "generate_glb adds instancing to generate's");
+static_assert(kGenerateParameters.size() == 25, "generate takes 22 parameters and 3 keyword-only");
+static_assert(keyword_only_count(kGenerateParameters) == 3, "font_path, style, max_char_angle");
+static_assert(kGenerateCsvParameters.size() == 26,
+              "generate_csv takes 23 parameters and 3 keyword-only");
+static_assert(keyword_only_count(kGenerateGlbParameters) == 4, "and instancing, last");
+static_assert(kEngineKeywords.size() == 21, "the engine takes 21 keyword arguments");
 
 constexpr const char* kEngineClassName = "_RoadTessaraEngine";
 
 // The converted arguments of one call, by parameter.
 class Arguments {
 public:
-    Arguments(const Parameter* parameters, std::size_t count)
+    Arguments(const OptionInfo* const* parameters, std::size_t count)
         : parameters_(parameters), values_(count) {}
 
     py::object& at(std::size_t i) { return values_[i]; }
 
     const py::object& operator[](const char* name) const {
         for (std::size_t i = 0; i < values_.size(); ++i) {
-            if (std::strcmp(parameters_[i].name, name) == 0) return values_[i];
+            if (std::strcmp(parameters_[i]->name, name) == 0) return values_[i];
         }
         throw std::logic_error(std::string("no entry-point parameter ") + name);
     }
 
 private:
-    const Parameter* parameters_;
+    const OptionInfo* const* parameters_;
     std::vector<py::object> values_;
 };
 
@@ -150,36 +90,27 @@ py::object checked(PyObject* result) {
     return py::reinterpret_steal<py::object>(result);
 }
 
-py::object default_value(const Parameter& p) {
-    switch (p.kind) {
-        case Kind::Text: return py::str(p.text_default);
-        case Kind::Flag: return py::bool_(p.number_default != 0);
-        case Kind::Real: return py::float_(p.number_default);
-        case Kind::Integer: return py::int_(static_cast<long>(p.number_default));
-        default: return py::none();
-    }
-}
-
-bool converted_in_pass(Kind kind, int pass) {
+bool converted_in_pass(OptionKind kind, int pass) {
     switch (kind) {
-        case Kind::Flag:
-        case Kind::Real:
-        case Kind::Integer: return pass == 0;
-        case Kind::OptionalReal:
-        case Kind::OptionalInteger: return pass == 1;
+        case OptionKind::flag:
+        case OptionKind::real:
+        case OptionKind::integer: return pass == 0;
+        case OptionKind::optional_real:
+        case OptionKind::optional_integer: return pass == 1;
         default: return pass == 2;
     }
 }
 
-py::object convert(const Parameter& p, PyObject* given) {
+py::object convert(const OptionInfo& p, PyObject* given) {
     switch (p.kind) {
-        case Kind::Text: return checked(text_argument(p.name, given));
-        case Kind::Flag: return checked(flag_argument(given));
-        case Kind::Real: return checked(real_argument(given));
-        case Kind::Integer: return checked(integer_argument(p.name, given));
-        case Kind::OptionalReal: return checked(optional_real_argument(p.name, given));
-        case Kind::OptionalInteger: return checked(optional_integer_argument(p.name, given));
-        case Kind::Path: return checked(optional_path_argument(p.name, given));
+        case OptionKind::text: return checked(text_argument(p.name, given));
+        case OptionKind::flag: return checked(flag_argument(given));
+        case OptionKind::real: return checked(real_argument(given));
+        case OptionKind::integer: return checked(integer_argument(p.name, given));
+        case OptionKind::optional_real: return checked(optional_real_argument(p.name, given));
+        case OptionKind::optional_integer:
+            return checked(optional_integer_argument(p.name, given));
+        case OptionKind::path: return checked(optional_path_argument(p.name, given));
     }
     return py::none();
 }
@@ -188,23 +119,26 @@ py::object convert(const Parameter& p, PyObject* given) {
 // that errors come in a fixed order: flags and numbers first, then the
 // optional numbers, then the text parameters (and font_path). A parameter
 // not given takes its default, which needs no conversion.
-Arguments bind_and_convert(const char* function, const Parameter* parameters, std::size_t count,
-                           PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                           std::size_t keyword_only = kStyleKeywordOnly) {
-    std::vector<const char*> names(count);
-    for (std::size_t i = 0; i < count; ++i) names[i] = parameters[i].name;
+template <std::size_t N>
+Arguments bind_and_convert(const char* function, const std::array<const OptionInfo*, N>& parameters,
+                           PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    constexpr std::size_t count = N;
+    std::array<const char*, N> names{};
+    for (std::size_t i = 0; i < count; ++i) names[i] = parameters[i]->name;
+    const std::size_t keyword_only = keyword_only_count(parameters);
     const CallSignature signature{function, names.data(),
-                                  static_cast<Py_ssize_t>(count - keyword_only), 2,
+                                  static_cast<Py_ssize_t>(count - keyword_only),
+                                  static_cast<Py_ssize_t>(required_count(parameters)),
                                   static_cast<Py_ssize_t>(keyword_only)};
-    std::vector<PyObject*> given(count, nullptr);
+    std::array<PyObject*, N> given{};
     if (!bind_call_arguments(signature, args, nargs, kwnames, given.data())) {
         throw py::error_already_set();
     }
-    Arguments out(parameters, count);
+    Arguments out(parameters.data(), count);
     for (int pass = 0; pass < 3; ++pass) {
         for (std::size_t i = 0; i < count; ++i) {
-            if (!converted_in_pass(parameters[i].kind, pass)) continue;
-            out.at(i) = given[i] ? convert(parameters[i], given[i]) : default_value(parameters[i]);
+            if (!converted_in_pass(parameters[i]->kind, pass)) continue;
+            out.at(i) = given[i] ? convert(*parameters[i], given[i]) : option_default(*parameters[i]);
         }
     }
     return out;
@@ -251,11 +185,10 @@ py::object construct_engine(PyObject* module, const py::dict& keywords, const py
 
 PyObject* generate(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_guarded([&] {
-        const Arguments a = bind_and_convert("generate", kGenerateParameters, kGenerateCount, args,
-                                             nargs, kwnames);
+        const Arguments a = bind_and_convert("generate", kGenerateParameters, args, nargs, kwnames);
         const StyleChoice style(a);
         py::dict keywords;
-        for (const char* name : kEngineKeywords) keywords[name] = a[name];
+        for (const OptionInfo* o : kEngineKeywords) keywords[o->name] = a[o->name];
         py::object engine = construct_engine(module, keywords, a["font_path"]);
         py::object method = engine.attr("export_obj");
         style.cartographic ? method(a["output_obj"], **style.keywords()) : method(a["output_obj"]);
@@ -265,15 +198,18 @@ PyObject* generate(PyObject* module, PyObject* const* args, Py_ssize_t nargs, Py
 PyObject* generate_csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                        PyObject* kwnames) {
     return run_guarded([&] {
-        const Arguments a = bind_and_convert("generate_csv", kGenerateCsvParameters,
-                                             kGenerateCsvCount, args, nargs, kwnames);
+        const Arguments a =
+            bind_and_convert("generate_csv", kGenerateCsvParameters, args, nargs, kwnames);
         const StyleChoice style(a);
         // A billboard carries flat text: no extrusion, no per-label objects,
         // and auto-fit may tighten letters down to the spacing asked for
         // but never below it.
         py::dict keywords;
-        for (const char* name : kEngineKeywords) {
-            if (std::strcmp(name, "min_letter_spacing") == 0) {
+        for (const OptionInfo* o : kEngineKeywords) {
+            const char* name = o->name;
+            if (o->taken_by(pipeline::kCsv)) {
+                keywords[name] = a[name];
+            } else if (std::strcmp(name, "min_letter_spacing") == 0) {
                 keywords[name] = a["letter_spacing"];
             } else if (std::strcmp(name, "overflow_strategy") == 0) {
                 keywords[name] = py::str("truncate");
@@ -282,14 +218,19 @@ PyObject* generate_csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs
             } else if (std::strcmp(name, "separate_objects") == 0) {
                 keywords[name] = py::bool_(true);
             } else {
-                keywords[name] = a[name];
+                throw std::logic_error(std::string("no billboard value for ") + name);
             }
         }
         py::object engine = construct_engine(module, keywords, a["font_path"]);
         py::object method = engine.attr("export_csv");
-        const py::tuple positional =
-            py::make_tuple(a["output_csv"], a["target_crs"], a["output_quaternion"],
-                           a["output_both_angles"], a["angle_unit"], a["angle_precision"]);
+        // The output path and the CSV options, in order.
+        py::list output_arguments;
+        for (const OptionInfo* o : kGenerateCsvParameters) {
+            if (!o->taken_by(pipeline::kEngine) && !o->keyword_only()) {
+                output_arguments.append(a[o->name]);
+            }
+        }
+        const py::tuple positional(output_arguments);
         style.cartographic ? method(*positional, **style.keywords()) : method(*positional);
     });
 }
@@ -297,12 +238,11 @@ PyObject* generate_csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs
 PyObject* generate_glb(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                        PyObject* kwnames) {
     return run_guarded([&] {
-        const Arguments a = bind_and_convert("generate_glb", kGenerateGlbParameters.data(),
-                                             kGenerateGlbCount, args, nargs, kwnames,
-                                             kStyleKeywordOnly + 1);
+        const Arguments a =
+            bind_and_convert("generate_glb", kGenerateGlbParameters, args, nargs, kwnames);
         const StyleChoice style(a);
         py::dict keywords;
-        for (const char* name : kEngineKeywords) keywords[name] = a[name];
+        for (const OptionInfo* o : kEngineKeywords) keywords[o->name] = a[o->name];
         py::object engine = construct_engine(module, keywords, a["font_path"]);
         py::object method = engine.attr("export_glb");
         style.cartographic ? method(a["output_glb"], a["instancing"], **style.keywords())
@@ -315,16 +255,8 @@ PyCFunction as_cfunction(F* f) {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(f));
 }
 
-PyMethodDef g_generate_def = {
-    "generate", as_cfunction(&generate), METH_FASTCALL | METH_KEYWORDS,
-    "generate($module, /, shp_path, output_obj, name_field='name', weight_field='weight', "
-    "use_utm=False, posture='flat', curved_text=True, auto_fit_text=True, min_font_scale=0.35, "
-    "min_letter_spacing=0.0, overflow_strategy='truncate', density='moderate', "
-    "repeat_mode='name_connected', connect_eps=None, max_global_iterations=None, "
-    "text_count=None, distance_interval=500.0, add_at_endpoints=False, font_size=15.0, "
-    "extrusion_depth=2.0, letter_spacing=0.0, separate_objects=True, *, font_path=None, "
-    "style='interval', max_char_angle=30.0)\n"
-    "--\n\n"
+// The docstrings after their signature line, which is made from the table.
+constexpr const char* kGenerateDoc =
     "Places road-name labels along the roads of the shapefile `shp_path` and writes them to "
     "`output_obj` as a Wavefront OBJ file of extruded 3D text. Returns None.\n\n"
     "Text parameters must be str; flags take any object's truth value; connect_eps is None "
@@ -339,18 +271,9 @@ PyMethodDef g_generate_def = {
     "always lays text glyph by glyph; auto_fit_text and min_font_scale bound how far a name "
     "shrinks to fit a short road, and curved_text, min_letter_spacing, overflow_strategy, "
     "repeat_mode, max_global_iterations, text_count, distance_interval and add_at_endpoints "
-    "belong to the interval style only."};
+    "belong to the interval style only.";
 
-PyMethodDef g_generate_csv_def = {
-    "generate_csv", as_cfunction(&generate_csv), METH_FASTCALL | METH_KEYWORDS,
-    "generate_csv($module, /, shp_path, output_csv, target_crs='EPSG:3857', "
-    "output_quaternion=True, output_both_angles=False, angle_unit='degree', angle_precision=10, "
-    "name_field='name', weight_field='weight', use_utm=False, posture='flat', curved_text=True, "
-    "auto_fit_text=True, min_font_scale=0.35, density='moderate', "
-    "repeat_mode='name_connected', connect_eps=None, max_global_iterations=None, "
-    "text_count=None, distance_interval=500.0, add_at_endpoints=False, font_size=15.0, "
-    "letter_spacing=0.0, *, font_path=None, style='interval', max_char_angle=30.0)\n"
-    "--\n\n"
+constexpr const char* kGenerateCsvDoc =
     "Places road-name labels along the roads of the shapefile `shp_path` and writes one "
     "billboard row per visible label to `output_csv` (UTF-8 with BOM): position in "
     "`target_crs`, orientation as a quaternion and/or Euler angles, and the text. Returns None.\n\n"
@@ -358,25 +281,43 @@ PyMethodDef g_generate_csv_def = {
     "The text is flat (no extrusion) and auto-fit never tightens letters below "
     "letter_spacing. font_path (keyword only): a font file to use instead of searching the "
     "machine for a CJK-capable font. style and max_char_angle are as in generate(); a "
-    "cartographic row is anchored at the label's middle glyph and turned as it is."};
+    "cartographic row is anchored at the label's middle glyph and turned as it is.";
 
-PyMethodDef g_generate_glb_def = {
-    "generate_glb", as_cfunction(&generate_glb), METH_FASTCALL | METH_KEYWORDS,
-    "generate_glb($module, /, shp_path, output_glb, name_field='name', weight_field='weight', "
-    "use_utm=False, posture='flat', curved_text=True, auto_fit_text=True, min_font_scale=0.35, "
-    "min_letter_spacing=0.0, overflow_strategy='truncate', density='moderate', "
-    "repeat_mode='name_connected', connect_eps=None, max_global_iterations=None, "
-    "text_count=None, distance_interval=500.0, add_at_endpoints=False, font_size=15.0, "
-    "extrusion_depth=2.0, letter_spacing=0.0, separate_objects=True, *, font_path=None, "
-    "style='interval', max_char_angle=30.0, instancing=True)\n"
-    "--\n\n"
+constexpr const char* kGenerateGlbDoc =
     "Places road-name labels as generate() does and writes the same 3D text to `output_glb` "
     "as a binary glTF 2.0 file (Y up, metres, positions relative to a local origin kept in "
     "the root node). Returns None.\n\n"
     "With instancing (keyword only, the default) each distinct glyph mesh is stored once and "
     "drawn per label through EXT_mesh_gpu_instancing; instancing=False writes plain meshes "
     "(one per label, or one in all without separate_objects). The label table is an "
-    "EXT_structural_metadata property table. The other parameters are as in generate()."};
+    "EXT_structural_metadata property table. The other parameters are as in generate().";
+
+// "f($module, /, a, b='x', *, c=None)" and the docstring separator: the
+// form the host reads a native function's signature from.
+template <std::size_t N>
+std::string documented(const char* function, const std::array<const OptionInfo*, N>& rows,
+                       const char* body) {
+    std::string text = std::string(function) + "($module, /";
+    bool keyword_only = false;
+    for (const OptionInfo* o : rows) {
+        if (o->keyword_only() && !keyword_only) {
+            text += ", *";
+            keyword_only = true;
+        }
+        text += ", " + signature_parameter(*o, option_default(*o));
+    }
+    return text + ")\n--\n\n" + body;
+}
+
+// Filled in when the module is initialised; they live as long as the process.
+std::string g_generate_doc, g_generate_csv_doc, g_generate_glb_doc;
+
+PyMethodDef g_generate_def = {"generate", as_cfunction(&generate), METH_FASTCALL | METH_KEYWORDS,
+                              nullptr};
+PyMethodDef g_generate_csv_def = {"generate_csv", as_cfunction(&generate_csv),
+                                  METH_FASTCALL | METH_KEYWORDS, nullptr};
+PyMethodDef g_generate_glb_def = {"generate_glb", as_cfunction(&generate_glb),
+                                  METH_FASTCALL | METH_KEYWORDS, nullptr};
 
 void add_function(py::module_& m, PyMethodDef* def) {
     py::object function = checked(PyCFunction_NewEx(def, m.ptr(), m.attr("__name__").ptr()));
@@ -386,6 +327,13 @@ void add_function(py::module_& m, PyMethodDef* def) {
 }  // namespace
 
 void register_entry_points(py::module_& m) {
+    g_generate_doc = documented("generate", kGenerateParameters, kGenerateDoc);
+    g_generate_csv_doc = documented("generate_csv", kGenerateCsvParameters, kGenerateCsvDoc);
+    g_generate_glb_doc = documented("generate_glb", kGenerateGlbParameters, kGenerateGlbDoc);
+    g_generate_def.ml_doc = g_generate_doc.c_str();
+    g_generate_csv_def.ml_doc = g_generate_csv_doc.c_str();
+    g_generate_glb_def.ml_doc = g_generate_glb_doc.c_str();
+    register_option_table(m);
     add_function(m, &g_generate_def);
     add_function(m, &g_generate_csv_def);
     add_function(m, &g_generate_glb_def);

@@ -22,7 +22,7 @@
 #include "module/drawn_label_sources.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
-#include "module/engine_settings.hpp"
+#include "module/options_reader.hpp"
 #include "module/export_methods.hpp"
 #include "module/interrupts.hpp"
 #include "module/mesh_engines.hpp"
@@ -99,27 +99,9 @@ void export_obj_method(py::object self, py::object output_obj, py::object style,
 // --- CSV ------------------------------------------------------------------
 
 // The decimals of the rotation columns, from the host's "." + str(n) + "f",
-// or nothing when the text is not a count. A count beyond 17 is refused at
-// once, before anything is read: a double holds no more digits than that,
-// and a count in the millions would have the formatter allocate gigabytes
-// before failing.
+// or nothing when the text is not a count (pipeline::angle_decimals).
 std::optional<int> angle_decimals(py::handle angle_precision) {
-    constexpr int kMaxDecimals = 17;
-    const std::string digits = host_text(angle_precision);
-    const bool negative = !digits.empty() && digits[0] == '-';
-    const std::size_t first = negative ? 1 : 0;
-    bool plain = digits.size() > first;
-    long value = 0;
-    for (std::size_t i = first; i < digits.size() && plain; ++i) {
-        plain = digits[i] >= '0' && digits[i] <= '9';
-        if (plain && value <= kMaxDecimals) value = value * 10 + (digits[i] - '0');
-    }
-    if (!plain) return std::nullopt;
-    if (negative || value > kMaxDecimals) {
-        throw py::value_error("angle_precision must be a whole number from 0 to " +
-                              std::to_string(kMaxDecimals) + ", not " + digits);
-    }
-    return static_cast<int>(value);
+    return refusing_options([&] { return pipeline::angle_decimals(host_text(angle_precision)); });
 }
 
 // A precision that is not a count, met when there are rows to format: the

@@ -15,7 +15,7 @@
 #include "module/drawn_label_sources.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
-#include "module/engine_settings.hpp"
+#include "module/options_reader.hpp"
 #include "module/export_methods.hpp"
 #include "module/interrupts.hpp"
 #include "module/mesh_engines.hpp"

@@ -21,7 +21,7 @@
 #include "module/bindings.hpp"
 #include "module/cartographic_run.hpp"
 #include "module/drawn_label_sources.hpp"
-#include "module/engine_settings.hpp"
+#include "module/options_reader.hpp"
 #include "module/label_frame_refresh.hpp"
 #include "module/mesh_engines.hpp"
 #include "module/prepared_run.hpp"

@@ -20,7 +20,7 @@
 #include "module/cartographic_run.hpp"
 #include "module/drawn_label_sources.hpp"
 #include "module/engine_convert.hpp"
-#include "module/engine_settings.hpp"
+#include "module/options_reader.hpp"
 #include "module/prepared_run.hpp"
 #include "pipeline/cartographic_labels.hpp"
 

@@ -15,11 +15,10 @@
 #include <vector>
 
 #include "placement/candidate_placement.hpp"
-#include "engine/font_size_median.hpp"
 #include "module/engine_convert.hpp"
 #include "module/interrupts.hpp"
 #include "module/engine_label_records.hpp"
-#include "module/engine_settings.hpp"
+#include "module/options_reader.hpp"
 #include "module/engine_stages.hpp"
 #include "module/solver_errors.hpp"
 
@@ -28,37 +27,6 @@ namespace glyphway::module {
 namespace {
 
 using engine::Field;
-
-// The engine's attributes, each converted only where placement uses it: the
-// font size where a median falls back to it, the width and spacing where a
-// record lacks its own, and everything the frames and the solver take only
-// when at least one pass runs.
-placement::PlacementSettings read_placement_settings(
-    py::handle self, const std::vector<engine::LabelRecord>& records) {
-    placement::PlacementSettings s;
-    s.grouping = read_grouping_settings(self, records);
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double font_size =
-        engine::needs_engine_font_size(records) ? host_float(self.attr("font_size")) : nan;
-    s.profile = placement::placement_profile(records, density_name(self), iterations_override(self),
-                                          font_size);
-    bool width_missing = false;
-    bool spacing_missing = false;
-    for (const engine::LabelRecord& r : records) {
-        width_missing = width_missing || !r.present.has(Field::effective_char_width_est);
-        spacing_missing = spacing_missing || !r.present.has(Field::effective_letter_spacing);
-    }
-    s.sizes.font_size = font_size;
-    s.sizes.char_width_est = width_missing ? host_float(self.attr("char_width_est")) : nan;
-    s.sizes.letter_spacing = spacing_missing ? host_float(self.attr("letter_spacing")) : nan;
-    if (s.profile.iterations > 0) {
-        s.posture = read_posture(self);
-        s.solver_sizes.char_width_est = static_cast<float>(host_float(self.attr("char_width_est")));
-        s.solver_sizes.font_size = static_cast<float>(host_float(self.attr("font_size")));
-        s.solver_sizes.letter_spacing = static_cast<float>(host_float(self.attr("letter_spacing")));
-    }
-    return s;
-}
 
 // Native failures as the host errors the dictionary code raises there.
 std::vector<std::size_t> place(std::vector<engine::LabelRecord>& records,

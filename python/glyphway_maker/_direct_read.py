@@ -20,7 +20,7 @@ class DirectRead(NamedTuple):
     """What the short read found. Without the name column nothing else is read."""
 
     has_names: bool
-    attributes: Any = None  # a DataFrame of the name (and weight) column, rows by position
+    columns: Any = None     # the name (and weight) column, a _road_input.RoadColumns
     crs: Any = None         # the file's CRS, a pyproj.CRS
     wkb: Any = None         # the rows' WKB, an object array (None for a row without geometry)
 
@@ -108,8 +108,12 @@ def read_table(shp_path: Any, name_field: Any, weight_field: Any) -> Optional[Di
     import pandas
     import pyproj
 
-    # The attribute table as pyogrio builds it from the same arrays.
+    from glyphway_maker._road_input import attribute_columns
+
+    # The attribute table as pyogrio builds it from the same arrays (pandas
+    # may give a column another dtype than pyogrio's array has, text say).
     columns = meta["fields"].tolist()
     data = {column: field_data[k] for k, column in enumerate(columns)}
     attributes = pandas.DataFrame(data, columns=columns, index=None)
-    return DirectRead(True, attributes, pyproj.CRS.from_user_input(meta["crs"]), wkb)
+    return DirectRead(True, attribute_columns(attributes, name_field, weight_field),
+                      pyproj.CRS.from_user_input(meta["crs"]), wkb)

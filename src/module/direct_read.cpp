@@ -75,7 +75,7 @@ std::optional<DirectTable> read_directly(py::handle shp_path, py::handle name_fi
         for (std::size_t k = 0; k < others.size(); ++k) rows.mutable_at(k) = static_cast<std::int64_t>(others[k]);
         py::module_::import("shapely").attr("from_wkb")(wkb_rows[rows]);
     }
-    table.attributes = read.attr("attributes");
+    table.columns = read.attr("columns");
     table.crs = read.attr("crs");
     table.wkb = wkb;
     return table;

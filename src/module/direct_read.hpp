@@ -23,7 +23,7 @@ namespace py = pybind11;
 
 struct DirectTable {
     bool has_names = true;        // false: the name column is missing, nothing else was read
-    py::object attributes;        // a DataFrame of the name (and weight) column
+    py::object columns;           // the name (and weight) column, a _road_input.RoadColumns
     py::object crs;               // the file's CRS, a pyproj.CRS
     py::object wkb;               // the rows' WKB, kept until the working system is chosen
     engine::WkbLines lines;

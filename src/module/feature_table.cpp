@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "module/engine_convert.hpp"
 
@@ -17,57 +18,6 @@ py::object steal_or_throw(PyObject* result) {
     return py::reinterpret_steal<py::object>(result);
 }
 
-bool contains(py::handle sequence, py::handle value) {
-    const int found = PySequence_Contains(sequence.ptr(), value.ptr());
-    if (found < 0) throw py::error_already_set();
-    return found == 1;
-}
-
-// Shapely's type id of a MultiLineString, for picking those rows out.
-constexpr int kMultiLineString = 5;
-
-// One column's values as the rows of `iterrows` hold them. Row iteration
-// interleaves the whole table into one array of the columns' common dtype
-// (for a table with a geometry column that is always object, which keeps
-// every value as its column holds it: a Python int stays an int) and each
-// row is a slice of it; the common dtype does not depend on the rows, so
-// the table's first zero rows tell it without interleaving anything.
-class ColumnValues {
-public:
-    ColumnValues(py::handle frame, py::handle column)
-        : ColumnValues(frame, column,
-                       frame.attr("iloc")[py::slice(0, 0, 1)].attr("values").attr("dtype")) {}
-
-    // With the common dtype given: a table read without its geometry column
-    // still hands out the values the full table's rows would.
-    ColumnValues(py::handle frame, py::handle column, py::handle common) {
-        py::object converted = frame[column].attr("to_numpy")(py::arg("dtype") = common);
-        values_ = py::array::ensure(converted);
-        if (!values_) throw py::error_already_set();
-        if (values_.ndim() != 1) {
-            throw py::value_error("the column " + host_text(py::repr(column)) +
-                                  " is not unique in the shapefile");
-        }
-        objects_ = values_.dtype().kind() == 'O';
-    }
-
-    // The value of row i: the object itself, or the NumPy scalar a typed
-    // row would give.
-    py::object at(std::size_t i) const {
-        if (objects_) {
-            const char* base = static_cast<const char*>(values_.data());
-            PyObject* item = *reinterpret_cast<PyObject* const*>(
-                base + static_cast<py::ssize_t>(i) * values_.strides(0));
-            return py::reinterpret_borrow<py::object>(item ? item : Py_None);
-        }
-        return steal_or_throw(PySequence_GetItem(values_.ptr(), static_cast<Py_ssize_t>(i)));
-    }
-
-private:
-    py::array values_;
-    bool objects_ = true;
-};
-
 // The object at position i of a 1-D object array.
 py::handle object_at(const py::array& array, std::size_t i) {
     const char* base = static_cast<const char*>(array.data());
@@ -76,68 +26,70 @@ py::handle object_at(const py::array& array, std::size_t i) {
     return item ? item : Py_None;
 }
 
-py::array object_array(py::handle value) {
-    py::array array = py::array::ensure(value);
-    if (!array || array.ndim() != 1 || array.dtype().kind() != 'O') {
-        throw py::type_error("expected a one-dimensional array of geometries");
+[[noreturn]] void lengths_differ() {
+    throw py::value_error("the shapefile's table and geometries differ in length");
+}
+
+// One column's values as the table's rows hold them: the objects of an
+// object array, else the NumPy scalars a typed row would give.
+class ColumnValues {
+public:
+    explicit ColumnValues(py::handle values) : values_(py::array::ensure(values)) {
+        if (!values_) throw py::error_already_set();
+        if (values_.ndim() != 1) throw py::value_error("a road column must be one-dimensional");
+        objects_ = values_.dtype().kind() == 'O';
     }
-    return array;
-}
 
-// The cleaned name of a row's raw name value; nothing when it is missing.
-std::optional<std::string> road_name(py::handle raw) {
-    if (raw.is_none()) return std::nullopt;
-    return pipeline::cleaned_road_name(host_text(raw));
-}
+    std::size_t size() const { return static_cast<std::size_t>(values_.size()); }
 
-// The lines' vertices, read with one call for all of them.
-std::vector<std::shared_ptr<const engine::LineGeometry>> read_lines(
-    const std::vector<py::object>& line_objects) {
-    py::module_ numpy = py::module_::import("numpy");
-    py::module_ shapely = py::module_::import("shapely");
-    const std::size_t n = line_objects.size();
-    py::object array = numpy.attr("empty")(n, py::arg("dtype") = "object");
-    for (std::size_t i = 0; i < n; ++i) {
-        if (PySequence_SetItem(array.ptr(), static_cast<Py_ssize_t>(i), line_objects[i].ptr()) != 0) {
-            throw py::error_already_set();
+    py::object at(std::size_t i) const {
+        if (objects_) return py::reinterpret_borrow<py::object>(object_at(values_, i));
+        return steal_or_throw(PySequence_GetItem(values_.ptr(), static_cast<Py_ssize_t>(i)));
+    }
+
+private:
+    py::array values_;
+    bool objects_ = true;
+};
+
+// A _road_input.RoadColumns for `rows` rows.
+struct RowColumns {
+    RowColumns(py::handle columns, std::size_t rows) : names(columns.attr("names")) {
+        py::object weight_values = columns.attr("weights");
+        if (!weight_values.is_none()) weights.emplace(weight_values);
+        py::object label_values = columns.attr("labels");
+        if (!label_values.is_none()) labels = py::list(label_values);
+        if (names.size() != rows || (weights && weights->size() != rows) ||
+            (labels && static_cast<std::size_t>(labels->size()) != rows)) {
+            lengths_differ();
         }
     }
-    py::tuple coords_and_index = shapely.attr("get_coordinates")(
-        array, py::arg("include_z") = true, py::arg("return_index") = true);
-    using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
-    using Indices = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
-    using Flags = py::array_t<bool, py::array::c_style | py::array::forcecast>;
-    const Doubles coords = Doubles::ensure(coords_and_index[0]);
-    const Indices owner = Indices::ensure(coords_and_index[1]);
-    const Flags has_z = Flags::ensure(shapely.attr("has_z")(array));
-    if (!coords || !owner || !has_z) throw py::error_already_set();
 
-    std::vector<std::vector<engine::Vec3>> points(n);
-    const double* c = coords.data();
-    const std::int64_t* o = owner.data();
-    const bool* z = has_z.data();
-    for (py::ssize_t k = 0; k < owner.size(); ++k) {
-        const auto line = static_cast<std::size_t>(o[k]);
-        // Two-dimensional lines come back with NaN for z; they lie at 0.0.
-        points[line].push_back({c[3 * k], c[3 * k + 1], z[line] ? c[3 * k + 2] : 0.0});
+    // Row i's index label: the table's own, or its position.
+    py::object label(std::size_t i) const {
+        if (!labels) return py::int_(i);
+        return py::reinterpret_borrow<py::object>(
+            PyList_GET_ITEM(labels->ptr(), static_cast<Py_ssize_t>(i)));
     }
-    std::vector<std::shared_ptr<const engine::LineGeometry>> lines(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        lines[i] = std::make_shared<const engine::LineGeometry>(
-            engine::make_line_geometry(std::move(points[i]), z[i]));
-    }
-    return lines;
-}
+
+    ColumnValues names;
+    std::optional<ColumnValues> weights;  // none: the table has no weight column
+    std::optional<py::list> labels;
+};
 
 // Reads row i's name and weight into `feature`; false when the row carries
-// no usable name. The weight is compared by the host, so that a text weight
+// no usable name: its value is None, or its text is cleaned away
+// (pipeline::cleaned_road_name). The weight is `w if w > 1 else 1` (1
+// without a weight column), compared by the host, so that a text weight
 // raises its TypeError.
-bool read_row_values(const ColumnValues& names, const std::optional<ColumnValues>& weights,
-                     std::size_t i, engine::SampledFeature& feature, py::object& weight_object) {
-    std::optional<std::string> text = road_name(names.at(i));
+bool read_row_values(const RowColumns& columns, std::size_t i, engine::SampledFeature& feature,
+                     py::object& weight_object) {
+    const py::object raw = columns.names.at(i);
+    if (raw.is_none()) return false;
+    std::optional<std::string> text = pipeline::cleaned_road_name(host_text(raw));
     if (!text) return false;
     const py::int_ one(1);
-    py::object w = weights ? weights->at(i) : py::object(one);
+    py::object w = columns.weights ? columns.weights->at(i) : py::object(one);
     const int heavier = PyObject_RichCompareBool(w.ptr(), one.ptr(), Py_GT);
     if (heavier < 0) throw py::error_already_set();
     feature.text = std::move(*text);
@@ -146,117 +98,114 @@ bool read_row_values(const ColumnValues& names, const std::optional<ColumnValues
     return true;
 }
 
-// Adds a row whose lines were just appended to the table, when it is a road
-// (pipeline::add_road), with its host objects.
-void add_feature(FeatureTable& table, engine::SampledFeature feature, std::size_t line_count,
-                 py::object label, py::object weight_object) {
-    if (!pipeline::add_road(table, std::move(feature), line_count)) return;
-    table.features.back().index = index_label_value(label);
-    table.index_objects.push_back(std::move(label));
-    table.weight_objects.push_back(std::move(weight_object));
+// Reads the rows in order: a row without geometry (`shape_of(i)` none) or
+// without a usable name is skipped; for the rest `append_lines(i)` appends
+// the row's lines to the table and answers how many, and the row becomes a
+// road when it gave any (pipeline::add_road), with its host objects.
+template <typename ShapeOf, typename AppendLines>
+void read_rows(const RowColumns& columns, std::size_t rows, ShapeOf shape_of,
+               AppendLines append_lines, FeatureTable& table) {
+    for (std::size_t i = 0; i < rows; ++i) {
+        if (shape_of(i) == engine::RowShape::none) continue;
+        engine::SampledFeature feature;
+        py::object weight_object;
+        if (!read_row_values(columns, i, feature, weight_object)) continue;
+        const std::size_t line_count = append_lines(i);
+        if (!pipeline::add_road(table, std::move(feature), line_count)) continue;
+        py::object label = columns.label(i);
+        table.features.back().index = index_label_value(label);
+        table.index_objects.push_back(std::move(label));
+        table.weight_objects.push_back(std::move(weight_object));
+    }
+}
+
+using Offsets = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
+
+// A run of offsets into `total` items: `count` + 1 entries, none going back
+// and the last one `total`.
+Offsets offsets_of(py::handle value, std::size_t count, std::size_t total) {
+    Offsets offsets = Offsets::ensure(value);
+    if (!offsets) throw py::error_already_set();
+    if (offsets.ndim() != 1 || static_cast<std::size_t>(offsets.size()) != count + 1) {
+        lengths_differ();
+    }
+    const std::int64_t* o = offsets.data();
+    for (std::size_t k = 0; k < count; ++k) {
+        if (o[k] < 0 || o[k] > o[k + 1]) throw py::value_error("road line offsets go back");
+    }
+    if (static_cast<std::size_t>(o[count]) != total) lengths_differ();
+    return offsets;
 }
 
 }  // namespace
 
-FeatureTable read_feature_table(py::handle frame, py::handle geometries, py::handle name_field,
-                                py::handle weight_field) {
-    py::module_ numpy = py::module_::import("numpy");
-    py::module_ shapely = py::module_::import("shapely");
-
-    const py::array geoms = object_array(geometries);
-    const std::size_t n = static_cast<std::size_t>(geoms.size());
-    using Ints = py::array_t<std::int32_t, py::array::c_style | py::array::forcecast>;
-    const Ints type_ids = Ints::ensure(shapely.attr("get_type_id")(geoms));
-    if (!type_ids) throw py::error_already_set();
-    const std::int32_t* type_id = type_ids.data();
-
-    // The parts of every MultiLineString, in one call; part_begin[k] is where
-    // the parts of the k-th MultiLineString row start.
-    py::object multi_mask = numpy.attr("equal")(type_ids, kMultiLineString);
-    py::tuple parts_and_index = shapely.attr("get_parts")(
-        geoms[multi_mask], py::arg("return_index") = true);
-    const py::array parts = object_array(parts_and_index[0]);
-    using Indices = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
-    const Indices part_owner = Indices::ensure(parts_and_index[1]);
-    if (!part_owner) throw py::error_already_set();
-    std::size_t multi_rows = 0;
-    std::vector<engine::RowShape> shapes(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        shapes[i] = pipeline::row_shape_of_geometry_type(type_id[i]);
-        multi_rows += shapes[i] == engine::RowShape::multi_line_string;
-    }
-    std::vector<std::size_t> part_begin(multi_rows + 1, 0);
-    for (py::ssize_t p = 0; p < part_owner.size(); ++p) {
-        ++part_begin[static_cast<std::size_t>(part_owner.data()[p]) + 1];
-    }
-    for (std::size_t k = 0; k < multi_rows; ++k) part_begin[k + 1] += part_begin[k];
-
-    const ColumnValues names(frame, name_field);
-    py::object columns = frame.attr("columns").attr("tolist")();
-    std::optional<ColumnValues> weights;
-    if (contains(columns, weight_field)) weights.emplace(frame, weight_field);
-    const py::list index(frame.attr("index"));
-    if (static_cast<std::size_t>(index.size()) != n) {
-        throw py::value_error("the shapefile's table and geometries differ in length");
-    }
+FeatureTable read_decoded_feature_table(py::handle columns, const engine::WkbLines& decoded) {
+    const std::size_t rows = decoded.shapes.size();
+    const RowColumns values(columns, rows);
     FeatureTable table;
-    std::size_t multi_row = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const engine::RowShape shape = shapes[i];
-        const std::size_t part_row =
-            shape == engine::RowShape::multi_line_string ? multi_row++ : 0;
-        if (shape == engine::RowShape::none) continue;
-        engine::SampledFeature feature;
-        py::object weight_object;
-        if (!read_row_values(names, weights, i, feature, weight_object)) continue;
-
-        const std::size_t first_line = table.line_objects.size();
-        if (shape == engine::RowShape::line_string) {
-            table.line_objects.push_back(py::reinterpret_borrow<py::object>(object_at(geoms, i)));
-        } else if (shape == engine::RowShape::multi_line_string) {
-            for (std::size_t p = part_begin[part_row]; p < part_begin[part_row + 1]; ++p) {
-                table.line_objects.push_back(py::reinterpret_borrow<py::object>(object_at(parts, p)));
-            }
+    const auto shape_of = [&](std::size_t i) { return decoded.shapes[i]; };
+    const auto append_lines = [&](std::size_t i) -> std::size_t {
+        if (decoded.shapes[i] == engine::RowShape::other) return 0;
+        for (std::size_t p = decoded.first_part[i]; p < decoded.first_part[i + 1]; ++p) {
+            const engine::DecodedPart& part = decoded.parts[p];
+            table.lines.push_back(std::make_shared<const engine::LineGeometry>(
+                engine::make_line_geometry(engine::part_points(decoded, part), part.has_z)));
         }
-        add_feature(table, std::move(feature), table.line_objects.size() - first_line, index[i],
-                    std::move(weight_object));
-    }
-    table.lines = read_lines(table.line_objects);
+        return decoded.first_part[i + 1] - decoded.first_part[i];
+    };
+    read_rows(values, rows, shape_of, append_lines, table);
     return table;
 }
 
-FeatureTable read_decoded_feature_table(py::handle attributes, const engine::WkbLines& decoded,
-                                        py::handle name_field, py::handle weight_field) {
-    const std::size_t n = decoded.shapes.size();
-    if (static_cast<std::size_t>(py::len(attributes)) != n) {
-        throw py::value_error("the shapefile's table and geometries differ in length");
+FeatureTable read_frame_feature_table(py::handle frame_rows) {
+    py::object lines = frame_rows.attr("lines");
+    using Ints = py::array_t<std::int32_t, py::array::c_style | py::array::forcecast>;
+    using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
+    using Flags = py::array_t<bool, py::array::c_style | py::array::forcecast>;
+    const Ints type_ids = Ints::ensure(lines.attr("type_ids"));
+    const py::array objects = py::array::ensure(lines.attr("lines"));
+    const Doubles xyz = Doubles::ensure(lines.attr("xyz"));
+    const Flags has_z = Flags::ensure(lines.attr("has_z"));
+    if (!type_ids || !objects || !xyz || !has_z) throw py::error_already_set();
+    if (objects.ndim() != 1 || objects.dtype().kind() != 'O' ||
+        (xyz.size() > 0 && (xyz.ndim() != 2 || xyz.shape(1) != 3))) {
+        throw py::type_error("expected the lines as Shapely objects and their coordinates as rows of x, y, z");
     }
-    // The full table holds a geometry column, so its rows are of object dtype.
-    const py::str object_dtype("object");
-    const ColumnValues names(attributes, name_field, object_dtype);
-    py::object columns = attributes.attr("columns").attr("tolist")();
-    std::optional<ColumnValues> weights;
-    if (contains(columns, weight_field)) weights.emplace(attributes, weight_field, object_dtype);
+    const auto rows = static_cast<std::size_t>(type_ids.size());
+    const auto line_total = static_cast<std::size_t>(objects.size());
+    const auto point_total = static_cast<std::size_t>(xyz.size() / 3);
+    if (static_cast<std::size_t>(has_z.size()) != line_total) lengths_differ();
+    const Offsets first_line = offsets_of(lines.attr("first_line"), rows, line_total);
+    const Offsets first_point = offsets_of(lines.attr("first_point"), line_total, point_total);
+    const RowColumns values(frame_rows.attr("columns"), rows);
 
+    const std::int32_t* type_id = type_ids.data();
+    const std::int64_t* row_first = first_line.data();
+    const std::int64_t* line_first = first_point.data();
+    const double* c = xyz.data();
+    const bool* z = has_z.data();
     FeatureTable table;
-    for (std::size_t i = 0; i < n; ++i) {
-        const engine::RowShape shape = decoded.shapes[i];
-        if (shape == engine::RowShape::none) continue;
-        engine::SampledFeature feature;
-        py::object weight_object;
-        if (!read_row_values(names, weights, i, feature, weight_object)) continue;
-
-        const std::size_t first_line = table.lines.size();
-        if (shape != engine::RowShape::other) {
-            for (std::size_t p = decoded.first_part[i]; p < decoded.first_part[i + 1]; ++p) {
-                const engine::DecodedPart& part = decoded.parts[p];
-                table.lines.push_back(std::make_shared<const engine::LineGeometry>(
-                    engine::make_line_geometry(engine::part_points(decoded, part), part.has_z)));
+    const auto shape_of = [&](std::size_t i) {
+        return pipeline::row_shape_of_geometry_type(type_id[i]);
+    };
+    const auto append_lines = [&](std::size_t i) -> std::size_t {
+        const auto begin = static_cast<std::size_t>(row_first[i]);
+        const auto end = static_cast<std::size_t>(row_first[i + 1]);
+        for (std::size_t k = begin; k < end; ++k) {
+            std::vector<engine::Vec3> points;
+            points.reserve(static_cast<std::size_t>(line_first[k + 1] - line_first[k]));
+            for (auto p = static_cast<std::size_t>(line_first[k]);
+                 p < static_cast<std::size_t>(line_first[k + 1]); ++p) {
+                // Two-dimensional lines come with NaN for z; they lie at 0.0.
+                points.push_back({c[3 * p], c[3 * p + 1], z[k] ? c[3 * p + 2] : 0.0});
             }
+            table.lines.push_back(std::make_shared<const engine::LineGeometry>(
+                engine::make_line_geometry(std::move(points), z[k])));
+            table.line_objects.push_back(py::reinterpret_borrow<py::object>(object_at(objects, k)));
         }
-        add_feature(table, std::move(feature), table.lines.size() - first_line, py::int_(i),
-                    std::move(weight_object));
-    }
+        return end - begin;
+    };
+    read_rows(values, rows, shape_of, append_lines, table);
     return table;
 }
 

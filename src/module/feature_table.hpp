@@ -1,13 +1,10 @@
 #pragma once
-// The road feature table as data preparation reads it: the table's columns
-// taken with a handful of vectorised calls into the native roads
-// (pipeline::RoadTable, whose rules make a row a road), and beside them the
-// host objects the record dicts hand out: each road's index label and
-// weight, and its Shapely lines.
-//
-// The row values are the ones the table's row iteration (`iterrows`) would
-// hand out: each row is a slice of the table interleaved to one common
-// dtype, so a value is read from its column converted to that dtype.
+// The road feature table as data preparation reads it: the plain arrays
+// glyphway_maker/_road_input.py takes out of the table (the name and weight
+// columns, the index labels, the geometry as lines and coordinates)
+// converted into the native roads (pipeline::RoadTable, whose rules make a
+// row a road), and beside them the host objects the record dicts hand out:
+// each road's index label and weight, and its Shapely lines.
 #include <pybind11/pybind11.h>
 
 #include <memory>
@@ -29,22 +26,14 @@ struct FeatureTable : pipeline::RoadTable {
     std::vector<py::object> line_objects;
 };
 
-// Reads the rows of `frame` (attributes) with `geometries` (their Shapely
-// geometries in the working system, one per row, as an object array).
-// A row is skipped without a geometry, or when its name is missing (None)
-// or cleaned away (pipeline::cleaned_road_name); its weight is
-// `w if w > 1 else 1` with `w` from `weight_field` (1 when the table has no
-// such column), compared by the host so that a text weight raises its
-// TypeError. Its geometry gives its lines as
-// pipeline::row_shape_of_geometry_type says.
-FeatureTable read_feature_table(py::handle frame, py::handle geometries, py::handle name_field,
-                                py::handle weight_field);
+// The roads of rows given by `columns` (a _road_input.RoadColumns) with
+// their lines decoded from WKB (already in the working system).
+FeatureTable read_decoded_feature_table(py::handle columns, const engine::WkbLines& decoded);
 
-// The same table from the rows' decoded geometries (already in the working
-// system) and a table of their attributes, read without the geometry
-// column; each row's index label is its position.
-FeatureTable read_decoded_feature_table(py::handle attributes, const engine::WkbLines& decoded,
-                                        py::handle name_field, py::handle weight_field);
+// The roads of a GeoDataFrame's rows as _road_input.frame_rows hands them
+// down (a FrameRows: the columns, and the lines as Shapely objects with
+// their coordinates); the table keeps those Shapely lines.
+FeatureTable read_frame_feature_table(py::handle frame_rows);
 
 // The Shapely line of every line marked in `wanted` (by line_uid): the
 // table's own objects when it holds them, else lines built from the native

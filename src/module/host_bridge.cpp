@@ -81,14 +81,14 @@ void HostBridge::reproject(const std::string& working_crs) {
 
 const pipeline::RoadTable& HostBridge::read_rows() {
     if (direct_) {
-        table_ = read_decoded_feature_table(direct_->attributes, direct_->lines, name_field_,
-                                            weight_field_);
+        table_ = read_decoded_feature_table(direct_->columns, direct_->lines);
         direct_.reset();  // the coordinate pools, before the stages need room
     } else {
-        table_ = read_feature_table(frame_, geometry_.attr("to_numpy")(), name_field_,
-                                    weight_field_);
+        py::object rows = py::module_::import("glyphway_maker._road_input")
+                              .attr("frame_rows")(frame_, geometry_, name_field_, weight_field_);
         frame_ = py::object();
         geometry_ = py::object();
+        table_ = read_frame_feature_table(rows);
     }
     return table_;
 }

@@ -69,9 +69,8 @@ engine::EngineSizes engine_sizes(py::handle self) {
 
 MeshSetup mesh_setup(py::handle self, MeshEngines& engines) {
     MeshSetup setup;
-    setup.settings.separate_objects = host_truth(self.attr("separate_objects"));
     setup.curved_text = host_truth(self.attr("curved_text"));
-    setup.settings.posture = read_posture(self);
+    setup.posture = read_posture(self);
     setup.font_size = self.attr("font_size");
     setup.letter_spacing = self.attr("letter_spacing");
     if (!setup.curved_text) setup.whole_string_engine = engines.native(self.attr("mesh_engine"));
@@ -99,7 +98,7 @@ std::vector<export_::DrawnLabel> drawn_native_meshes(py::handle self, PreparedRu
                                                      const MeshSetup& setup,
                                                      MeshEngines& engines, bool names) {
     export_::RecordDrawing drawing;
-    drawing.posture = setup.settings.posture;
+    drawing.posture = setup.posture;
     drawing.curved_text = setup.curved_text;
     drawing.sizes = engine_sizes(self);
     RecordMeshEngines meshes(engines, setup.font_size, setup.letter_spacing,
@@ -214,18 +213,86 @@ DrawnDicts drawn_dicts(py::handle dicts, const DictReading& reading, HostTextCol
     return drawn;
 }
 
-std::vector<export_::DrawnLabel> drawn_cartographic_meshes(py::handle self,
-                                                           const CartographicRun& run,
-                                                           MeshEngines& engines,
-                                                           engine::Posture posture, bool names) {
-    pipeline::CartographicDrawing drawing;
-    drawing.posture = posture;
-    py::object font_size = self.attr("font_size");
-    // One engine at the engine's own size: each label scales its glyphs.
-    drawing.engine = engines.get(font_size, self.attr("letter_spacing"));
-    drawing.engine_font_size = host_float(font_size);
-    drawing.names = names;
-    return pipeline::drawn_cartographic_labels(run.labels, run.weights, drawing);
+// --- The sources of the writers ----------------------------------------------
+
+namespace {
+
+DictReading mesh_reading(pipeline::MeshOutput output, const MeshSetup& setup,
+                         MeshEngines& engines, bool names) {
+    DictReading reading;
+    reading.output = output == pipeline::MeshOutput::obj ? DictOutput::obj : DictOutput::glb;
+    reading.posture = setup.posture;
+    reading.setup = &setup;
+    reading.engines = &engines;
+    reading.names = names;
+    return reading;
+}
+
+}  // namespace
+
+bool NativeRunSource::prepare() {
+    run_ = prepare_native(self_);
+    // The records keep the lines they stand on.
+    run_.table = FeatureTable{};
+    host_.set_working_crs(run_.working_crs);
+    return !run_.labels.empty();
+}
+
+engine::Posture NativeRunSource::start_meshes() {
+    setup_ = mesh_setup(self_, host_.engines());
+    return setup_.posture;
+}
+
+engine::Posture NativeRunSource::posture() { return read_posture(self_); }
+
+std::vector<export_::DrawnLabel> NativeRunSource::draw_meshes(pipeline::MeshOutput,
+                                                              bool names) {
+    return drawn_native_meshes(self_, run_, setup_, host_.engines(), names);
+}
+
+std::vector<export_::DrawnLabel> NativeRunSource::draw_points(engine::Posture posture) {
+    return drawn_native_points(self_, run_, posture);
+}
+
+bool DictSource::prepare() {
+    auto [labels, working_crs] = unpack_pair(self_.attr("_prepare_data")());
+    dicts_ = std::move(labels);
+    host_.set_working_crs(std::move(working_crs));
+    return host_truth(dicts_);
+}
+
+engine::Posture DictSource::start_meshes() {
+    setup_ = mesh_setup(self_, host_.engines());
+    return setup_.posture;
+}
+
+engine::Posture DictSource::posture() { return read_posture(self_); }
+
+std::vector<export_::DrawnLabel> DictSource::draw_meshes(pipeline::MeshOutput output,
+                                                         bool names) {
+    return drawn_dicts(dicts_, mesh_reading(output, setup_, host_.engines(), names)).labels;
+}
+
+std::vector<export_::DrawnLabel> DictSource::draw_points(engine::Posture posture) {
+    DictReading reading;
+    reading.output = DictOutput::billboard;
+    reading.posture = posture;
+    return drawn_dicts(dicts_, reading).labels;
+}
+
+bool CartographicSource::prepare() {
+    run_ = run_cartographic_style(self_, options_);
+    host_.set_working_crs(run_.working_crs);
+    return !run_.placed.labels.empty();
+}
+
+std::vector<export_::DrawnLabel> CartographicSource::draw_meshes(pipeline::MeshOutput,
+                                                                 bool names) {
+    return pipeline::drawn_cartographic_meshes(run_.placed, options_, host_.mesh_engines(), names);
+}
+
+std::vector<export_::DrawnLabel> CartographicSource::draw_points(engine::Posture posture) {
+    return pipeline::drawn_cartographic_points(run_.placed, posture);
 }
 
 }  // namespace glyphway::module

@@ -215,69 +215,40 @@ DrawnDicts drawn_dicts(py::handle dicts, const DictReading& reading, HostTextCol
 
 // --- The sources of the writers ----------------------------------------------
 
-namespace {
+bool PreparedSource::prepare() {
+    prepared_ = prepare_labels(self_);
+    host_.set_working_crs(prepared_.working_crs);
+    return !nothing_prepared(prepared_);
+}
 
-DictReading mesh_reading(pipeline::MeshOutput output, const MeshSetup& setup,
-                         MeshEngines& engines, bool names) {
+engine::Posture PreparedSource::start_meshes() {
+    setup_ = mesh_setup(self_, host_.engines());
+    return setup_.posture;
+}
+
+engine::Posture PreparedSource::posture() { return read_posture(self_); }
+
+std::vector<export_::DrawnLabel> PreparedSource::draw_meshes(pipeline::MeshOutput output,
+                                                             bool names) {
+    MeshEngines& engines = host_.engines();
+    if (prepared_.native) {
+        return drawn_native_meshes(self_, *prepared_.native, setup_, engines, names);
+    }
     DictReading reading;
     reading.output = output == pipeline::MeshOutput::obj ? DictOutput::obj : DictOutput::glb;
-    reading.posture = setup.posture;
-    reading.setup = &setup;
+    reading.posture = setup_.posture;
+    reading.setup = &setup_;
     reading.engines = &engines;
     reading.names = names;
-    return reading;
+    return drawn_dicts(prepared_.dicts, reading).labels;
 }
 
-}  // namespace
-
-bool NativeRunSource::prepare() {
-    run_ = prepare_native(self_);
-    // The records keep the lines they stand on.
-    run_.table = FeatureTable{};
-    host_.set_working_crs(run_.working_crs);
-    return !run_.labels.empty();
-}
-
-engine::Posture NativeRunSource::start_meshes() {
-    setup_ = mesh_setup(self_, host_.engines());
-    return setup_.posture;
-}
-
-engine::Posture NativeRunSource::posture() { return read_posture(self_); }
-
-std::vector<export_::DrawnLabel> NativeRunSource::draw_meshes(pipeline::MeshOutput,
-                                                              bool names) {
-    return drawn_native_meshes(self_, run_, setup_, host_.engines(), names);
-}
-
-std::vector<export_::DrawnLabel> NativeRunSource::draw_points(engine::Posture posture) {
-    return drawn_native_points(self_, run_, posture);
-}
-
-bool DictSource::prepare() {
-    auto [labels, working_crs] = unpack_pair(self_.attr("_prepare_data")());
-    dicts_ = std::move(labels);
-    host_.set_working_crs(std::move(working_crs));
-    return host_truth(dicts_);
-}
-
-engine::Posture DictSource::start_meshes() {
-    setup_ = mesh_setup(self_, host_.engines());
-    return setup_.posture;
-}
-
-engine::Posture DictSource::posture() { return read_posture(self_); }
-
-std::vector<export_::DrawnLabel> DictSource::draw_meshes(pipeline::MeshOutput output,
-                                                         bool names) {
-    return drawn_dicts(dicts_, mesh_reading(output, setup_, host_.engines(), names)).labels;
-}
-
-std::vector<export_::DrawnLabel> DictSource::draw_points(engine::Posture posture) {
+std::vector<export_::DrawnLabel> PreparedSource::draw_points(engine::Posture posture) {
+    if (prepared_.native) return drawn_native_points(self_, *prepared_.native, posture);
     DictReading reading;
     reading.output = DictOutput::billboard;
     reading.posture = posture;
-    return drawn_dicts(dicts_, reading).labels;
+    return drawn_dicts(prepared_.dicts, reading).labels;
 }
 
 bool CartographicSource::prepare() {

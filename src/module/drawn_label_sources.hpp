@@ -104,15 +104,15 @@ struct DrawnDicts {
 DrawnDicts drawn_dicts(py::handle dicts, const DictReading& reading,
                        HostTextColumns* host = nullptr);
 
-// The three sources of an export's labels (pipeline/label_outputs.hpp),
-// picked by the call: the engine's own `_prepare_data` runs the interval
-// stages natively from the road table; a replaced one is called and its
-// record dicts are read; style="cartographic" runs the cartographic
-// placement. Each tells `host` the working system once it is known.
-
-class NativeRunSource final : public pipeline::LabelSource {
+// The sources of an export's labels (pipeline/label_outputs.hpp), picked
+// by the call: the engine's preparation (prepare_labels: its own runs the
+// interval stages natively from the road table, a replaced one is called
+// and its record dicts are read) or, with style="cartographic", the
+// cartographic placement. Each tells `host` the working system once it is
+// known.
+class PreparedSource final : public pipeline::LabelSource {
 public:
-    NativeRunSource(py::object self, OutputBridge& host) : self_(std::move(self)), host_(host) {}
+    PreparedSource(py::object self, OutputBridge& host) : self_(std::move(self)), host_(host) {}
 
     bool prepare() override;
     engine::Posture start_meshes() override;
@@ -124,25 +124,7 @@ public:
 private:
     py::object self_;
     OutputBridge& host_;
-    PreparedRun run_;
-    MeshSetup setup_;
-};
-
-class DictSource final : public pipeline::LabelSource {
-public:
-    DictSource(py::object self, OutputBridge& host) : self_(std::move(self)), host_(host) {}
-
-    bool prepare() override;
-    engine::Posture start_meshes() override;
-    engine::Posture posture() override;
-    std::vector<export_::DrawnLabel> draw_meshes(pipeline::MeshOutput output,
-                                                 bool names) override;
-    std::vector<export_::DrawnLabel> draw_points(engine::Posture posture) override;
-
-private:
-    py::object self_;
-    OutputBridge& host_;
-    py::object dicts_ = py::none();
+    PreparedLabels prepared_;
     MeshSetup setup_;
 };
 

@@ -2,10 +2,10 @@
 // picks where the labels come from and hands both to the pipeline's writer
 // (pipeline/label_outputs.hpp), which runs, draws and writes. The source is
 // picked by the call: style="cartographic" runs the cartographic placement;
-// the engine's own `_prepare_data` runs the interval stages natively and
-// its records never leave native memory; a replacement (a subclass's, an
-// instance attribute) is called and its record dicts are read
-// (module/drawn_label_sources.hpp). The engine answers the writers' questions
+// otherwise the engine's own `_prepare_data` runs the interval stages
+// natively and its records never leave native memory, and a replacement (a
+// subclass's, an instance attribute) is called and its record dicts are
+// read (module/drawn_label_sources.hpp). The engine answers the writers' questions
 // as their host (module/host_bridge.hpp); the core's failures become the
 // host's exceptions here.
 #include <pybind11/pybind11.h>
@@ -19,7 +19,6 @@
 #include "module/host_bridge.hpp"
 #include "module/options_reader.hpp"
 #include "module/output_errors.hpp"
-#include "module/prepared_run.hpp"
 #include "pipeline/label_outputs.hpp"
 
 namespace glyphway::module {
@@ -34,15 +33,12 @@ using Writer = void (*)(pipeline::LabelSource&, const pipeline::Options&, pipeli
 void write_from_source(py::object self, pipeline::Options& options, OutputBridge& host,
                        Writer write, py::handle angle_precision = py::none()) {
     std::optional<CartographicSource> cartographic;
-    std::optional<NativeRunSource> native;
-    std::optional<DictSource> dicts;
+    std::optional<PreparedSource> prepared;
     pipeline::LabelSource* source = nullptr;
     if (options.style == pipeline::Style::cartographic) {
         source = &cartographic.emplace(self, options, host);
-    } else if (uses_own_prepare_data(self)) {
-        source = &native.emplace(self, host);
     } else {
-        source = &dicts.emplace(self, host);
+        source = &prepared.emplace(self, host);
     }
     try {
         run_writer([&] { write(*source, options, host); });

@@ -44,6 +44,12 @@ engine::InterruptCallback interrupts_of(OutputHost& host) {
     return [&host] { host.check_interrupt(); };
 }
 
+bool names_degrees(const std::string& angle_unit) {
+    std::string lower = angle_unit;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower == "degree";
+}
+
 }  // namespace
 
 void write_obj(LabelSource& source, const Options& options, OutputHost& host) {
@@ -74,12 +80,6 @@ void write_glb(LabelSource& source, const Options& options, OutputHost& host) {
     const std::string path = host.output_path();
     write_meshes(host, [&] { export_::write_glb(path, labels, settings, interrupts_of(host)); });
     report_finished(host);
-}
-
-bool names_degrees(const std::string& angle_unit) {
-    std::string lower = angle_unit;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower == "degree";
 }
 
 void write_csv(LabelSource& source, const Options& options, OutputHost& host) {

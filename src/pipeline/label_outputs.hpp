@@ -7,10 +7,11 @@
 // A source with nothing to draw writes nothing and says nothing more.
 //
 // The host is reached only through OutputHost (pipeline/output_host.hpp);
-// what a writer throws is the core's own (export::FileError,
-// export::OutputPathError, export::NoFramePoint, UnusableAnglePrecision)
+// what a writer throws is the core's own (export_::FileError,
+// export_::OutputPathError, export_::NoFramePoint, UnusableAnglePrecision)
 // or whatever the source and the host throw.
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "engine/orientation_frame.hpp"
@@ -66,13 +67,10 @@ void write_glb(LabelSource& source, const Options& options, OutputHost& host);
 // options.target_crs (empty: the working system), x and y with 7 decimals
 // in a geographic system and 3 otherwise, turned as its frame is, with
 // the rotation columns options.output_quaternion, options.output_both_angles
-// and options.angle_unit ask for and options.angle_precision decimals (a
+// and options.angle_unit ask for (Euler angles in degrees when it names
+// "degree" in any case, else in radians) and options.angle_precision decimals (a
 // count outside 0..kMaxAngleDecimals is refused once there is a row to
 // format).
 void write_csv(LabelSource& source, const Options& options, OutputHost& host);
-
-// Whether `angle_unit` names degrees (in any case); anything else writes
-// radians.
-bool names_degrees(const std::string& angle_unit);
 
 }  // namespace glyphway::pipeline

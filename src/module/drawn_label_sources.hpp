@@ -2,8 +2,9 @@
 // The labels an output draws, as the one view every writer reads
 // (export/drawn_label.hpp), from each of their three sources: the engine's
 // own prepared records (read natively), the record dicts of a replaced
-// `_prepare_data`, and the cartographic run; and the same three as the
-// sources the pipeline's writers draw from.
+// `_prepare_data`, and the cartographic run (drawn in the pipeline,
+// pipeline/cartographic_labels.hpp); and the sources the pipeline's writers
+// draw from.
 //
 // A replaced preparation's dicts are read for what the output writes and no
 // more, in the order the output reads them: a key an output does not use is

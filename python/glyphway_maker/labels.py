@@ -52,9 +52,12 @@ def engine_keywords(shp_path, options):
     keywords = {"shp_path": os.fspath(shp_path)}
     for name, (default, kind) in ENGINE_OPTIONS.items():
         keywords[name] = _convert(name, options[name], kind) if name in options else default
-    # Nothing is extruded or split into objects here.
-    keywords["extrusion_depth"] = 0.0
-    keywords["separate_objects"] = True
+    # The engine options the label table does not take, at the values the
+    # native option table fixes for it (no extrusion, no per-label objects).
+    for row in _native._fixed_engine_values:
+        if "labels" in row["takers"]:
+            keywords[row["name"]] = (keywords[row["same_as"]] if row["same_as"] is not None
+                                     else row["value"])
     return keywords
 
 

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "pipeline/cartographic_labels.hpp"
 #include "pipeline/options.hpp"
 #include "placement/cartographic_placement.hpp"
 
@@ -29,14 +30,15 @@ bool is_cartographic_style(py::handle style);
 double checked_max_char_angle(py::handle max_char_angle);
 
 struct CartographicRun {
-    std::vector<placement::CartographicLabel> labels;
-    std::vector<double> weights;  // each label's road weight
+    pipeline::CartographicLabels placed;
     py::object working_crs = py::none();  // None when the table has no name column
 };
 
-// Reads the engine's table and places its labels. The engine's own
-// `_prepare_data` is not involved: the interval placement's records are
-// not what this style places.
-CartographicRun run_cartographic_style(py::object self, double max_char_angle);
+// Reads the engine's table and places its labels with
+// options.max_char_angle; the table read fills `options` with the stages'
+// values (and the engine's font_path). The engine's own `_prepare_data` is
+// not involved: the interval placement's records are not what this style
+// places.
+CartographicRun run_cartographic_style(py::object self, pipeline::Options& options);
 
 }  // namespace glyphway::module

@@ -69,9 +69,8 @@ engine::EngineSizes engine_sizes(py::handle self) {
 
 MeshSetup mesh_setup(py::handle self, MeshEngines& engines) {
     MeshSetup setup;
-    setup.settings.separate_objects = host_truth(self.attr("separate_objects"));
     setup.curved_text = host_truth(self.attr("curved_text"));
-    setup.settings.posture = read_posture(self);
+    setup.posture = read_posture(self);
     setup.font_size = self.attr("font_size");
     setup.letter_spacing = self.attr("letter_spacing");
     if (!setup.curved_text) setup.whole_string_engine = engines.native(self.attr("mesh_engine"));
@@ -99,7 +98,7 @@ std::vector<export_::DrawnLabel> drawn_native_meshes(py::handle self, PreparedRu
                                                      const MeshSetup& setup,
                                                      MeshEngines& engines, bool names) {
     export_::RecordDrawing drawing;
-    drawing.posture = setup.settings.posture;
+    drawing.posture = setup.posture;
     drawing.curved_text = setup.curved_text;
     drawing.sizes = engine_sizes(self);
     RecordMeshEngines meshes(engines, setup.font_size, setup.letter_spacing,
@@ -214,18 +213,57 @@ DrawnDicts drawn_dicts(py::handle dicts, const DictReading& reading, HostTextCol
     return drawn;
 }
 
-std::vector<export_::DrawnLabel> drawn_cartographic_meshes(py::handle self,
-                                                           const CartographicRun& run,
-                                                           MeshEngines& engines,
-                                                           engine::Posture posture, bool names) {
-    pipeline::CartographicDrawing drawing;
-    drawing.posture = posture;
-    py::object font_size = self.attr("font_size");
-    // One engine at the engine's own size: each label scales its glyphs.
-    drawing.engine = engines.get(font_size, self.attr("letter_spacing"));
-    drawing.engine_font_size = host_float(font_size);
-    drawing.names = names;
-    return pipeline::drawn_cartographic_labels(run.labels, run.weights, drawing);
+// --- The sources of the writers ----------------------------------------------
+
+bool PreparedSource::prepare() {
+    prepared_ = prepare_labels(self_);
+    host_.set_working_crs(prepared_.working_crs);
+    return !nothing_prepared(prepared_);
+}
+
+engine::Posture PreparedSource::start_meshes() {
+    setup_ = mesh_setup(self_, host_.engines());
+    return setup_.posture;
+}
+
+engine::Posture PreparedSource::posture() { return read_posture(self_); }
+
+std::vector<export_::DrawnLabel> PreparedSource::draw_meshes(pipeline::MeshOutput output,
+                                                             bool names) {
+    MeshEngines& engines = host_.engines();
+    if (prepared_.native) {
+        return drawn_native_meshes(self_, *prepared_.native, setup_, engines, names);
+    }
+    DictReading reading;
+    reading.output = output == pipeline::MeshOutput::obj ? DictOutput::obj : DictOutput::glb;
+    reading.posture = setup_.posture;
+    reading.setup = &setup_;
+    reading.engines = &engines;
+    reading.names = names;
+    return drawn_dicts(prepared_.dicts, reading).labels;
+}
+
+std::vector<export_::DrawnLabel> PreparedSource::draw_points(engine::Posture posture) {
+    if (prepared_.native) return drawn_native_points(self_, *prepared_.native, posture);
+    DictReading reading;
+    reading.output = DictOutput::billboard;
+    reading.posture = posture;
+    return drawn_dicts(prepared_.dicts, reading).labels;
+}
+
+bool CartographicSource::prepare() {
+    run_ = run_cartographic_style(self_, options_);
+    host_.set_working_crs(run_.working_crs);
+    return !run_.placed.labels.empty();
+}
+
+std::vector<export_::DrawnLabel> CartographicSource::draw_meshes(pipeline::MeshOutput,
+                                                                 bool names) {
+    return pipeline::drawn_cartographic_meshes(run_.placed, options_, host_.mesh_engines(), names);
+}
+
+std::vector<export_::DrawnLabel> CartographicSource::draw_points(engine::Posture posture) {
+    return pipeline::drawn_cartographic_points(run_.placed, posture);
 }
 
 }  // namespace glyphway::module

@@ -2,7 +2,9 @@
 // The labels an output draws, as the one view every writer reads
 // (export/drawn_label.hpp), from each of their three sources: the engine's
 // own prepared records (read natively), the record dicts of a replaced
-// `_prepare_data`, and the cartographic run.
+// `_prepare_data`, and the cartographic run (drawn in the pipeline,
+// pipeline/cartographic_labels.hpp); and the sources the pipeline's writers
+// draw from.
 //
 // A replaced preparation's dicts are read for what the output writes and no
 // more, in the order the output reads them: a key an output does not use is
@@ -19,8 +21,10 @@
 #include "export/drawn_label.hpp"
 #include "export/obj_export.hpp"
 #include "module/cartographic_run.hpp"
+#include "module/host_bridge.hpp"
 #include "module/mesh_engines.hpp"
 #include "module/prepared_run.hpp"
+#include "pipeline/label_outputs.hpp"
 
 namespace glyphway::module {
 
@@ -51,7 +55,7 @@ engine::EngineSizes engine_sizes(py::handle self);
 
 // What the mesh writers read of the engine, once per export.
 struct MeshSetup {
-    export_::ObjSettings settings;  // separate_objects and posture
+    engine::Posture posture = engine::Posture::flat;
     bool curved_text = true;
     py::object font_size;
     py::object letter_spacing;
@@ -101,11 +105,49 @@ struct DrawnDicts {
 DrawnDicts drawn_dicts(py::handle dicts, const DictReading& reading,
                        HostTextColumns* host = nullptr);
 
-// The cartographic run's labels drawn with the engine's mesh engine for
-// its own size and spacing.
-std::vector<export_::DrawnLabel> drawn_cartographic_meshes(py::handle self,
-                                                           const CartographicRun& run,
-                                                           MeshEngines& engines,
-                                                           engine::Posture posture, bool names);
+// The sources of an export's labels (pipeline/label_outputs.hpp), picked
+// by the call: the engine's preparation (prepare_labels: its own runs the
+// interval stages natively from the road table, a replaced one is called
+// and its record dicts are read) or, with style="cartographic", the
+// cartographic placement. Each tells `host` the working system once it is
+// known.
+class PreparedSource final : public pipeline::LabelSource {
+public:
+    PreparedSource(py::object self, OutputBridge& host) : self_(std::move(self)), host_(host) {}
+
+    bool prepare() override;
+    engine::Posture start_meshes() override;
+    engine::Posture posture() override;
+    std::vector<export_::DrawnLabel> draw_meshes(pipeline::MeshOutput output,
+                                                 bool names) override;
+    std::vector<export_::DrawnLabel> draw_points(engine::Posture posture) override;
+
+private:
+    py::object self_;
+    OutputBridge& host_;
+    PreparedLabels prepared_;
+    MeshSetup setup_;
+};
+
+// `options` is the call's: the table read fills its stages' values, which
+// the drawing then reads (posture, font size).
+class CartographicSource final : public pipeline::LabelSource {
+public:
+    CartographicSource(py::object self, pipeline::Options& options, OutputBridge& host)
+        : self_(std::move(self)), options_(options), host_(host) {}
+
+    bool prepare() override;
+    engine::Posture start_meshes() override { return options_.posture; }
+    engine::Posture posture() override { return options_.posture; }
+    std::vector<export_::DrawnLabel> draw_meshes(pipeline::MeshOutput output,
+                                                 bool names) override;
+    std::vector<export_::DrawnLabel> draw_points(engine::Posture posture) override;
+
+private:
+    py::object self_;
+    pipeline::Options& options_;
+    OutputBridge& host_;
+    CartographicRun run_;
+};
 
 }  // namespace glyphway::module

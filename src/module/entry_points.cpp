@@ -20,6 +20,7 @@
 #include "module/cartographic_run.hpp"
 #include "module/font_path_override.hpp"
 #include "module/option_table.hpp"
+#include "pipeline/fixed_engine_values.hpp"
 
 namespace py = pybind11;
 
@@ -147,6 +148,37 @@ Arguments bind_and_convert(const char* function, const std::array<const OptionIn
 // The placement style of a call, checked before anything is read. The
 // interval style calls the export method without the style keywords, so an
 // engine class whose export methods predate them keeps working.
+// A fixed engine value as the host object the engine is given.
+py::object fixed_value_object(const pipeline::FixedEngineValue& fixed) {
+    const pipeline::OptionDefault& v = fixed.value;
+    switch (v.type) {
+        case pipeline::OptionDefault::Type::text: return py::str(v.text);
+        case pipeline::OptionDefault::Type::flag: return py::bool_(v.number != 0.0);
+        case pipeline::OptionDefault::Type::integer: return py::int_(static_cast<long>(v.number));
+        case pipeline::OptionDefault::Type::real: return py::float_(v.number);
+        default: return py::none();
+    }
+}
+
+// `_fixed_engine_values`: per fixed value its option's name, the takers
+// that fix it ("generate_csv", "labels"), the option it copies (or None)
+// and its value (None where it copies one).
+void register_fixed_engine_values(py::module_& m) {
+    py::list rows;
+    for (const pipeline::FixedEngineValue& fixed : pipeline::kFixedEngineValues) {
+        py::dict row;
+        row["name"] = fixed.name;
+        py::list takers;
+        if (fixed.takers & pipeline::kCsv) takers.append("generate_csv");
+        if (fixed.takers & pipeline::kLabels) takers.append("labels");
+        row["takers"] = py::tuple(takers);
+        row["same_as"] = fixed.same_as ? py::object(py::str(fixed.same_as)) : py::object(py::none());
+        row["value"] = fixed.same_as ? py::object(py::none()) : fixed_value_object(fixed);
+        rows.append(std::move(row));
+    }
+    m.attr("_fixed_engine_values") = py::tuple(rows);
+}
+
 struct StyleChoice {
     explicit StyleChoice(const Arguments& a)
         : cartographic(is_cartographic_style(a["style"])),
@@ -201,25 +233,18 @@ PyObject* generate_csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         const Arguments a =
             bind_and_convert("generate_csv", kGenerateCsvParameters, args, nargs, kwnames);
         const StyleChoice style(a);
-        // A billboard carries flat text: no extrusion, no per-label objects,
-        // and auto-fit may tighten letters down to the spacing asked for
-        // but never below it.
+        // The engine options the billboard does not take get the values it
+        // fixes for them (pipeline/fixed_engine_values.hpp).
         py::dict keywords;
         for (const OptionInfo* o : kEngineKeywords) {
             const char* name = o->name;
             if (o->taken_by(pipeline::kCsv)) {
                 keywords[name] = a[name];
-            } else if (std::strcmp(name, "min_letter_spacing") == 0) {
-                keywords[name] = a["letter_spacing"];
-            } else if (std::strcmp(name, "overflow_strategy") == 0) {
-                keywords[name] = py::str("truncate");
-            } else if (std::strcmp(name, "extrusion_depth") == 0) {
-                keywords[name] = py::float_(0.0);
-            } else if (std::strcmp(name, "separate_objects") == 0) {
-                keywords[name] = py::bool_(true);
-            } else {
-                throw std::logic_error(std::string("no billboard value for ") + name);
+                continue;
             }
+            const pipeline::FixedEngineValue* fixed = pipeline::fixed_engine_value(pipeline::kCsv, name);
+            if (!fixed) throw std::logic_error(std::string("no billboard value for ") + name);
+            keywords[name] = fixed->same_as ? a[fixed->same_as] : fixed_value_object(*fixed);
         }
         py::object engine = construct_engine(module, keywords, a["font_path"]);
         py::object method = engine.attr("export_csv");
@@ -334,6 +359,7 @@ void register_entry_points(py::module_& m) {
     g_generate_csv_def.ml_doc = g_generate_csv_doc.c_str();
     g_generate_glb_def.ml_doc = g_generate_glb_doc.c_str();
     register_option_table(m);
+    register_fixed_engine_values(m);
     add_function(m, &g_generate_def);
     add_function(m, &g_generate_csv_def);
     add_function(m, &g_generate_glb_def);

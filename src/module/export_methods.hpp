@@ -7,7 +7,4 @@ namespace glyphway::module {
 
 void register_export_methods(pybind11::handle cls);
 
-// export_glb alone; register_export_methods adds it last.
-void register_glb_export_method(pybind11::handle cls);
-
 }  // namespace glyphway::module

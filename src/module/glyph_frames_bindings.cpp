@@ -24,6 +24,7 @@
 #include "module/options_reader.hpp"
 #include "module/label_frame_refresh.hpp"
 #include "module/mesh_engines.hpp"
+#include "module/text_engine_handle.hpp"
 #include "module/prepared_run.hpp"
 #include "pipeline/cartographic_labels.hpp"
 
@@ -125,17 +126,18 @@ py::tuple glyph_frames(py::object self) {
     const MeshSetup setup = mesh_setup(self, engines);
     const std::vector<export_::DrawnLabel> labels =
         drawn_native_meshes(self, run, setup, engines, false);
-    py::tuple out = frames_of(labels, setup.settings.posture, prepared.working_crs);
-    engines.print_warnings();
+    py::tuple out = frames_of(labels, setup.posture, prepared.working_crs);
+    for (text::TextMeshEngine* engine : engines.drawn()) print_glyph_warnings(*engine);
     return out;
 }
 
 py::tuple cartographic_glyph_frames(py::object self, py::object max_char_angle) {
-    const CartographicRun run = run_cartographic_style(self, checked_max_char_angle(max_char_angle));
-    pipeline::CartographicDrawing drawing;
-    drawing.posture = run.labels.empty() ? engine::Posture::flat : read_posture(self);
-    return frames_of(pipeline::drawn_cartographic_labels(run.labels, run.weights, drawing),
-                     drawing.posture, run.working_crs);
+    pipeline::Options options;
+    options.max_char_angle = checked_max_char_angle(max_char_angle);
+    const CartographicRun run = run_cartographic_style(self, options);
+    const engine::Posture posture = pipeline::measured_posture(run.placed, options);
+    return frames_of(pipeline::drawn_cartographic_points(run.placed, posture), posture,
+                     run.working_crs);
 }
 
 }  // namespace

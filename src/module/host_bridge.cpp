@@ -1,9 +1,13 @@
 #include "module/host_bridge.hpp"
 
+#include <pybind11/numpy.h>
+
 #include <utility>
 
+#include "module/drawn_label_sources.hpp"
 #include "module/engine_convert.hpp"
 #include "module/interrupts.hpp"
+#include "module/output_errors.hpp"
 
 namespace glyphway::module {
 
@@ -97,6 +101,76 @@ std::string no_utm_zone_message(py::handle longitude, py::handle latitude) {
     return "no UTM zone for longitude " + host_text(py::repr(longitude)) + ", latitude " +
            host_text(py::repr(latitude)) +
            ": a UTM zone needs a finite longitude in [-180, 180] and latitude in [-90, 90]";
+}
+
+// --- The writers' host ---------------------------------------------------
+
+void OutputBridge::progress(const std::string& line) {
+    py::module_::import("builtins").attr("print")(py::str(line));
+}
+
+void OutputBridge::check_interrupt() { check_host_signals(); }
+
+void OutputBridge::warning(const std::string& line) {
+    py::module_::import("builtins").attr("print")(
+        py::str(line), py::arg("file") = py::module_::import("sys").attr("stderr"));
+}
+
+std::string OutputBridge::output_path() { return output_fs_path(output_); }
+
+std::string OutputBridge::output_shown() { return host_text(output_); }
+
+bool OutputBridge::target_differs_from_working() { return differ(working_crs_, target_crs_); }
+
+void OutputBridge::start_reprojection() {
+    transformer_ = py::module_::import("pyproj").attr("Transformer").attr("from_crs")(
+        working_crs_, target_crs_, py::arg("always_xy") = true);
+}
+
+void OutputBridge::reproject_to_target(std::vector<export_::BillboardPoint>& points) {
+    // One call for all anchors: PROJ transforms the arrays point by point
+    // exactly as it would single points.
+    py::array_t<double> xs(static_cast<py::ssize_t>(points.size()));
+    py::array_t<double> ys(static_cast<py::ssize_t>(points.size()));
+    double* x = xs.mutable_data();
+    double* y = ys.mutable_data();
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        x[i] = points[i].x;
+        y[i] = points[i].y;
+    }
+    auto [out_x, out_y] = unpack_pair(transformer_.attr("transform")(xs, ys));
+    using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
+    Doubles east = Doubles::ensure(out_x);
+    Doubles north = Doubles::ensure(out_y);
+    if (!east || !north) throw py::error_already_set();
+    if (static_cast<std::size_t>(east.size()) != points.size() ||
+        static_cast<std::size_t>(north.size()) != points.size()) {
+        throw py::value_error("the transformer returned a different number of points");
+    }
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        points[i].x = east.data()[i];
+        points[i].y = north.data()[i];
+    }
+}
+
+bool OutputBridge::is_geographic(pipeline::CrsRole crs) {
+    py::handle system = crs == pipeline::CrsRole::target ? target_crs_ : py::handle(working_crs_);
+    return host_truth(py::module_::import("pyproj").attr("CRS")(system).attr("is_geographic"));
+}
+
+export_::GlbCrs OutputBridge::describe_working_crs() { return describe_crs(working_crs_); }
+
+export_::GlbCrs describe_crs(py::handle working_crs) {
+    export_::GlbCrs out;
+    if (working_crs.is_none()) return out;
+    py::object crs = py::module_::import("pyproj").attr("CRS").attr("from_user_input")(working_crs);
+    py::object epsg = crs.attr("to_epsg")();
+    if (!epsg.is_none()) out.epsg = host_int(epsg);
+    out.name = host_text(crs.attr("name"));
+    out.wkt = host_text(crs.attr("to_wkt")());
+    py::object axes = crs.attr("axis_info");
+    if (py::len(axes) > 0) out.unit = host_text(axes[py::int_(0)].attr("unit_name"));
+    return out;
 }
 
 }  // namespace glyphway::module

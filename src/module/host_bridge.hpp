@@ -11,7 +11,9 @@
 
 #include "module/direct_read.hpp"
 #include "module/feature_table.hpp"
+#include "module/mesh_engines.hpp"
 #include "pipeline/host.hpp"
+#include "pipeline/output_host.hpp"
 
 namespace glyphway::module {
 
@@ -47,5 +49,52 @@ private:
 // The message for a centre without a UTM zone, the coordinates written as
 // the host writes them.
 std::string no_utm_zone_message(py::handle longitude, py::handle latitude);
+
+// The engine object as the writers' host (pipeline/output_host.hpp) for one
+// export call: the output path as the caller gave it, the engine's mesh
+// engines through its get_mesh_engine, and the working and target systems
+// through pyproj. The labels' source tells it the working system once the
+// labels are prepared.
+class OutputBridge : public pipeline::OutputHost {
+public:
+    // `target_crs`: export_csv's, None for the other outputs.
+    OutputBridge(py::handle engine, py::handle output, py::handle target_crs = py::none())
+        : engine_(engine), output_(output), target_crs_(target_crs), engines_(engine),
+          own_size_(engine, engines_) {}
+
+    void progress(const std::string& line) override;
+    void check_interrupt() override;
+    void warning(const std::string& line) override;
+
+    std::string output_path() override;
+    std::string output_shown() override;
+
+    export_::MeshEngineSource& mesh_engines() override { return own_size_; }
+    std::vector<text::TextMeshEngine*> engines_drawn() override { return engines_.drawn(); }
+
+    bool target_differs_from_working() override;
+    void start_reprojection() override;
+    void reproject_to_target(std::vector<export_::BillboardPoint>& points) override;
+    bool is_geographic(pipeline::CrsRole crs) override;
+    export_::GlbCrs describe_working_crs() override;
+
+    // The engines by fitted size and spacing, for the sources that ask with
+    // the host's own values.
+    MeshEngines& engines() { return engines_; }
+    void set_working_crs(py::object working_crs) { working_crs_ = std::move(working_crs); }
+
+private:
+    py::handle engine_;
+    py::handle output_;
+    py::handle target_crs_;
+    py::object working_crs_ = py::none();
+    py::object transformer_ = py::none();
+    MeshEngines engines_;
+    OwnSizeMeshEngines own_size_;
+};
+
+// The working system as a GLB records it: EPSG code (when it has one),
+// name, WKT and the unit of its first axis; all empty for None.
+export_::GlbCrs describe_crs(py::handle working_crs);
 
 }  // namespace glyphway::module

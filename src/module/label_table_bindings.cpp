@@ -133,12 +133,11 @@ py::tuple prepared_label_table(py::object engine_object) {
 // glyph_rotation_deg and glyph_corners, n x 4 x 2, the glyph's box), since
 // a run that follows a bend is not one rectangle.
 py::tuple cartographic_label_table(py::object engine_object, py::object max_char_angle) {
-    const CartographicRun run =
-        run_cartographic_style(engine_object, checked_max_char_angle(max_char_angle));
-    pipeline::CartographicDrawing drawing;
-    drawing.posture = run.labels.empty() ? engine::Posture::flat : read_posture(engine_object);
-    const std::vector<export_::DrawnLabel> drawn =
-        pipeline::drawn_cartographic_labels(run.labels, run.weights, drawing);
+    pipeline::Options options;
+    options.max_char_angle = checked_max_char_angle(max_char_angle);
+    const CartographicRun run = run_cartographic_style(engine_object, options);
+    const std::vector<export_::DrawnLabel> drawn = pipeline::drawn_cartographic_points(
+        run.placed, pipeline::measured_posture(run.placed, options));
     py::dict out = table_of(drawn, drawn.size(), text_columns(drawn));
     const export_::GlyphBoxColumns glyphs = export_::placed_glyph_boxes(drawn);
     out["glyph_label"] = to_array(glyphs.label);

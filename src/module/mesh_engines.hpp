@@ -55,9 +55,11 @@ public:
         return handle->core.get();
     }
 
-    // What the engines have to say about glyphs they drew empty.
-    void print_warnings() {
-        for (const auto& handle : handles_) print_glyph_warnings(*handle->core);
+    // Every engine native() kept, in the order it was first asked for.
+    std::vector<text::TextMeshEngine*> drawn() const {
+        std::vector<text::TextMeshEngine*> out;
+        for (const auto& handle : handles_) out.push_back(handle->core.get());
+        return out;
     }
 
 private:
@@ -98,6 +100,27 @@ private:
     py::object letter_spacing_;
     double base_size_;
     double base_spacing_;
+};
+
+// The engines at the engine's own size and spacing where a label has none:
+// its current font_size and letter_spacing, read when asked, handed to
+// get_mesh_engine as they are.
+class OwnSizeMeshEngines final : public export_::MeshEngineSource {
+public:
+    OwnSizeMeshEngines(py::handle self, MeshEngines& engines) : self_(self), engines_(engines) {}
+
+    text::TextMeshEngine* engine_for(std::optional<double> font_size,
+                                     std::optional<double> letter_spacing) override {
+        const py::object size = font_size ? py::object(py::float_(*font_size))
+                                          : py::object(self_.attr("font_size"));
+        const py::object spacing = letter_spacing ? py::object(py::float_(*letter_spacing))
+                                                  : py::object(self_.attr("letter_spacing"));
+        return engines_.get(size, spacing);
+    }
+
+private:
+    py::handle self_;
+    MeshEngines& engines_;
 };
 
 }  // namespace glyphway::module

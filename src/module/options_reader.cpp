@@ -235,4 +235,35 @@ double checked_max_char_angle(py::handle max_char_angle) {
     return degrees;
 }
 
+// --- The options of one export call -------------------------------------------
+
+void read_run_keywords(py::handle style, py::handle max_char_angle, pipeline::Options& o) {
+    o.style = is_cartographic_style(style) ? pipeline::Style::cartographic
+                                           : pipeline::Style::interval;
+    o.max_char_angle = checked_max_char_angle(max_char_angle);
+}
+
+void read_billboard_options(py::handle target_crs, py::handle output_quaternion,
+                            py::handle output_both_angles, py::handle angle_unit,
+                            py::handle angle_precision, pipeline::Options& o) {
+    // The decimals come from the host's "." + str(n) + "f".
+    const std::optional<int> decimals =
+        refusing_options([&] { return pipeline::angle_decimals(host_text(angle_precision)); });
+    o.angle_precision = decimals ? *decimals : -1;
+    o.target_crs = host_truth(target_crs) ? host_text(target_crs) : std::string();
+    o.output_quaternion = host_truth(output_quaternion);
+    o.output_both_angles = host_truth(output_both_angles);
+    o.angle_unit = host_equals(angle_unit.attr("lower")(), "degree") ? "degree" : "radian";
+}
+
+[[noreturn]] void refuse_angle_precision(py::handle angle_precision) {
+    const std::string digits = host_text(angle_precision);
+    py::module_::import("builtins").attr("format")(0.0, "." + digits + "f");
+    throw py::value_error("unsupported angle precision: " + digits);
+}
+
+void read_mesh_output_options(py::handle self, pipeline::Options& o) {
+    o.separate_objects = host_truth(self.attr("separate_objects"));
+}
+
 }  // namespace glyphway::module

@@ -66,6 +66,29 @@ placement::PlacementSettings read_placement_settings(
 
 engine::Posture read_posture(py::handle engine_object);
 
+// --- The options of one export call, read once when it starts ---------------
+
+// The run keywords of every output: style, then max_char_angle, each
+// refused as is_cartographic_style and checked_max_char_angle refuse it.
+void read_run_keywords(py::handle style, py::handle max_char_angle, pipeline::Options& options);
+
+// export_csv's own arguments, after the run keywords. angle_precision is
+// checked first: a count beyond kMaxAngleDecimals is refused here; a text
+// that is no whole number becomes -1, refused only once there is a row to
+// format (refuse_angle_precision). target_crs: "" when it is false, else
+// its str() (the host keeps the object itself for pyproj); angle_unit:
+// "degree" when its lower() is "degree", else "radian".
+void read_billboard_options(py::handle target_crs, py::handle output_quaternion,
+                            py::handle output_both_angles, py::handle angle_unit,
+                            py::handle angle_precision, pipeline::Options& options);
+
+// The precision that is not a count, now that there are rows to format: the
+// host's format() raises the error the host would.
+[[noreturn]] void refuse_angle_precision(py::handle angle_precision);
+
+// What the mesh outputs read of the engine itself: separate_objects.
+void read_mesh_output_options(py::handle engine_object, pipeline::Options& options);
+
 // str(density), or "" (no profile) for a name that is not valid UTF-8.
 std::string density_name(py::handle engine_object);
 

@@ -70,4 +70,28 @@ std::vector<export_::DrawnLabel> drawn_cartographic_labels(
     return out;
 }
 
+std::vector<export_::DrawnLabel> drawn_cartographic_meshes(const CartographicLabels& run,
+                                                           const Options& options,
+                                                           export_::MeshEngineSource& engines,
+                                                           bool names) {
+    CartographicDrawing drawing;
+    drawing.posture = options.posture;
+    // One engine at the run's own size: each label scales its glyphs.
+    drawing.engine = engines.engine_for(std::nullopt, std::nullopt);
+    drawing.engine_font_size = options.font_size;
+    drawing.names = names;
+    return drawn_cartographic_labels(run.labels, run.weights, drawing);
+}
+
+std::vector<export_::DrawnLabel> drawn_cartographic_points(const CartographicLabels& run,
+                                                           engine::Posture posture) {
+    CartographicDrawing drawing;
+    drawing.posture = posture;
+    return drawn_cartographic_labels(run.labels, run.weights, drawing);
+}
+
+engine::Posture measured_posture(const CartographicLabels& run, const Options& options) {
+    return run.labels.empty() ? engine::Posture::flat : options.posture;
+}
+
 }  // namespace glyphway::pipeline

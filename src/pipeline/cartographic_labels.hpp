@@ -9,10 +9,17 @@
 
 #include "engine/orientation_frame.hpp"
 #include "export/drawn_label.hpp"
+#include "pipeline/options.hpp"
 #include "placement/cartographic_placement.hpp"
 #include "text/text_mesh_engine.hpp"
 
 namespace glyphway::pipeline {
+
+// The placed labels of one run and each label's road weight.
+struct CartographicLabels {
+    std::vector<placement::CartographicLabel> labels;
+    std::vector<double> weights;
+};
 
 // A placed glyph's frame, built as the interval style's glyph frames are:
 // x along the glyph's reading direction; flat text faces up, upright text
@@ -40,5 +47,21 @@ struct CartographicDrawing {
 std::vector<export_::DrawnLabel> drawn_cartographic_labels(
     const std::vector<placement::CartographicLabel>& labels, const std::vector<double>& weights,
     const CartographicDrawing& drawing);
+
+// The labels with their meshes, every one drawn by the one engine at the
+// run's own size and spacing (each label scales its glyphs to its own
+// size), in `options.posture`; `names`: each with its object name.
+std::vector<export_::DrawnLabel> drawn_cartographic_meshes(const CartographicLabels& run,
+                                                           const Options& options,
+                                                           export_::MeshEngineSource& engines,
+                                                           bool names);
+
+// The labels without meshes in `posture`.
+std::vector<export_::DrawnLabel> drawn_cartographic_points(const CartographicLabels& run,
+                                                           engine::Posture posture);
+
+// The posture the measuring tables draw a run in: the run's own, or flat
+// when nothing was placed (then the engine was never read for one).
+engine::Posture measured_posture(const CartographicLabels& run, const Options& options);
 
 }  // namespace glyphway::pipeline

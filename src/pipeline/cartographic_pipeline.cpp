@@ -43,4 +43,18 @@ std::vector<placement::CartographicLabel> run_cartographic(
                                          blanks);
 }
 
+CartographicLabels place_cartographic_labels(const RoadTable& table, const Options& options,
+                                             StageHost& host) {
+    host.progress("[glyphway_maker] Placing labels along merged roads...");
+    CartographicLabels run;
+    run.labels = run_cartographic(table.features, table.lines, options,
+                                  options.font_path.value_or(std::string()),
+                                  options.max_char_angle, host);
+    run.weights.reserve(run.labels.size());
+    for (const placement::CartographicLabel& label : run.labels) {
+        run.weights.push_back(table.features[label.feature].weight);
+    }
+    return run;
+}
+
 }  // namespace glyphway::pipeline

@@ -9,8 +9,10 @@
 
 #include "engine/candidate_sampling.hpp"
 #include "engine/line_geometry.hpp"
+#include "pipeline/cartographic_labels.hpp"
 #include "pipeline/label_pipeline.hpp"
 #include "pipeline/pipeline_settings.hpp"
+#include "pipeline/road_table.hpp"
 #include "placement/cartographic_placement.hpp"
 
 namespace glyphway::pipeline {
@@ -28,5 +30,11 @@ std::vector<placement::CartographicLabel> run_cartographic(
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
     const Settings& settings, const std::string& font_path, double max_char_angle,
     StageHost& host);
+
+// The run every output of the style starts from: announced on `host`, then
+// run on `table` with options.font_path (none: "") and
+// options.max_char_angle. Throws text::FontError as run_cartographic does.
+CartographicLabels place_cartographic_labels(const RoadTable& table, const Options& options,
+                                             StageHost& host);
 
 }  // namespace glyphway::pipeline

@@ -15,7 +15,6 @@ import glyphway_accel_avx2 as gw
 import glyphway_maker
 
 TESTS = Path(__file__).resolve().parent
-sys.path.insert(0, str(TESTS / "engine"))
 sys.path.insert(0, str(TESTS / "export"))
 sys.path.insert(0, str(TESTS / "text"))
 from road_tables import write_roads  # noqa: E402

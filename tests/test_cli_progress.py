@@ -13,7 +13,7 @@ from shapely.geometry import LineString
 import glyphway_maker
 from glyphway_maker import cli, progress_bar
 
-sys.path.insert(0, str(Path(__file__).resolve().parent / "engine"))
+sys.path.insert(0, str(Path(__file__).resolve().parent))
 from road_tables import write_roads  # noqa: E402
 
 CLEAR = "\r\x1b[K"

@@ -5,7 +5,6 @@ import shutil
 import struct
 import subprocess
 import sys
-from pathlib import Path
 
 import numpy as np
 import pytest
@@ -13,7 +12,6 @@ from shapely.geometry import LineString
 
 import glyphway_maker
 from glyphway_maker import cli
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "engine"))
 from road_tables import write_roads  # noqa: E402
 from glb_reading import (accessor_array, expand, farthest_gap, label_table, load,  # noqa: E402
                          obj_labels)

@@ -2,7 +2,6 @@
 in place) keeps exactly the records that GeoPandas' read_file and to_crs give,
 and hands to GeoPandas what it cannot read the same way."""
 import struct
-import sys
 from pathlib import Path
 
 import geopandas as gpd
@@ -13,8 +12,7 @@ import pytest
 import shapely
 from shapely.geometry import LineString, MultiLineString, Polygon
 
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "engine"))
-from road_tables import write_roads  # noqa: E402
+from road_tables import write_roads
 
 
 @pytest.fixture

@@ -11,7 +11,6 @@ import glyphway_accel_avx2 as gw
 import glyphway_maker
 
 TESTS = Path(__file__).resolve().parent.parent
-sys.path.insert(0, str(TESTS / "engine"))
 sys.path.insert(0, str(TESTS / "export"))
 from road_tables import write_roads  # noqa: E402
 from glb_reading import obj_labels  # noqa: E402

@@ -14,7 +14,6 @@ from shapely.geometry import LineString
 import glyphway_accel_avx2 as gw
 
 TESTS = Path(__file__).resolve().parent.parent
-sys.path.insert(0, str(TESTS / "engine"))
 sys.path.insert(0, str(TESTS / "export"))
 from road_tables import write_roads  # noqa: E402
 from glb_reading import label_table, load  # noqa: E402

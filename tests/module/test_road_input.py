@@ -2,8 +2,6 @@
 lines in row order with their own coordinates, column values as the rows of
 iterrows hold them, and the records the engine makes of a GeoDataFrame with
 every kind of row."""
-import sys
-from pathlib import Path
 
 import geopandas as gpd
 import numpy as np
@@ -14,8 +12,7 @@ from shapely.geometry import LinearRing, LineString, MultiLineString, Point, Pol
 
 from glyphway_maker import _road_input
 
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "engine"))
-from road_tables import assert_records_equal, reference_prepare  # noqa: E402
+from road_tables import assert_records_equal, reference_prepare
 
 
 def _line(k, z=False):

@@ -15,7 +15,7 @@ import pytest
 
 pytest.importorskip("mypy", reason="mypy is not installed (pip install mypy, or the 'test' extra)")
 
-REPO = Path(__file__).resolve().parent.parent
+REPO = Path(__file__).resolve().parents[2]
 STUB_RENDERER = REPO / "tools" / "render_stubs.py"
 STUB_INPUTS = [REPO / "src" / "pipeline" / "options.def",
                REPO / "src" / "module" / "glyphway_accel_avx2.pyi.in"]

@@ -11,7 +11,7 @@ import glyphway_accel_avx2 as gw
 import glyphway_maker
 from glyphway_maker import cli, labels
 
-README = pathlib.Path(__file__).resolve().parent.parent / "README.md"
+README = pathlib.Path(__file__).resolve().parents[2] / "README.md"
 MESH_ONLY = ("extrusion_depth", "separate_objects")
 # Keyword-only choices of the run that the engine is not configured with.
 RUN_KEYWORDS = ("font_path", "style", "max_char_angle")

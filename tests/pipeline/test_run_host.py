@@ -1,8 +1,6 @@
 """The run's first steps as the pipeline takes them through the engine as its
 host: the working system chosen from the roads and the progress around it,
 on both ways of reading the table."""
-import sys
-from pathlib import Path
 
 import geopandas as gpd
 import pytest

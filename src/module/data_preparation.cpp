@@ -54,8 +54,6 @@ double real_number(py::handle value) {
     return v;
 }
 
-}
-
 // Placement's failures as the host errors the dictionary code raises there.
 [[noreturn]] void raise_placement_error(const placement::PlacementError& e) {
     using Reason = placement::PlacementError::Reason;

@@ -6,7 +6,7 @@
 #include "export/drawn_records.hpp"
 #include "export/glyph_layout.hpp"
 #include "module/engine_convert.hpp"
-#include "module/engine_settings.hpp"
+#include "module/options_reader.hpp"
 #include "module/interrupts.hpp"
 #include "module/label_frame_refresh.hpp"
 #include "pipeline/cartographic_labels.hpp"

@@ -15,6 +15,7 @@
 #include "module/engine_label_records.hpp"
 #include "module/engine_stages.hpp"
 #include "module/export_methods.hpp"
+#include "module/host_calls.hpp"
 #include "module/option_table.hpp"
 #include "module/options_reader.hpp"
 #include "module/prepared_run.hpp"
@@ -116,11 +117,9 @@ py::object make_plain_class(py::module_& m, const char* name, const char* doc) {
 void add_init(py::handle cls, py::module_& m) {
     g_init_doc = init_doc();
     g_init_def.ml_doc = g_init_doc.c_str();
-    py::object function = py::reinterpret_steal<py::object>(
-        PyCFunction_NewEx(&g_init_def, nullptr, m.attr("__name__").ptr()));
-    if (!function) throw py::error_already_set();
-    py::object method = py::reinterpret_steal<py::object>(PyInstanceMethod_New(function.ptr()));
-    if (!method) throw py::error_already_set();
+    py::object function =
+        steal_or_throw(PyCFunction_NewEx(&g_init_def, nullptr, m.attr("__name__").ptr()));
+    py::object method = steal_or_throw(PyInstanceMethod_New(function.ptr()));
     py::setattr(cls, "__init__", method);
 }
 

@@ -85,9 +85,6 @@ MatrixEntries matrix_entries(py::handle value) {
     return {at(0, 3), at(1, 3), at(0, 0), at(1, 0)};
 }
 
-// max(a, b) as the host evaluates it: the first unless the second is greater.
-double host_max(double a, double b) { return b > a ? b : a; }
-
 void resolve_native(NativeLabels& native, const solver::SolverSizes& sizes) {
     std::vector<std::size_t> indices(native.records.size());
     for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = i;
@@ -136,7 +133,7 @@ void fast_resolve_collisions(py::object labels, double char_width_est, double fo
         r.cy = narrow_to_float(m.cy);
         r.dx = narrow_to_float(m.dx);
         r.dy = narrow_to_float(m.dy);
-        r.length = narrow_to_float(n * char_w + host_max(n - 1.0, 0.0) * spacing);
+        r.length = narrow_to_float(solver::solver_label_length(n, char_w, spacing));
         r.height = narrow_to_float(font);
 
         solver::SolverRecordLink link;

@@ -35,6 +35,10 @@ LabelFieldOverflow::LabelFieldOverflow(Field f)
 LabelFieldType::LabelFieldType(Field f)
     : std::invalid_argument("label key '" + key_text(f) + "' must be an integer"), field(f) {}
 
+double solver_label_length(double text_len, double char_width, double letter_spacing) {
+    return text_len * char_width + host_max(text_len - 1.0, 0.0) * letter_spacing;
+}
+
 void gather_solver_input(const std::vector<engine::LabelRecord>& labels,
                          const std::vector<std::size_t>& indices, const SolverSizes& sizes,
                          SolverInput& input, std::vector<std::size_t>& owners) {
@@ -72,7 +76,7 @@ void gather_solver_input(const std::vector<engine::LabelRecord>& labels,
         const double n = static_cast<double>(engine::effective_text_len(label));
         const double char_w = engine::effective_char_width_est(label, fallback);
         const double spacing = engine::effective_letter_spacing(label, fallback);
-        r.length = narrow_to_float(n * char_w + host_max(n - 1.0, 0.0) * spacing);
+        r.length = narrow_to_float(solver_label_length(n, char_w, spacing));
         r.height = narrow_to_float(engine::effective_font_size(label, fallback));
 
         SolverRecordLink link;

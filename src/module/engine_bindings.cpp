@@ -7,6 +7,7 @@
 #include <array>
 #include <string>
 
+#include "engine/text_autofit.hpp"
 #include "module/bindings.hpp"
 #include "module/call_guard.hpp"
 #include "module/font_path_override.hpp"
@@ -54,9 +55,10 @@ void construct_engine(py::handle self, PyObject* const (&given)[kParameterCount]
                 module.attr("_TextMeshEngine")(self.attr("font_path"), self.attr("font_size"),
                                                self.attr("extrusion_depth"),
                                                self.attr("letter_spacing")));
-    // Host multiplication: a float for a float font size, an error for text.
+    // The core's width per unit of font size, multiplied by the host: a
+    // float for a float font size, an error for text.
     py::object font_size = self.attr("font_size");
-    py::setattr(self, "char_width_est", font_size * py::float_(1.1));
+    py::setattr(self, "char_width_est", font_size * py::float_(engine::kCharWidthPerFontSize));
 }
 
 // __init__ parses its arguments with the host's own rules (positional or

@@ -15,7 +15,6 @@
 #include "pipeline/options.hpp"
 #include "placement/candidate_placement.hpp"
 #include "solver/label_solver_adaptor.hpp"
-#include "text/glyph_outline.hpp"
 
 namespace glyphway::module {
 
@@ -67,8 +66,6 @@ void rethrow_as_host_error() {
     } catch (const pipeline::FrameError& e) {
         throw py::value_error(e.what());
     } catch (const pipeline::OptionError& e) {
-        throw py::value_error(e.what());
-    } catch (const text::FontError& e) {
         throw py::value_error(e.what());
     } catch (const export_::FileError& e) {
         raise_file_error(e);

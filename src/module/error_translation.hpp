@@ -11,7 +11,6 @@
 //   engine::SamplingError        ValueError
 //   pipeline::FrameError         ValueError
 //   pipeline::OptionError        ValueError
-//   text::FontError              ValueError
 //   export_::FileError           the OSError subclass open() raises for its
 //                                errno, with the reason and the path
 //   export_::OutputPathError     ValueError "<message>: <repr(path)>"
@@ -19,7 +18,11 @@
 //   export_::RecordWithoutLine   KeyError("line")
 //
 // Anything else (a pending host error, pybind11's own exception types, a
-// standard library exception) passes through unchanged.
+// standard library exception) passes through unchanged. So does a
+// text::FontError: a font that fails while a mesh is drawn surfaces as the
+// RuntimeError of its message; only the cartographic run, which opens its
+// font before anything is placed, refuses it as a ValueError
+// (cartographic_run.cpp).
 #include <pybind11/pybind11.h>
 
 #include <utility>

@@ -162,11 +162,11 @@ void fast_resolve_collisions(py::object labels, double char_width_est, double fo
     for (std::size_t i = 0; i < input.records.size(); ++i) {
         const solver::SolverRecord& r = input.records[i];
         PyObject* d = dicts[static_cast<std::size_t>(r.list_index)].ptr();
-        const double distance = static_cast<double>(r.distance);
-        if (read_distance[i] != distance && PyDict_SetItem(d, dirty_key, Py_True) != 0) {
+        if (solver::solver_moved_label(read_distance[i], r) &&
+            PyDict_SetItem(d, dirty_key, Py_True) != 0) {
             throw py::error_already_set();
         }
-        py::object value = steal_or_throw(PyFloat_FromDouble(distance));
+        py::object value = steal_or_throw(PyFloat_FromDouble(solver::solved_distance(r)));
         if (PyDict_SetItem(d, distance_key, value.ptr()) != 0) throw py::error_already_set();
         if (PyDict_SetItem(d, hidden_key, r.hidden ? Py_True : Py_False) != 0) {
             throw py::error_already_set();

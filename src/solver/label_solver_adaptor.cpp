@@ -95,13 +95,11 @@ void write_solver_results(std::vector<engine::LabelRecord>& labels, const Solver
     for (std::size_t i = 0; i < input.records.size(); ++i) {
         const SolverRecord& r = input.records[i];
         engine::LabelRecord& label = labels[owners[i]];
-        const double distance = static_cast<double>(r.distance);
-        // Only ever set: a matrix that was stale before stays stale.
-        if (label.distance != distance) {
+        if (solver_moved_label(label.distance, r)) {
             label.matrix_dirty = true;
             engine::mark_written(label, Field::matrix_dirty);
         }
-        label.distance = distance;
+        label.distance = solved_distance(r);
         engine::mark_written(label, Field::distance);
         label.hidden = r.hidden != 0;
         engine::mark_written(label, Field::hidden);

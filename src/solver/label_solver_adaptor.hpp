@@ -45,6 +45,16 @@ struct LabelFieldType : std::invalid_argument {
 // as the host evaluates max: a NaN count stays NaN.
 double solver_label_length(double text_len, double char_width, double letter_spacing);
 
+// The solved distance of a record, widened back to double.
+inline double solved_distance(const SolverRecord& r) { return static_cast<double>(r.distance); }
+
+// Whether the solver moved a label read at `read_distance`: only then has
+// its frame gone stale and matrix_dirty is set. It is never cleared here:
+// a frame that was stale before stays stale.
+inline bool solver_moved_label(double read_distance, const SolverRecord& r) {
+    return read_distance != solved_distance(r);
+}
+
 // Solves the labels at `indices` (in that order; labels hidden on entry are
 // skipped and never written). Everything is gathered before anything is
 // written, so a MissingLabelField, LabelFieldOverflow or LabelFieldType

@@ -6,8 +6,8 @@ the table ``geopandas.read_file`` would, so it is taken only when GeoPandas'
 own reader would run on pyogrio's NumPy path for a plain local file with a
 CRS; everything else (a replaced reader, another engine, Arrow, a URL, a
 table without CRS, a column named "geometry", duplicate or date columns,
-JSON fields ...) is left to GeoPandas, which then reads it, or reports the
-problem, as it always has.
+JSON fields ...) is left to GeoPandas, which then reads it or reports the
+problem itself, so such a file gives GeoPandas' own table or error.
 """
 from __future__ import annotations
 

@@ -4,26 +4,18 @@
 // may cross it, so what the body throws becomes the pending host error.
 #include <pybind11/pybind11.h>
 
-#include <exception>
+#include "module/error_translation.hpp"
 
 namespace glyphway::module {
 
-// Runs `body` and returns None, or nullptr with the host error set: an
-// error_already_set is restored as it is, a pybind11 exception type
-// (value_error, type_error, ...) becomes the host error it stands for, any
-// other exception a RuntimeError with its message.
+// Runs `body` and returns None, or nullptr with the host error set as
+// set_host_error_from_current sets it.
 template <typename Body>
 PyObject* run_guarded(Body&& body) {
     try {
         body();
-    } catch (pybind11::error_already_set& e) {
-        e.restore();
-        return nullptr;
-    } catch (const pybind11::builtin_exception& e) {
-        e.set_error();
-        return nullptr;
-    } catch (const std::exception& e) {
-        PyErr_SetString(PyExc_RuntimeError, e.what());
+    } catch (...) {
+        set_host_error_from_current();
         return nullptr;
     }
     Py_RETURN_NONE;

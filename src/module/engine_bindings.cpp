@@ -7,6 +7,7 @@
 #include <array>
 #include <string>
 
+#include "engine/text_autofit.hpp"
 #include "module/bindings.hpp"
 #include "module/call_guard.hpp"
 #include "module/font_path_override.hpp"
@@ -15,6 +16,7 @@
 #include "module/engine_label_records.hpp"
 #include "module/engine_stages.hpp"
 #include "module/export_methods.hpp"
+#include "module/host_calls.hpp"
 #include "module/option_table.hpp"
 #include "module/options_reader.hpp"
 #include "module/prepared_run.hpp"
@@ -53,9 +55,10 @@ void construct_engine(py::handle self, PyObject* const (&given)[kParameterCount]
                 module.attr("_TextMeshEngine")(self.attr("font_path"), self.attr("font_size"),
                                                self.attr("extrusion_depth"),
                                                self.attr("letter_spacing")));
-    // Host multiplication: a float for a float font size, an error for text.
+    // The core's width per unit of font size, multiplied by the host: a
+    // float for a float font size, an error for text.
     py::object font_size = self.attr("font_size");
-    py::setattr(self, "char_width_est", font_size * py::float_(1.1));
+    py::setattr(self, "char_width_est", font_size * py::float_(engine::kCharWidthPerFontSize));
 }
 
 // __init__ parses its arguments with the host's own rules (positional or
@@ -116,11 +119,9 @@ py::object make_plain_class(py::module_& m, const char* name, const char* doc) {
 void add_init(py::handle cls, py::module_& m) {
     g_init_doc = init_doc();
     g_init_def.ml_doc = g_init_doc.c_str();
-    py::object function = py::reinterpret_steal<py::object>(
-        PyCFunction_NewEx(&g_init_def, nullptr, m.attr("__name__").ptr()));
-    if (!function) throw py::error_already_set();
-    py::object method = py::reinterpret_steal<py::object>(PyInstanceMethod_New(function.ptr()));
-    if (!method) throw py::error_already_set();
+    py::object function =
+        steal_or_throw(PyCFunction_NewEx(&g_init_def, nullptr, m.attr("__name__").ptr()));
+    py::object method = steal_or_throw(PyInstanceMethod_New(function.ptr()));
     py::setattr(cls, "__init__", method);
 }
 

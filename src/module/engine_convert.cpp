@@ -4,14 +4,11 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "module/host_calls.hpp"
+
 namespace glyphway::module {
 
 namespace {
-
-py::object steal_or_throw(PyObject* result) {
-    if (!result) throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(result);
-}
 
 std::string type_name(py::handle value) { return Py_TYPE(value.ptr())->tp_name; }
 
@@ -45,13 +42,6 @@ bool is_instance(py::handle value, py::handle type) {
     const int result = PyObject_IsInstance(value.ptr(), type.ptr());
     if (result < 0) throw py::error_already_set();
     return result == 1;
-}
-
-// The value of `key` in a dict, or nothing when the key is absent.
-PyObject* dict_item(py::handle dict, py::handle key) {
-    PyObject* item = PyDict_GetItemWithError(dict.ptr(), key.ptr());
-    if (!item && PyErr_Occurred()) throw py::error_already_set();
-    return item;
 }
 
 std::string text_value(py::handle value, engine::Field field) {
@@ -194,6 +184,22 @@ py::handle field_key_object(engine::Field field) {
     return keys[static_cast<std::size_t>(field)];
 }
 
+py::handle required_item(py::handle dict, engine::Field field) {
+    PyObject* key = field_key_object(field).ptr();
+    PyObject* item = PyDict_GetItemWithError(dict.ptr(), key);
+    if (!item) {
+        if (!PyErr_Occurred()) PyErr_SetObject(PyExc_KeyError, key);
+        throw py::error_already_set();
+    }
+    return item;
+}
+
+py::handle optional_item(py::handle dict, engine::Field field) {
+    PyObject* item = PyDict_GetItemWithError(dict.ptr(), field_key_object(field).ptr());
+    if (!item && PyErr_Occurred()) throw py::error_already_set();
+    return item;
+}
+
 std::vector<py::object> record_dicts(py::handle labels) {
     std::vector<py::object> records;
     for (py::handle item : py::iter(labels)) {
@@ -207,9 +213,9 @@ std::vector<py::object> record_dicts(py::handle labels) {
 
 void read_field(engine::LabelRecord& r, engine::Field field, py::handle dict, LineCache* lines) {
     using engine::Field;
-    PyObject* raw = dict_item(dict, field_key_object(field));
-    if (!raw) return;
-    const py::handle v(raw);
+    const py::handle v = optional_item(dict, field);
+    if (!v) return;
+    PyObject* raw = v.ptr();
     switch (field) {
         case Field::id: r.id = index_label(v); break;
         case Field::feature_id: r.feature_id = index_label(v); break;

@@ -2,8 +2,10 @@
 // Conversions between host values and the engine's native types.
 //
 // Each conversion follows the host's own rule for that value (float(),
-// int(), truth value, ==, str()), so a stage run natively reads a record the
-// way the dictionary code it replaces would.
+// int(), truth value, ==, str()): a record dict is host data, and a stage
+// that reads it natively must accept, refuse and round exactly what the
+// host's operators do, so a run gives the same labels and the same errors
+// whichever side reads it.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
@@ -64,6 +66,12 @@ py::object field_value(const engine::LabelRecord& record, engine::Field field);
 
 // The interned host string of a field's key.
 py::handle field_key_object(engine::Field field);
+
+// dict[key] of a key that must be there: KeyError(key) when it is absent.
+py::handle required_item(py::handle dict, engine::Field field);
+
+// dict.get(key): a null handle when the key is absent.
+py::handle optional_item(py::handle dict, engine::Field field);
 
 // Writes the fields of `order` that a native stage wrote into the dict.
 template <typename Fields>

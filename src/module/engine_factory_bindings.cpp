@@ -7,6 +7,7 @@
 #include "module/bindings.hpp"
 #include "module/engine_class.hpp"
 #include "module/font_path_override.hpp"
+#include "module/host_calls.hpp"
 
 namespace glyphway::module {
 
@@ -18,9 +19,7 @@ py::object new_engine(py::dict keywords, py::object font_path) {
     }
     ScopedFontPath font(font_path);
     py::object cls = engine_host_module().attr("_RoadTessaraEngine");
-    PyObject* engine = PyObject_Call(cls.ptr(), py::tuple().ptr(), keywords.ptr());
-    if (!engine) throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(engine);
+    return steal_or_throw(PyObject_Call(cls.ptr(), py::tuple().ptr(), keywords.ptr()));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "module/engine_label_records.hpp"
 
 #include "module/engine_convert.hpp"
+#include "module/host_calls.hpp"
 
 namespace glyphway::module {
 
@@ -10,9 +11,7 @@ NativeLabels read_native_labels(py::handle labels) {
     for (py::object& dict : record_dicts(labels)) {
         engine::LabelRecord record;
         for (engine::Field f : engine::all_fields()) read_field(record, f, dict, &lines);
-        PyObject* copy = PyDict_Copy(dict.ptr());
-        if (!copy) throw py::error_already_set();
-        native.sources.push_back(py::reinterpret_steal<py::object>(copy));
+        native.sources.push_back(steal_or_throw(PyDict_Copy(dict.ptr())));
         native.records.push_back(std::move(record));
     }
     return native;
@@ -21,8 +20,7 @@ NativeLabels read_native_labels(py::handle labels) {
 py::list native_labels_to_dicts(const NativeLabels& labels) {
     py::list out;
     for (std::size_t i = 0; i < labels.records.size(); ++i) {
-        py::object dict = py::reinterpret_steal<py::object>(PyDict_Copy(labels.sources[i].ptr()));
-        if (!dict) throw py::error_already_set();
+        py::object dict = steal_or_throw(PyDict_Copy(labels.sources[i].ptr()));
         write_back(dict, labels.records[i], labels.write_order);
         out.append(dict);
     }

@@ -14,6 +14,7 @@
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
 #include "module/engine_label_records.hpp"
+#include "module/error_translation.hpp"
 #include "module/options_reader.hpp"
 
 namespace glyphway::module {
@@ -21,14 +22,6 @@ namespace glyphway::module {
 namespace {
 
 using engine::Field;
-
-// Where a line has no point (the native side answers nothing), say why the
-// way the host would fail there: an empty line has no coordinate to index,
-// a NaN distance is not a position.
-[[noreturn]] void raise_no_point(const engine::LineGeometry& line) {
-    if (line.points.empty()) throw py::index_error("the line is empty: it has no point");
-    throw py::value_error("the distance is NaN: a line has no point there");
-}
 
 // A dict-path stage: the records read for the stage's keys, run, and the
 // keys written back into the same dicts.
@@ -116,7 +109,7 @@ py::tuple label_center_method(py::object, py::object label) {
     const double distance = host_float(position);
     const engine::LineGeometry geometry = read_line(line);
     const auto center = engine::label_center_xy(geometry, distance);
-    if (!center) raise_no_point(geometry);
+    if (!center) raise_no_point(geometry.points.empty());
     return py::make_tuple(center->x, center->y);
 }
 
@@ -139,7 +132,7 @@ py::array_t<double> build_tbn_matrix_method(py::object self, py::object line, do
     const engine::LineGeometry geometry = read_line(line);
     const bool flip = host_truth(auto_flip);
     const auto frame = engine::build_tbn_matrix(geometry, distance, flip, read_posture(self));
-    if (!frame) raise_no_point(geometry);
+    if (!frame) raise_no_point(geometry.points.empty());
     return matrix_array(*frame);
 }
 

@@ -1,19 +1,8 @@
 #include "module/label_frame_refresh.hpp"
 
-#include <string>
-
 namespace glyphway::module {
 
 using engine::Field;
-
-py::handle required_item(py::handle dict, Field field) {
-    PyObject* item = PyDict_GetItemWithError(dict.ptr(), field_key_object(field).ptr());
-    if (!item) {
-        if (PyErr_Occurred()) throw py::error_already_set();
-        throw py::key_error(std::string(engine::field_key(field)));
-    }
-    return item;
-}
 
 void read_required(engine::LabelRecord& r, Field field, py::handle dict, LineCache& lines) {
     required_item(dict, field);
@@ -28,11 +17,6 @@ void read_curved_road(engine::LabelRecord& r, py::handle dict, LineCache& lines,
     label.line = r.line;
     label.distance = r.distance;
     label.line_len = r.line_len;
-}
-
-void raise_no_point(bool empty_line) {
-    if (empty_line) throw py::index_error("the line is empty: it has no point");
-    throw py::value_error("the distance is NaN: a line has no point there");
 }
 
 engine::Mat4 label_frame(engine::LabelRecord& r, py::handle dict, engine::Posture posture,

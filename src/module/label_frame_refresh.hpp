@@ -13,15 +13,12 @@
 #include "engine/orientation_frame.hpp"
 #include "export/drawn_label.hpp"
 #include "module/engine_convert.hpp"
+#include "module/error_translation.hpp"
 #include "module/interrupts.hpp"
 
 namespace glyphway::module {
 
 namespace py = pybind11;
-
-// The value of a key that must be there (label['line']): a KeyError when
-// it is absent.
-py::handle required_item(py::handle dict, engine::Field field);
 
 // read_field of a required key.
 void read_required(engine::LabelRecord& r, engine::Field field, py::handle dict,
@@ -31,9 +28,6 @@ void read_required(engine::LabelRecord& r, engine::Field field, py::handle dict,
 // all required), read from the dict into the record and the drawn label.
 void read_curved_road(engine::LabelRecord& r, py::handle dict, LineCache& lines,
                       export_::DrawnLabel& label);
-
-// The host's error for a distance with no point on its line.
-[[noreturn]] void raise_no_point(bool empty_line);
 
 // A visible record's frame: the stored one, or, when the solver moved the
 // label since it was computed, a fresh one (reading direction left to

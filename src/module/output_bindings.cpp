@@ -9,6 +9,7 @@
 #include "export/output_file.hpp"
 #include "export/output_target.hpp"
 #include "module/bindings.hpp"
+#include "module/error_translation.hpp"
 #include "module/output_errors.hpp"
 
 namespace glyphway::module {
@@ -20,14 +21,14 @@ void write_output(py::object path, py::bytes data) {
     char* bytes = nullptr;
     Py_ssize_t size = 0;
     if (PyBytes_AsStringAndSize(data.ptr(), &bytes, &size) != 0) throw py::error_already_set();
-    run_writer([&] {
+    with_host_errors([&] {
         export_::write_output_file(target, std::string_view(bytes, static_cast<std::size_t>(size)));
     });
 }
 
 void check_output(py::object path) {
     const std::string target = output_fs_path(path);
-    run_writer([&] { (void)export_::inspect_output_target(target); });
+    with_host_errors([&] { (void)export_::inspect_output_target(target); });
 }
 
 }  // namespace

@@ -16,11 +16,11 @@
 
 #include "placement/candidate_placement.hpp"
 #include "module/engine_convert.hpp"
-#include "module/interrupts.hpp"
 #include "module/engine_label_records.hpp"
-#include "module/options_reader.hpp"
 #include "module/engine_stages.hpp"
-#include "module/solver_errors.hpp"
+#include "module/error_translation.hpp"
+#include "module/interrupts.hpp"
+#include "module/options_reader.hpp"
 
 namespace glyphway::module {
 
@@ -28,23 +28,12 @@ namespace {
 
 using engine::Field;
 
-// Native failures as the host errors the dictionary code raises there.
+// Placement on native records, its failures (a missing key, a line with
+// no point, a key the solver cannot read) as host errors.
 std::vector<std::size_t> place(std::vector<engine::LabelRecord>& records,
                                const placement::PlacementSettings& settings) {
-    using Reason = placement::PlacementError::Reason;
-    try {
-        return with_host_label_errors(
-            [&] { return placement::auto_place_labels(records, settings, &check_host_signals); });
-    } catch (const placement::PlacementError& e) {
-        switch (e.reason) {
-            case Reason::missing_distance: throw py::key_error("distance");
-            case Reason::missing_line: throw py::key_error("line");
-            case Reason::empty_line: throw py::index_error(e.what());
-            case Reason::nan_distance:
-            case Reason::non_finite_centre: throw py::value_error(e.what());
-        }
-        throw;
-    }
+    return with_host_errors(
+        [&] { return placement::auto_place_labels(records, settings, &check_host_signals); });
 }
 
 // The keys of one record dict that placement, grouping (in `mode`) and the

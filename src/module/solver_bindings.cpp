@@ -12,9 +12,10 @@
 
 #include "module/bindings.hpp"
 #include "module/engine_convert.hpp"
-#include "module/interrupts.hpp"
 #include "module/engine_label_records.hpp"
-#include "module/solver_errors.hpp"
+#include "module/error_translation.hpp"
+#include "module/host_calls.hpp"
+#include "module/interrupts.hpp"
 #include "solver/collision_solver.hpp"
 #include "solver/label_solver_adaptor.hpp"
 
@@ -26,47 +27,15 @@ namespace py = pybind11;
 using engine::Field;
 using solver::narrow_to_float;
 
-py::object steal_or_throw(PyObject* result) {
-    if (!result) throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(result);
-}
-
 [[noreturn]] void raise_overflow() {
     PyErr_SetString(PyExc_OverflowError, "value too large to convert to int");
     throw py::error_already_set();
 }
 
-// d[key], raising KeyError(key) as the dict itself would.
-PyObject* required_item(PyObject* dict, Field field) {
-    PyObject* key = field_key_object(field).ptr();
-    PyObject* item = PyDict_GetItemWithError(dict, key);
-    if (!item) {
-        if (!PyErr_Occurred()) PyErr_SetObject(PyExc_KeyError, key);
-        throw py::error_already_set();
-    }
-    return item;
-}
-
-// d.get(key), nothing when absent.
-PyObject* optional_item(PyObject* dict, Field field) {
-    PyObject* item = PyDict_GetItemWithError(dict, field_key_object(field).ptr());
-    if (!item && PyErr_Occurred()) throw py::error_already_set();
-    return item;
-}
-
-// A number as a C double: a float or anything with __float__ / __index__;
-// anything else (a string included) is a TypeError.
-double number_value(PyObject* value) {
-    if (PyFloat_CheckExact(value)) return PyFloat_AS_DOUBLE(value);
-    const double v = PyFloat_AsDouble(value);
-    if (v == -1.0 && PyErr_Occurred()) throw py::error_already_set();
-    return v;
-}
-
 // An integer as a C int: ints (bools too) and integer-like objects; a float
 // is a TypeError, a value outside 32 bits an OverflowError.
-std::int32_t int32_value(PyObject* value) {
-    py::object index = steal_or_throw(PyNumber_Index(value));
+std::int32_t int32_value(py::handle value) {
+    py::object index = steal_or_throw(PyNumber_Index(value.ptr()));
     int overflow = 0;
     const long long n = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
     if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
@@ -74,8 +43,9 @@ std::int32_t int32_value(PyObject* value) {
     return static_cast<std::int32_t>(n);
 }
 
-std::int64_t int64_value(PyObject* value) {
-    py::object index = steal_or_throw(PyNumber_Index(value));
+// An integer as a C 64-bit int, by the same rule.
+std::int64_t int64_value(py::handle value) {
+    py::object index = steal_or_throw(PyNumber_Index(value.ptr()));
     const long long n = PyLong_AsLongLong(index.ptr());
     if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
     return n;
@@ -87,11 +57,11 @@ struct MatrixEntries {
     double cx, cy, dx, dy;
 };
 
-MatrixEntries matrix_entries(PyObject* value) {
+MatrixEntries matrix_entries(py::handle value) {
     // The usual case, a float64 NumPy array, read in place: no conversion
     // object per label.
     if (py::isinstance<py::array>(value)) {
-        const auto* a = py::detail::array_proxy(value);
+        const auto* a = py::detail::array_proxy(value.ptr());
         const auto* descr = py::detail::array_descriptor_proxy(a->descr);
         if (descr->type_num == py::detail::npy_api::NPY_DOUBLE_ && descr->byteorder != '>' &&
             a->nd == 2 && a->dimensions[0] >= 2 && a->dimensions[1] >= 4) {
@@ -115,13 +85,10 @@ MatrixEntries matrix_entries(PyObject* value) {
     return {at(0, 3), at(1, 3), at(0, 0), at(1, 0)};
 }
 
-// max(a, b) as the host evaluates it: the first unless the second is greater.
-double host_max(double a, double b) { return b > a ? b : a; }
-
 void resolve_native(NativeLabels& native, const solver::SolverSizes& sizes) {
     std::vector<std::size_t> indices(native.records.size());
     for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = i;
-    with_host_label_errors(
+    with_host_errors(
         [&] { solver::resolve_label_collisions(native.records, indices, sizes, check_host_signals); });
     constexpr Field kWritten[] = {Field::matrix_dirty, Field::distance, Field::hidden};
     native.note_stage(kWritten);
@@ -141,43 +108,43 @@ void fast_resolve_collisions(py::object labels, double char_width_est, double fo
     std::vector<double> read_distance;  // the label's distance as read, per record
     LineCache lines;
     for (std::size_t i = 0; i < dicts.size(); ++i) {
-        PyObject* d = dicts[i].ptr();
-        PyObject* hidden = optional_item(d, Field::hidden);
+        py::handle d = dicts[i];
+        py::handle hidden = optional_item(d, Field::hidden);
         if (hidden && host_truth(hidden)) continue;
 
         solver::SolverRecord r;
         r.list_index = static_cast<std::int32_t>(i);
         r.text_len = int32_value(required_item(d, Field::text_len));
         const auto number_or = [&](Field f, double fallback) {
-            PyObject* v = optional_item(d, f);
-            return v ? number_value(v) : fallback;
+            py::handle v = optional_item(d, f);
+            return v ? real_number(v) : fallback;
         };
         const double n = number_or(Field::effective_text_len, r.text_len);
         const double font = number_or(Field::effective_font_size, sizes.font_size);
         const double spacing = number_or(Field::effective_letter_spacing, sizes.letter_spacing);
         const double char_w = number_or(Field::effective_char_width_est, sizes.char_width_est);
         r.id = int32_value(required_item(d, Field::id));
-        const double distance = number_value(required_item(d, Field::distance));
+        const double distance = real_number(required_item(d, Field::distance));
         r.distance = narrow_to_float(distance);
-        r.line_len = narrow_to_float(number_value(required_item(d, Field::line_len)));
-        r.weight = narrow_to_float(number_value(required_item(d, Field::weight)));
+        r.line_len = narrow_to_float(real_number(required_item(d, Field::line_len)));
+        r.weight = narrow_to_float(real_number(required_item(d, Field::weight)));
         const MatrixEntries m = matrix_entries(required_item(d, Field::matrix));
         r.cx = narrow_to_float(m.cx);
         r.cy = narrow_to_float(m.cy);
         r.dx = narrow_to_float(m.dx);
         r.dy = narrow_to_float(m.dy);
-        r.length = narrow_to_float(n * char_w + host_max(n - 1.0, 0.0) * spacing);
+        r.length = narrow_to_float(solver::solver_label_length(n, char_w, spacing));
         r.height = narrow_to_float(font);
 
         solver::SolverRecordLink link;
-        PyObject* uid = optional_item(d, Field::line_uid);
-        if (uid && uid != Py_None) {
+        py::handle uid = optional_item(d, Field::line_uid);
+        if (uid && !uid.is_none()) {
             link.has_line_uid = true;
             link.line_uid = int64_value(uid);
         }
-        PyObject* line = optional_item(d, Field::line);
-        if (line && line != Py_None) {
-            std::shared_ptr<const engine::LineGeometry>& cached = lines[line];
+        py::handle line = optional_item(d, Field::line);
+        if (line && !line.is_none()) {
+            std::shared_ptr<const engine::LineGeometry>& cached = lines[line.ptr()];
             if (!cached) cached = std::make_shared<const engine::LineGeometry>(read_line(line));
             link.line = cached.get();
         }
@@ -195,11 +162,11 @@ void fast_resolve_collisions(py::object labels, double char_width_est, double fo
     for (std::size_t i = 0; i < input.records.size(); ++i) {
         const solver::SolverRecord& r = input.records[i];
         PyObject* d = dicts[static_cast<std::size_t>(r.list_index)].ptr();
-        const double distance = static_cast<double>(r.distance);
-        if (read_distance[i] != distance && PyDict_SetItem(d, dirty_key, Py_True) != 0) {
+        if (solver::solver_moved_label(read_distance[i], r) &&
+            PyDict_SetItem(d, dirty_key, Py_True) != 0) {
             throw py::error_already_set();
         }
-        py::object value = steal_or_throw(PyFloat_FromDouble(distance));
+        py::object value = steal_or_throw(PyFloat_FromDouble(solver::solved_distance(r)));
         if (PyDict_SetItem(d, distance_key, value.ptr()) != 0) throw py::error_already_set();
         if (PyDict_SetItem(d, hidden_key, r.hidden ? Py_True : Py_False) != 0) {
             throw py::error_already_set();

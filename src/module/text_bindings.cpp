@@ -10,6 +10,7 @@
 
 #include "module/bindings.hpp"
 #include "module/font_lookup.hpp"
+#include "module/host_calls.hpp"
 #include "module/numpy_views.hpp"
 #include "module/text_engine_handle.hpp"
 #include "text/planar_shape.hpp"
@@ -82,9 +83,7 @@ py::list generate_glyph_meshes(TextEngineHandle& self, const std::u32string& tex
 void print_glyph_warnings(text::TextMeshEngine& core) {
     const std::vector<std::string> lines = core.take_warnings();
     if (lines.empty()) return;
-    py::object print = py::module_::import("builtins").attr("print");
-    py::object stderr_stream = py::module_::import("sys").attr("stderr");
-    for (const std::string& line : lines) print(py::str("[glyphway_maker] WARNING: " + line), "file"_a = stderr_stream);
+    for (const std::string& line : lines) print_warning("[glyphway_maker] WARNING: " + line);
 }
 
 void TextEngineHandle::sync_glyph_cache() {

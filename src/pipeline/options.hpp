@@ -170,10 +170,12 @@ struct Options {
 #undef GLYPHWAY_PATH
 
     // The estimated width of one character, which the engine derives from
-    // its font size; font_size * 1.1 when unset.
+    // its font size; font_size * engine::kCharWidthPerFontSize when unset.
     std::optional<double> char_width_est;
 
-    double char_width() const { return char_width_est ? *char_width_est : font_size * 1.1; }
+    double char_width() const {
+        return char_width_est ? *char_width_est : font_size * engine::kCharWidthPerFontSize;
+    }
 
     engine::SamplingSettings sampling() const;
     engine::AutofitSettings autofit() const;

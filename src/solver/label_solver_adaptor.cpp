@@ -35,6 +35,10 @@ LabelFieldOverflow::LabelFieldOverflow(Field f)
 LabelFieldType::LabelFieldType(Field f)
     : std::invalid_argument("label key '" + key_text(f) + "' must be an integer"), field(f) {}
 
+double solver_label_length(double text_len, double char_width, double letter_spacing) {
+    return text_len * char_width + host_max(text_len - 1.0, 0.0) * letter_spacing;
+}
+
 void gather_solver_input(const std::vector<engine::LabelRecord>& labels,
                          const std::vector<std::size_t>& indices, const SolverSizes& sizes,
                          SolverInput& input, std::vector<std::size_t>& owners) {
@@ -72,7 +76,7 @@ void gather_solver_input(const std::vector<engine::LabelRecord>& labels,
         const double n = static_cast<double>(engine::effective_text_len(label));
         const double char_w = engine::effective_char_width_est(label, fallback);
         const double spacing = engine::effective_letter_spacing(label, fallback);
-        r.length = narrow_to_float(n * char_w + host_max(n - 1.0, 0.0) * spacing);
+        r.length = narrow_to_float(solver_label_length(n, char_w, spacing));
         r.height = narrow_to_float(engine::effective_font_size(label, fallback));
 
         SolverRecordLink link;
@@ -91,13 +95,11 @@ void write_solver_results(std::vector<engine::LabelRecord>& labels, const Solver
     for (std::size_t i = 0; i < input.records.size(); ++i) {
         const SolverRecord& r = input.records[i];
         engine::LabelRecord& label = labels[owners[i]];
-        const double distance = static_cast<double>(r.distance);
-        // Only ever set: a matrix that was stale before stays stale.
-        if (label.distance != distance) {
+        if (solver_moved_label(label.distance, r)) {
             label.matrix_dirty = true;
             engine::mark_written(label, Field::matrix_dirty);
         }
-        label.distance = distance;
+        label.distance = solved_distance(r);
         engine::mark_written(label, Field::distance);
         label.hidden = r.hidden != 0;
         engine::mark_written(label, Field::hidden);

@@ -1,7 +1,8 @@
 #pragma once
 // The solver run on native label records: gather the visible labels into
 // solver records, solve, and write `distance`, `hidden` and `matrix_dirty`
-// back (marking them written), as the dictionary binding does.
+// back (marking them written): the keys and values _fast_resolve_collisions
+// writes into record dicts.
 #include <cstddef>
 #include <stdexcept>
 #include <vector>
@@ -37,6 +38,22 @@ struct LabelFieldType : std::invalid_argument {
     explicit LabelFieldType(engine::Field f);
     engine::Field field;
 };
+
+// A label's length for the solver: `text_len` character cells of
+// `char_width` and the gaps between them of `letter_spacing`, in double
+// precision (the caller narrows it). The gap count is max(text_len - 1, 0)
+// as the host evaluates max: a NaN count stays NaN.
+double solver_label_length(double text_len, double char_width, double letter_spacing);
+
+// The solved distance of a record, widened back to double.
+inline double solved_distance(const SolverRecord& r) { return static_cast<double>(r.distance); }
+
+// Whether the solver moved a label read at `read_distance`: only then has
+// its frame gone stale and matrix_dirty is set. It is never cleared here:
+// a frame that was stale before stays stale.
+inline bool solver_moved_label(double read_distance, const SolverRecord& r) {
+    return read_distance != solved_distance(r);
+}
 
 // Solves the labels at `indices` (in that order; labels hidden on entry are
 // skipped and never written). Everything is gathered before anything is

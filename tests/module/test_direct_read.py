@@ -196,7 +196,7 @@ def test_measured_lines_are_read_as_plain_lines(make_engine, tmp_path, through_g
     through_geopandas()
     with pytest.warns(UserWarning, match="Measured") as seen_by_geopandas:
         assert direct == _records(make_engine(path))
-    assert len(seen) == len(seen_by_geopandas)  # the file's warnings, as often as before
+    assert len(seen) == len(seen_by_geopandas)  # the file's warnings, as GeoPandas gives them
 
 
 def test_a_table_without_crs_fails_as_in_geopandas(make_engine, tmp_path):

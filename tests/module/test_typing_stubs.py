@@ -18,7 +18,7 @@ pytest.importorskip("mypy", reason="mypy is not installed (pip install mypy, or 
 REPO = Path(__file__).resolve().parents[2]
 STUB_RENDERER = REPO / "tools" / "render_stubs.py"
 STUB_INPUTS = [REPO / "src" / "pipeline" / "options.def",
-               REPO / "src" / "module" / "glyphway_accel_avx2.pyi.in"]
+               REPO / "python" / "glyphway_accel_avx2.pyi.in"]
 ALLOWLIST = Path(__file__).resolve().parent / "typing_stubs_allowlist.txt"
 
 

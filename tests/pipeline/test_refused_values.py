@@ -38,7 +38,7 @@ def test_usable_edge_values_are_accepted(make_engine):
     e = make_engine(font_size=1e-3, extrusion_depth=0.0, letter_spacing=-3.0,
                     min_font_scale=-1.0, min_letter_spacing=-2.0)
     assert (e.font_size, e.extrusion_depth) == (1e-3, 0.0)
-    # Values that are not numbers are stored as given, as before.
+    # Values that are not numbers are stored as given; the stage that uses one refuses it.
     assert make_engine(min_font_scale="x").min_font_scale == "x"
 
 

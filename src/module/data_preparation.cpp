@@ -26,10 +26,11 @@
 #include "module/interrupts.hpp"
 #include "module/options_reader.hpp"
 #include "module/engine_stages.hpp"
+#include "module/error_translation.hpp"
 #include "module/feature_table.hpp"
 #include "module/host_bridge.hpp"
 #include "module/prepared_run.hpp"
-#include "module/solver_errors.hpp"
+#include "module/host_calls.hpp"
 #include "pipeline/label_pipeline.hpp"
 #include "pipeline/pipeline_settings.hpp"
 #include "pipeline/road_input.hpp"
@@ -41,45 +42,13 @@ namespace {
 
 using engine::Field;
 
-py::object steal_or_throw(PyObject* result) {
-    if (!result) throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(result);
-}
-
-// A real number the way arithmetic takes it: ints, floats and anything
-// with __float__ or __index__; text is a TypeError.
-double real_number(py::handle value) {
-    const double v = PyFloat_AsDouble(value.ptr());
-    if (v == -1.0 && PyErr_Occurred()) throw py::error_already_set();
-    return v;
-}
-
-// Placement's failures as the host errors the dictionary code raises there.
-[[noreturn]] void raise_placement_error(const placement::PlacementError& e) {
-    using Reason = placement::PlacementError::Reason;
-    switch (e.reason) {
-        case Reason::missing_distance: throw py::key_error("distance");
-        case Reason::missing_line: throw py::key_error("line");
-        case Reason::empty_line: throw py::index_error(e.what());
-        case Reason::nan_distance:
-        case Reason::non_finite_centre: throw py::value_error(e.what());
-    }
-    throw py::value_error(e.what());
-}
-
+// The stages' failures reach the caller as the host errors of the dict API
+// (error_translation.hpp).
 std::vector<engine::LabelRecord> run_stages(py::handle self, const FeatureTable& table,
                                             const pipeline::Settings& settings) {
     HostBridge host(self);
-    try {
-        return with_host_label_errors(
-            [&] { return pipeline::run_pipeline(table.features, table.lines, settings, host); });
-    } catch (const engine::SamplingError& e) {
-        throw py::value_error(e.what());
-    } catch (const placement::PlacementError& e) {
-        raise_placement_error(e);
-    } catch (const pipeline::FrameError& e) {
-        throw py::value_error(e.what());
-    }
+    return with_host_errors(
+        [&] { return pipeline::run_pipeline(table.features, table.lines, settings, host); });
 }
 
 // How many records become dicts between two interrupt checks.

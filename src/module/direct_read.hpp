@@ -9,8 +9,8 @@
 // When that holds, and the read itself, is decided in Python
 // (glyphway_maker/_direct_read.py); what it hands down that this decoder
 // cannot vouch for (measured coordinates, a geometry the host would
-// refuse ...) is left to GeoPandas as well, which then reads it, or reports
-// the problem, as it always has.
+// refuse ...) is left to GeoPandas as well, which then reads it or reports
+// the problem in its own words.
 #include <pybind11/pybind11.h>
 
 #include <optional>

@@ -19,6 +19,7 @@
 #include "module/call_guard.hpp"
 #include "module/cartographic_run.hpp"
 #include "module/font_path_override.hpp"
+#include "module/host_calls.hpp"
 #include "module/option_table.hpp"
 #include "pipeline/fixed_engine_values.hpp"
 
@@ -86,11 +87,6 @@ private:
     std::vector<py::object> values_;
 };
 
-py::object checked(PyObject* result) {
-    if (!result) throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(result);
-}
-
 bool converted_in_pass(OptionKind kind, int pass) {
     switch (kind) {
         case OptionKind::flag:
@@ -104,14 +100,15 @@ bool converted_in_pass(OptionKind kind, int pass) {
 
 py::object convert(const OptionInfo& p, PyObject* given) {
     switch (p.kind) {
-        case OptionKind::text: return checked(text_argument(p.name, given));
-        case OptionKind::flag: return checked(flag_argument(given));
-        case OptionKind::real: return checked(real_argument(given));
-        case OptionKind::integer: return checked(integer_argument(p.name, given));
-        case OptionKind::optional_real: return checked(optional_real_argument(p.name, given));
+        case OptionKind::text: return steal_or_throw(text_argument(p.name, given));
+        case OptionKind::flag: return steal_or_throw(flag_argument(given));
+        case OptionKind::real: return steal_or_throw(real_argument(given));
+        case OptionKind::integer: return steal_or_throw(integer_argument(p.name, given));
+        case OptionKind::optional_real:
+            return steal_or_throw(optional_real_argument(p.name, given));
         case OptionKind::optional_integer:
-            return checked(optional_integer_argument(p.name, given));
-        case OptionKind::path: return checked(optional_path_argument(p.name, given));
+            return steal_or_throw(optional_integer_argument(p.name, given));
+        case OptionKind::path: return steal_or_throw(optional_path_argument(p.name, given));
     }
     return py::none();
 }
@@ -212,7 +209,7 @@ py::object engine_class(PyObject* module) {
 py::object construct_engine(PyObject* module, const py::dict& keywords, const py::object& font_path) {
     py::object cls = engine_class(module);
     ScopedFontPath font(font_path);
-    return checked(PyObject_Call(cls.ptr(), py::tuple().ptr(), keywords.ptr()));
+    return steal_or_throw(PyObject_Call(cls.ptr(), py::tuple().ptr(), keywords.ptr()));
 }
 
 PyObject* generate(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -345,7 +342,7 @@ PyMethodDef g_generate_glb_def = {"generate_glb", as_cfunction(&generate_glb),
                                   METH_FASTCALL | METH_KEYWORDS, nullptr};
 
 void add_function(py::module_& m, PyMethodDef* def) {
-    py::object function = checked(PyCFunction_NewEx(def, m.ptr(), m.attr("__name__").ptr()));
+    py::object function = steal_or_throw(PyCFunction_NewEx(def, m.ptr(), m.attr("__name__").ptr()));
     py::setattr(m, def->ml_name, function);
 }
 

@@ -8,15 +8,11 @@
 #include <utility>
 
 #include "module/engine_convert.hpp"
+#include "module/host_calls.hpp"
 
 namespace glyphway::module {
 
 namespace {
-
-py::object steal_or_throw(PyObject* result) {
-    if (!result) throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(result);
-}
 
 // The object at position i of a 1-D object array.
 py::handle object_at(const py::array& array, std::size_t i) {

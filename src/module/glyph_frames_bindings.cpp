@@ -26,25 +26,13 @@
 #include "module/mesh_engines.hpp"
 #include "module/text_engine_handle.hpp"
 #include "module/prepared_run.hpp"
+#include "module/error_translation.hpp"
+#include "module/host_calls.hpp"
 #include "pipeline/cartographic_labels.hpp"
 
 namespace glyphway::module {
 
 namespace {
-
-template <typename T>
-py::array_t<T> to_array(const std::vector<T>& values) {
-    py::array_t<T> out(static_cast<py::ssize_t>(values.size()));
-    T* data = out.mutable_data();
-    for (std::size_t i = 0; i < values.size(); ++i) data[i] = values[i];
-    return out;
-}
-
-py::array_t<bool> to_mask(const std::vector<bool>& values) {
-    py::array_t<bool> out(static_cast<py::ssize_t>(values.size()));
-    for (std::size_t i = 0; i < values.size(); ++i) out.mutable_data()[i] = values[i];
-    return out;
-}
 
 // Column `column` of every frame (0: reading direction, 3: origin) as n x 3.
 py::array_t<double> frame_column(const std::vector<engine::Mat4>& frames, int column) {
@@ -104,12 +92,8 @@ py::dict label_columns(const std::vector<export_::DrawnLabel>& labels) {
 
 py::tuple frames_of(const std::vector<export_::DrawnLabel>& labels, engine::Posture posture,
                     py::handle working_crs) {
-    export_::GlyphFrameColumns glyphs;
-    try {
-        glyphs = export_::glyph_frame_columns(labels, posture);
-    } catch (const export_::NoFramePoint& e) {
-        raise_no_point(e.empty_line());
-    }
+    const export_::GlyphFrameColumns glyphs =
+        with_host_errors([&] { return export_::glyph_frame_columns(labels, posture); });
     return py::make_tuple(glyph_columns(glyphs), label_columns(labels), working_crs);
 }
 

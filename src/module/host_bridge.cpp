@@ -8,23 +8,11 @@
 #include "module/engine_convert.hpp"
 #include "module/interrupts.hpp"
 #include "module/output_errors.hpp"
+#include "module/host_calls.hpp"
 
 namespace glyphway::module {
 
 namespace {
-
-py::object steal_or_throw(PyObject* result) {
-    if (!result) throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(result);
-}
-
-// A real number the way arithmetic takes it: ints, floats and anything
-// with __float__ or __index__; text is a TypeError.
-double real_number(py::handle value) {
-    const double v = PyFloat_AsDouble(value.ptr());
-    if (v == -1.0 && PyErr_Occurred()) throw py::error_already_set();
-    return v;
-}
 
 bool differ(py::handle a, py::handle b) {
     return host_truth(steal_or_throw(PyObject_RichCompare(a.ptr(), b.ptr(), Py_NE)));
@@ -34,9 +22,7 @@ bool differ(py::handle a, py::handle b) {
 
 // Progress goes through the interpreter's own print, so that it lands
 // wherever the host has sent standard output.
-void HostBridge::progress(const std::string& line) {
-    py::module_::import("builtins").attr("print")(py::str(line));
-}
+void HostBridge::progress(const std::string& line) { print_progress(line); }
 
 void HostBridge::check_interrupt() { check_host_signals(); }
 
@@ -105,16 +91,11 @@ std::string no_utm_zone_message(py::handle longitude, py::handle latitude) {
 
 // --- The writers' host ---------------------------------------------------
 
-void OutputBridge::progress(const std::string& line) {
-    py::module_::import("builtins").attr("print")(py::str(line));
-}
+void OutputBridge::progress(const std::string& line) { print_progress(line); }
 
 void OutputBridge::check_interrupt() { check_host_signals(); }
 
-void OutputBridge::warning(const std::string& line) {
-    py::module_::import("builtins").attr("print")(
-        py::str(line), py::arg("file") = py::module_::import("sys").attr("stderr"));
-}
+void OutputBridge::warning(const std::string& line) { print_warning(line); }
 
 std::string OutputBridge::output_path() { return output_fs_path(output_); }
 

@@ -22,25 +22,12 @@
 #include "module/engine_convert.hpp"
 #include "module/options_reader.hpp"
 #include "module/prepared_run.hpp"
+#include "module/host_calls.hpp"
 #include "pipeline/cartographic_labels.hpp"
 
 namespace glyphway::module {
 
 namespace {
-
-template <typename T>
-py::array_t<T> to_array(const std::vector<T>& values) {
-    py::array_t<T> out(static_cast<py::ssize_t>(values.size()));
-    T* data = out.mutable_data();
-    for (std::size_t i = 0; i < values.size(); ++i) data[i] = values[i];
-    return out;
-}
-
-py::array_t<bool> to_mask(const std::vector<bool>& values) {
-    py::array_t<bool> out(static_cast<py::ssize_t>(values.size()));
-    for (std::size_t i = 0; i < values.size(); ++i) out.mutable_data()[i] = values[i];
-    return out;
-}
 
 // x, y, rotation_deg, length, height and corners (n x 4 x 2) of footprints,
 // each column under its name with `prefix`.

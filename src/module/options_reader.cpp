@@ -6,25 +6,13 @@
 #include "module/argument_kinds.hpp"
 #include "module/cartographic_run.hpp"
 #include "module/engine_convert.hpp"
+#include "module/host_calls.hpp"
 
 namespace glyphway::module {
 
 namespace {
 
 using engine::Field;
-
-py::object steal_or_throw(PyObject* result) {
-    if (!result) throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(result);
-}
-
-// A real number the way arithmetic takes it: ints, floats and anything
-// with __float__ or __index__; text is a TypeError.
-double real_number(py::handle value) {
-    const double v = PyFloat_AsDouble(value.ptr());
-    if (v == -1.0 && PyErr_Occurred()) throw py::error_already_set();
-    return v;
-}
 
 // The value of a numeric attribute as a double, or nothing when it is not a
 // real number. An int too large for a double counts as infinite.

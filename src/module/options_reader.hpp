@@ -17,6 +17,7 @@
 #include "engine/orientation_frame.hpp"
 #include "engine/road_grouping.hpp"
 #include "engine/text_autofit.hpp"
+#include "module/error_translation.hpp"
 #include "pipeline/options.hpp"
 #include "placement/candidate_placement.hpp"
 
@@ -27,11 +28,7 @@ namespace py = pybind11;
 // Runs `f`, raising an OptionError as the host's ValueError with its message.
 template <typename F>
 decltype(auto) refusing_options(F&& f) {
-    try {
-        return f();
-    } catch (const pipeline::OptionError& e) {
-        throw py::value_error(e.what());
-    }
+    return with_host_errors(std::forward<F>(f));
 }
 
 // The engine constructor's refusals, in its parameter order: each number

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
         std::cerr << refused << '\n';
         return 2;
     }
-    pl::Settings interval;
+    pl::Options interval;
     interval.font_size = fs;
     std::size_t kept = 0;
     const double t_interval = best_seconds(repeats, [&] {

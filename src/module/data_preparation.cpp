@@ -32,7 +32,7 @@
 #include "module/prepared_run.hpp"
 #include "module/host_calls.hpp"
 #include "pipeline/label_pipeline.hpp"
-#include "pipeline/pipeline_settings.hpp"
+#include "pipeline/options.hpp"
 #include "pipeline/road_input.hpp"
 #include "placement/candidate_placement.hpp"
 
@@ -45,7 +45,7 @@ using engine::Field;
 // The stages' failures reach the caller as the host errors of the dict API
 // (error_translation.hpp).
 std::vector<engine::LabelRecord> run_stages(py::handle self, const FeatureTable& table,
-                                            const pipeline::Settings& settings) {
+                                            const pipeline::Options& settings) {
     HostBridge host(self);
     return with_host_errors(
         [&] { return pipeline::run_pipeline(table.features, table.lines, settings, host); });
@@ -111,7 +111,7 @@ py::str calculate_utm_crs_method(py::object, py::object lon, py::object lat) {
     throw py::value_error(no_utm_zone_message(lon, lat));
 }
 
-PreparedRun read_native_table(py::object self, pipeline::Settings& settings) {
+PreparedRun read_native_table(py::object self, pipeline::Options& settings) {
     read_sampling_options(self, settings);
 
     PreparedRun run;
@@ -131,7 +131,7 @@ PreparedRun read_native_table(py::object self, pipeline::Settings& settings) {
 }
 
 PreparedRun prepare_native(py::object self) {
-    pipeline::Settings settings;
+    pipeline::Options settings;
     PreparedRun run = read_native_table(self, settings);
     if (run.working_crs.is_none()) return run;  // no name column: nothing was read
     run.labels = run_stages(self, run.table, settings);

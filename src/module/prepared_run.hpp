@@ -8,7 +8,7 @@
 
 #include "engine/label_record.hpp"
 #include "module/feature_table.hpp"
-#include "pipeline/pipeline_settings.hpp"
+#include "pipeline/options.hpp"
 
 namespace glyphway::module {
 
@@ -27,7 +27,7 @@ PreparedRun prepare_native(py::object self);
 // Its first half: the table read and the run's settings taken from the
 // engine, no stage run yet (`labels` stays empty; `working_crs` is None
 // when the table has no name column).
-PreparedRun read_native_table(py::object self, pipeline::Settings& settings);
+PreparedRun read_native_table(py::object self, pipeline::Options& settings);
 
 // Whether `self._prepare_data` is the engine's own method. A subclass or an
 // instance attribute that replaces it must be called, and its dicts read.

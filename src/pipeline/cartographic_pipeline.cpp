@@ -7,7 +7,7 @@
 
 namespace glyphway::pipeline {
 
-placement::CartographicSettings cartographic_placement_settings(const Settings& settings,
+placement::CartographicSettings cartographic_placement_settings(const Options& settings,
                                                                 double max_char_angle) {
     placement::CartographicSettings s = placement::cartographic_settings(
         engine::density_profile(settings.density, settings.font_size), settings.font_size);
@@ -22,7 +22,7 @@ placement::CartographicSettings cartographic_placement_settings(const Settings& 
 std::vector<placement::CartographicLabel> run_cartographic(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
-    const Settings& settings, const std::string& font_path, double max_char_angle,
+    const Options& settings, const std::string& font_path, double max_char_angle,
     StageHost& host) {
     const text::TextShaper shaper(font_path);
     // One advance per character, so that glyph i of a run is character i of

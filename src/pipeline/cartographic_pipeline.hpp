@@ -11,7 +11,7 @@
 #include "engine/line_geometry.hpp"
 #include "pipeline/cartographic_labels.hpp"
 #include "pipeline/label_pipeline.hpp"
-#include "pipeline/pipeline_settings.hpp"
+#include "pipeline/options.hpp"
 #include "pipeline/road_table.hpp"
 #include "placement/cartographic_placement.hpp"
 
@@ -20,7 +20,7 @@ namespace glyphway::pipeline {
 // The placement settings of a run: the density profile of `settings` at its
 // font size, the largest turn between glyphs, the grouping's connect_eps and
 // the auto-fit floor of the font size.
-placement::CartographicSettings cartographic_placement_settings(const Settings& settings,
+placement::CartographicSettings cartographic_placement_settings(const Options& settings,
                                                                 double max_char_angle);
 
 // Throws text::FontError when `font_path` cannot be shaped with. `host` is
@@ -28,7 +28,7 @@ placement::CartographicSettings cartographic_placement_settings(const Settings& 
 std::vector<placement::CartographicLabel> run_cartographic(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
-    const Settings& settings, const std::string& font_path, double max_char_angle,
+    const Options& settings, const std::string& font_path, double max_char_angle,
     StageHost& host);
 
 // The run every output of the style starts from: announced on `host`, then

@@ -38,7 +38,7 @@ void set_frames(std::vector<LabelRecord>& labels, engine::Posture posture,
     }
 }
 
-void resolve_collisions(std::vector<LabelRecord>& labels, const Settings& settings,
+void resolve_collisions(std::vector<LabelRecord>& labels, const Options& settings,
                         const engine::InterruptCallback& interrupt) {
     const solver::SolverSizes sizes{solver::narrow_to_float(settings.char_width()),
                                     solver::narrow_to_float(settings.font_size),
@@ -50,7 +50,7 @@ void resolve_collisions(std::vector<LabelRecord>& labels, const Settings& settin
 
 }  // namespace
 
-placement::PlacementSettings placement_settings(const Settings& settings,
+placement::PlacementSettings placement_settings(const Options& settings,
                                                 const std::vector<LabelRecord>& records) {
     placement::PlacementSettings s;
     s.grouping = settings.grouping();
@@ -73,7 +73,7 @@ placement::PlacementSettings placement_settings(const Settings& settings,
 std::vector<LabelRecord> run_pipeline(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
-    const Settings& settings, StageHost& host) {
+    const Options& settings, StageHost& host) {
     const engine::InterruptCallback interrupt = interrupt_of(host);
     engine::check_sampling_settings(settings.sampling());
     std::vector<LabelRecord> candidates =
@@ -109,7 +109,7 @@ std::vector<LabelRecord> run_pipeline(
 std::vector<LabelRecord> run_pipeline(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
-    const Settings& settings) {
+    const Options& settings) {
     Hooks quiet;
     return run_pipeline(features, lines, settings, quiet);
 }

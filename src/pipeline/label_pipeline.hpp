@@ -15,7 +15,7 @@
 #include "engine/label_record.hpp"
 #include "engine/line_geometry.hpp"
 #include "pipeline/host.hpp"
-#include "pipeline/pipeline_settings.hpp"
+#include "pipeline/options.hpp"
 #include "placement/candidate_placement.hpp"
 
 namespace glyphway::pipeline {
@@ -43,7 +43,7 @@ struct FrameError : std::runtime_error {
 };
 
 // The settings placement runs with for `records`.
-placement::PlacementSettings placement_settings(const Settings& settings,
+placement::PlacementSettings placement_settings(const Options& settings,
                                                 const std::vector<engine::LabelRecord>& records);
 
 // The kept label records, in candidate order. The stages' own failures come
@@ -54,12 +54,12 @@ placement::PlacementSettings placement_settings(const Settings& settings,
 std::vector<engine::LabelRecord> run_pipeline(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
-    const Settings& settings, StageHost& host);
+    const Options& settings, StageHost& host);
 
 // The same run, silent and never interrupted.
 std::vector<engine::LabelRecord> run_pipeline(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
-    const Settings& settings);
+    const Options& settings);
 
 }  // namespace glyphway::pipeline

@@ -182,9 +182,6 @@ struct Options {
     engine::GroupingSettings grouping() const;
 };
 
-// Kept for the code that knows the struct by its older name.
-using Settings = Options;
-
 // --- Which values a run can use (options.cpp) -------------------------------
 
 // A value no run can use; what() names the option and the value.

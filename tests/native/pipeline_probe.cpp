@@ -20,7 +20,7 @@
 
 #include "engine/utf8_text.hpp"
 #include "pipeline/label_pipeline.hpp"
-#include "pipeline/pipeline_settings.hpp"
+#include "pipeline/options.hpp"
 
 #include "road_input.hpp"
 
@@ -28,7 +28,7 @@ namespace en = glyphway::engine;
 namespace pl = glyphway::pipeline;
 
 int main() {
-    pl::Settings settings;
+    pl::Options settings;
     std::vector<en::SampledFeature> features;
     std::vector<std::shared_ptr<const en::LineGeometry>> lines;
     const std::string refused = glyphway::probe::read_probe_input(

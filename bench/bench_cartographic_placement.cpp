@@ -18,6 +18,7 @@
 
 #include "engine/density_profile.hpp"
 #include "engine/utf8_text.hpp"
+#include "pipeline/cartographic_pipeline.hpp"
 #include "pipeline/label_pipeline.hpp"
 #include "placement/cartographic_placement.hpp"
 
@@ -65,8 +66,9 @@ int main(int argc, char** argv) {
         kept = pl::run_pipeline(features, lines, interval).size();
     });
 
+    // The run's own settings at that font size, as the cartographic style uses them.
     const pc::CartographicSettings settings =
-        pc::cartographic_settings(en::density_profile("moderate", fs), fs);
+        pl::cartographic_placement_settings(interval, interval.max_char_angle);
     const pc::GlyphAdvances advances = [fs](const std::string& text) {
         std::vector<double> out;
         for (char32_t c : en::code_points(text)) {

@@ -64,8 +64,9 @@ def _length_label(metres):
     return f"{metres:g} m"
 
 
-def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100, font_path=None,
-            style="interval", max_char_angle=30.0, **options):
+def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
+            font_path=_labels.RUN_DEFAULTS["font_path"], style=_labels.RUN_DEFAULTS["style"],
+            max_char_angle=_labels.RUN_DEFAULTS["max_char_angle"], **options):
     """Draws the placement of :func:`place_labels` (same input and options) to
     `out_png`, a PNG of width_px x height_px pixels: the roads in grey, each
     visible label's footprint coloured by its group, the texts (in the

@@ -51,8 +51,11 @@ using GlyphAdvances = std::function<std::vector<double>(const std::string& utf8_
 // advance; turns are judged across them (placement/glyph_run.hpp).
 using BlankGlyphs = std::function<std::vector<bool>(const std::string& utf8_text)>;
 
+// The run's options (font size, turn limit, auto-fit floor) come from the
+// pipeline's option table, which sits above this layer; these fields hold
+// no default of their own for them.
 struct CartographicSettings {
-    double font_size = 15.0;
+    double font_size = 0.0;
     // Distance between the starts of neighbouring labels on one line.
     double spacing = 270.0;
     // At most this many labels per merged line (per `cap_length` of it when
@@ -61,7 +64,7 @@ struct CartographicSettings {
     double cap_length = 0.0;
     // The largest turn, in degrees, between adjacent glyphs or at a vertex
     // under a label.
-    double max_char_angle = 30.0;
+    double max_char_angle = 0.0;
     // The slide step; 0 for the label's mean glyph advance.
     double slide_step = 0.0;
     // End points of same-named pieces this close meet; none for half the
@@ -73,7 +76,7 @@ struct CartographicSettings {
     // than the whole line leaves a short road room to slide its label off a
     // bend or a neighbour: on Lisbon's short, crooked streets 0.6 labels
     // more of the network than 0.8 or a whole road's length does.
-    double min_font_scale = 0.35;
+    double min_font_scale = 0.0;
     double max_road_fill = 0.6;
     // Whether a merged line runs on through a junction of its own name where
     // it turns there by at most max_char_angle (engine/road_merge.hpp).

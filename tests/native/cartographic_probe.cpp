@@ -27,13 +27,19 @@
 #include "engine/utf8_text.hpp"
 #include "placement/cartographic_placement.hpp"
 
+#include "pipeline/options.hpp"
 #include "road_input.hpp"
 
 namespace en = glyphway::engine;
 namespace pc = glyphway::placement;
 
 int main() {
+    // The run's defaults where the input sets nothing.
+    const glyphway::pipeline::Options defaults;
     pc::CartographicSettings settings;
+    settings.font_size = defaults.font_size;
+    settings.max_char_angle = defaults.max_char_angle;
+    settings.min_font_scale = defaults.min_font_scale;
     double letter_spacing = 0.0;
     std::string density;
     long interrupt_after = -1;

@@ -43,8 +43,8 @@ public:
     // name), after start_meshes().
     virtual std::vector<export_::DrawnLabel> draw_meshes(MeshOutput output, bool names) = 0;
     // The visible labels as points, each with the text the billboard names
-    // it by.
-    virtual std::vector<export_::DrawnLabel> draw_points(engine::Posture posture) = 0;
+    // it by, handed to `visit` one at a time.
+    virtual void draw_points(engine::Posture posture, const export_::DrawnLabelVisitor& visit) = 0;
 
 protected:
     ~LabelSource() = default;

@@ -32,6 +32,7 @@ DrawnLabel drawn_record(std::size_t index, engine::LabelRecord& r, const RecordD
     label.index = index;
     label.frame = refreshed_frame(r, drawing.posture);
     label.text = r.text;
+    if (drawing.anchors_only) return label;
     label.effective_text = std::string(engine::effective_text(r));
     label.effective_font_size = engine::effective_font_size(r, sizes);
     label.footprint_length = engine::label_text_length(r, sizes);

@@ -35,6 +35,10 @@ struct RecordDrawing {
     MeshEngineSource* meshes = nullptr;
     text::TextMeshEngine* whole_string_engine = nullptr;  // straight text, with `meshes`
     bool names = false;  // object names, for writers that name each label
+    // Only each label's index, frame and recorded text, for the billboard
+    // CSV, which reads nothing else: a country's labels are then drawn
+    // without measuring their footprints or converting their texts.
+    bool anchors_only = false;
 };
 
 // The visible records (not hidden) in order, each drawn as `drawing` says

@@ -131,9 +131,10 @@ std::vector<export_::DrawnLabel> drawn_native_points(py::handle self, PreparedRu
     return drawn_native(run, point_drawing(self, posture));
 }
 
-void visit_native_points(py::handle self, PreparedRun& run, engine::Posture posture,
-                         const export_::DrawnLabelVisitor& visit) {
-    const export_::RecordDrawing drawing = point_drawing(self, posture);
+void visit_native_anchors(py::handle self, PreparedRun& run, engine::Posture posture,
+                          const export_::DrawnLabelVisitor& visit) {
+    export_::RecordDrawing drawing = point_drawing(self, posture);
+    drawing.anchors_only = true;
     with_record_errors([&] {
         export_::visit_drawn_records(run.labels, drawing, visit, check_host_signals);
     });
@@ -274,13 +275,17 @@ std::vector<export_::DrawnLabel> PreparedSource::draw_meshes(pipeline::MeshOutpu
 void PreparedSource::draw_points(engine::Posture posture,
                                  const export_::DrawnLabelVisitor& visit) {
     if (prepared_.native) {
-        visit_native_points(self_, *prepared_.native, posture, visit);
+        visit_native_anchors(self_, *prepared_.native, posture, visit);
         return;
     }
     DictReading reading;
     reading.output = DictOutput::billboard;
     reading.posture = posture;
     visit_drawn_dicts(prepared_.dicts, reading, visit);
+}
+
+std::size_t PreparedSource::points_at_most() {
+    return prepared_.native ? prepared_.native->labels.size() : 0;
 }
 
 bool CartographicSource::prepare() {

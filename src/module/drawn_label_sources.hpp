@@ -72,9 +72,11 @@ std::vector<export_::DrawnLabel> drawn_native_meshes(py::handle self, PreparedRu
                                                      MeshEngines& engines, bool names);
 std::vector<export_::DrawnLabel> drawn_native_points(py::handle self, PreparedRun& run,
                                                      engine::Posture posture);
-// The points and footprints handed to `visit` one at a time.
-void visit_native_points(py::handle self, PreparedRun& run, engine::Posture posture,
-                         const export_::DrawnLabelVisitor& visit);
+// Only the labels' frames and recorded texts (what the billboard CSV
+// reads), handed to `visit` one at a time; the engine is read as for the
+// points.
+void visit_native_anchors(py::handle self, PreparedRun& run, engine::Posture posture,
+                          const export_::DrawnLabelVisitor& visit);
 
 // The outputs that read record dicts, each its own way.
 enum class DictOutput { obj, glb, billboard, label_table };
@@ -129,6 +131,9 @@ public:
     std::vector<export_::DrawnLabel> draw_meshes(pipeline::MeshOutput output,
                                                  bool names) override;
     void draw_points(engine::Posture posture, const export_::DrawnLabelVisitor& visit) override;
+    // The engine's own records (hidden ones counted); a replaced
+    // preparation's dicts are not counted, which would read them.
+    std::size_t points_at_most() override;
 
 private:
     py::object self_;
@@ -150,6 +155,7 @@ public:
     std::vector<export_::DrawnLabel> draw_meshes(pipeline::MeshOutput output,
                                                  bool names) override;
     void draw_points(engine::Posture posture, const export_::DrawnLabelVisitor& visit) override;
+    std::size_t points_at_most() override { return run_.placed.labels.size(); }
 
 private:
     py::object self_;

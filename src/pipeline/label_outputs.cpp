@@ -109,6 +109,10 @@ void write_csv(LabelSource& source, const Options& options, OutputHost& host) {
     // records they are drawn from.
     std::vector<export_::BillboardLabel> rows;
     std::vector<export_::BillboardPoint> points;
+    // Room for every row at once: regrowing a country's rows costs more
+    // than drawing them.
+    rows.reserve(source.points_at_most());
+    points.reserve(rows.capacity());
     const engine::Posture posture = source.posture();
     source.draw_points(posture, [&](export_::DrawnLabel&& label) {
         const std::array<double, 3> anchor = export_::label_anchor(label);

@@ -103,6 +103,7 @@ struct ScriptedSource final : pl::LabelSource {
                   << (names ? " names" : " no_names") << '\n';
         return {};  // the writers' own files are tested elsewhere
     }
+    std::size_t points_at_most() override { return static_cast<std::size_t>(labels); }
     void draw_points(glyphway::engine::Posture, const ex::DrawnLabelVisitor& visit) override {
         std::cout << "draw_points\n";
         for (int i = 0; i < labels; ++i) {

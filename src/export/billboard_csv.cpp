@@ -2,9 +2,9 @@
 
 #include <array>
 #include <stdexcept>
+#include <utility>
 
 #include "export/output_file.hpp"
-#include "export/billboard_rotation.hpp"
 #include "export/csv_row.hpp"
 #include "export/fixed_format.hpp"
 
@@ -16,6 +16,14 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
+BillboardLabel billboard_label(const DrawnLabel& label) {
+    return {rotation_block(label.frame), label.frame[11], label.text};
+}
+
+BillboardLabel billboard_label(DrawnLabel&& label) {
+    return {rotation_block(label.frame), label.frame[11], std::move(label.text)};
+}
+
 std::vector<std::string> billboard_header(const BillboardOptions& options) {
     std::vector<std::string> header{"id", "x", "y", "z"};
     if (options.writes_quaternion()) header.insert(header.end(), {"qx", "qy", "qz", "qw"});
@@ -24,11 +32,11 @@ std::vector<std::string> billboard_header(const BillboardOptions& options) {
     return header;
 }
 
-void append_billboard_row(std::string& out, std::size_t id, const DrawnLabel& label,
+void append_billboard_row(std::string& out, std::size_t id, const BillboardLabel& label,
                           const BillboardPoint& point, const BillboardOptions& options) {
     // At most 12 fields; only the name can need quoting, so the numbers go
     // straight into the line.
-    const Rotation3f rotation = rotation_block(label.frame);
+    const Rotation3f& rotation = label.rotation;
     out += std::to_string(id);
     const auto number = [&](double value, int precision) {
         out += ',';
@@ -36,7 +44,7 @@ void append_billboard_row(std::string& out, std::size_t id, const DrawnLabel& la
     };
     number(point.x, options.xy_precision);
     number(point.y, options.xy_precision);
-    number(label.frame[11], 3);
+    number(label.z, 3);
     if (options.writes_quaternion()) {
         const Quaternion q = rotation_quaternion(rotation);
         for (float v : {q.x, q.y, q.z, q.w}) number(v, options.angle_precision);
@@ -50,7 +58,7 @@ void append_billboard_row(std::string& out, std::size_t id, const DrawnLabel& la
     out += "\r\n";
 }
 
-void write_billboard_csv(const std::string& path, const std::vector<DrawnLabel>& labels,
+void write_billboard_csv(const std::string& path, const std::vector<BillboardLabel>& labels,
                          const std::vector<BillboardPoint>& points,
                          const BillboardOptions& options,
                          const engine::InterruptCallback& check_interrupt) {

@@ -11,6 +11,7 @@
 
 #include "engine/orientation_frame.hpp"
 #include "engine/periodic_check.hpp"
+#include "export/billboard_rotation.hpp"
 #include "export/drawn_label.hpp"
 
 namespace glyphway::export_ {
@@ -33,12 +34,25 @@ struct BillboardPoint {
     double y = 0.0;
 };
 
+// What a row keeps of its label: its frame's rotation block and z (never
+// re-projected) and its recorded text. The anchor's x and y travel apart,
+// as BillboardPoint, since the host may re-project them; a row is a fifth
+// of a drawn label, so a country's rows fit beside its records.
+struct BillboardLabel {
+    Rotation3f rotation{};
+    double z = 0.0;
+    std::string text;
+};
+
+// The row's share of `label`; the second form takes the text over.
+BillboardLabel billboard_label(const DrawnLabel& label);
+BillboardLabel billboard_label(DrawnLabel&& label);
+
 std::vector<std::string> billboard_header(const BillboardOptions& options);
 
 // Row `id` (the number of rows before it) in CSV form, "\r\n" included:
-// the label at `point`, its z the frame's (never re-projected), turned as
-// its frame's rotation block, named by its recorded text.
-void append_billboard_row(std::string& out, std::size_t id, const DrawnLabel& label,
+// the label at `point`, turned as its rotation block, named by its text.
+void append_billboard_row(std::string& out, std::size_t id, const BillboardLabel& label,
                           const BillboardPoint& point, const BillboardOptions& options);
 
 // Writes one row per label, `points[i]` the anchor of labels[i], as the
@@ -46,7 +60,7 @@ void append_billboard_row(std::string& out, std::size_t id, const DrawnLabel& la
 // FIFO. Throws FileError.
 // `check_interrupt` is called every few thousand rows, on this thread; what
 // it throws propagates with the temporary file removed, the target untouched.
-void write_billboard_csv(const std::string& path, const std::vector<DrawnLabel>& labels,
+void write_billboard_csv(const std::string& path, const std::vector<BillboardLabel>& labels,
                          const std::vector<BillboardPoint>& points,
                          const BillboardOptions& options,
                          const engine::InterruptCallback& check_interrupt = {});

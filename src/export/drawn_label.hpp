@@ -7,6 +7,7 @@
 // (pipeline/cartographic_labels.hpp); a new writer reads only this.
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -70,6 +71,12 @@ struct DrawnLabel {
     std::string name;  // object or node name; empty when the output names none
     std::optional<std::string> line_key;
 };
+
+// Receives the drawn labels one at a time, in the producer's order. A writer
+// that keeps only part of each label (the billboard CSV's rows) reads them
+// this way, so a whole country's views are never held beside the records
+// they are drawn from.
+using DrawnLabelVisitor = std::function<void(DrawnLabel&&)>;
 
 // The label's point on the road, in the working system: its frame's
 // translation.

@@ -1,6 +1,7 @@
 #include "export/drawn_records.hpp"
 
 #include <optional>
+#include <utility>
 
 #include "engine/label_footprint.hpp"
 #include "engine/utf8_text.hpp"
@@ -31,6 +32,7 @@ DrawnLabel drawn_record(std::size_t index, engine::LabelRecord& r, const RecordD
     label.index = index;
     label.frame = refreshed_frame(r, drawing.posture);
     label.text = r.text;
+    if (drawing.anchors_only) return label;
     label.effective_text = std::string(engine::effective_text(r));
     label.effective_font_size = engine::effective_font_size(r, sizes);
     label.footprint_length = engine::label_text_length(r, sizes);
@@ -65,20 +67,28 @@ DrawnLabel drawn_record(std::size_t index, engine::LabelRecord& r, const RecordD
 
 }  // namespace
 
-std::vector<DrawnLabel> drawn_records(std::vector<engine::LabelRecord>& records,
-                                      const RecordDrawing& drawing,
-                                      const engine::InterruptCallback& check_interrupt) {
+void visit_drawn_records(std::vector<engine::LabelRecord>& records, const RecordDrawing& drawing,
+                         const DrawnLabelVisitor& visit,
+                         const engine::InterruptCallback& check_interrupt) {
     constexpr std::size_t kRecordsPerCheck = 4096;
-    std::size_t visible = 0;
-    for (const engine::LabelRecord& r : records) visible += engine::record_hidden(r) ? 0 : 1;
-    std::vector<DrawnLabel> labels;
-    labels.reserve(visible);  // no regrowth of a country's labels
     for (std::size_t index = 0; index < records.size(); ++index) {
         if ((index + 1) % kRecordsPerCheck == 0 && check_interrupt) check_interrupt();
         engine::LabelRecord& r = records[index];
         if (engine::record_hidden(r)) continue;
-        labels.push_back(drawn_record(index, r, drawing));
+        visit(drawn_record(index, r, drawing));
     }
+}
+
+std::vector<DrawnLabel> drawn_records(std::vector<engine::LabelRecord>& records,
+                                      const RecordDrawing& drawing,
+                                      const engine::InterruptCallback& check_interrupt) {
+    std::size_t visible = 0;
+    for (const engine::LabelRecord& r : records) visible += engine::record_hidden(r) ? 0 : 1;
+    std::vector<DrawnLabel> labels;
+    labels.reserve(visible);  // no regrowth of a country's labels
+    visit_drawn_records(
+        records, drawing, [&](DrawnLabel&& label) { labels.push_back(std::move(label)); },
+        check_interrupt);
     return labels;
 }
 

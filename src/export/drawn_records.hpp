@@ -35,14 +35,24 @@ struct RecordDrawing {
     MeshEngineSource* meshes = nullptr;
     text::TextMeshEngine* whole_string_engine = nullptr;  // straight text, with `meshes`
     bool names = false;  // object names, for writers that name each label
+    // Only each label's index, frame and recorded text, for the billboard
+    // CSV, which reads nothing else: a country's labels are then drawn
+    // without measuring their footprints or converting their texts.
+    bool anchors_only = false;
 };
 
-// The visible records (not hidden) in order, each drawn as `drawing` says.
+// The visible records (not hidden) in order, each drawn as `drawing` says
+// and handed to `visit`.
 // A record's frame is the stored one, or, when the solver moved the label
 // since it was computed, a fresh one (reading direction left to right),
 // also stored back into the record. `check_interrupt` runs every few
 // thousand records: this loop covers every candidate of a whole network.
 // Throws RecordWithoutLine and NoFramePoint.
+void visit_drawn_records(std::vector<engine::LabelRecord>& records, const RecordDrawing& drawing,
+                         const DrawnLabelVisitor& visit,
+                         const engine::InterruptCallback& check_interrupt = {});
+
+// The same labels gathered in one vector, for readers that need them all.
 std::vector<DrawnLabel> drawn_records(std::vector<engine::LabelRecord>& records,
                                       const RecordDrawing& drawing,
                                       const engine::InterruptCallback& check_interrupt = {});

@@ -1,6 +1,7 @@
 #include "module/drawn_label_sources.hpp"
 
 #include <string>
+#include <utility>
 
 #include "engine/label_footprint.hpp"
 #include "export/drawn_records.hpp"
@@ -80,16 +81,32 @@ MeshSetup mesh_setup(py::handle self, MeshEngines& engines) {
 
 namespace {
 
-// The native view with the core's failures as the host's errors.
-std::vector<export_::DrawnLabel> drawn_native(PreparedRun& run,
-                                              const export_::RecordDrawing& drawing) {
+// Runs `draw` (a reading of the native view) with the core's failures as
+// the host's errors.
+template <typename Draw>
+auto with_record_errors(Draw draw) -> decltype(draw()) {
     try {
-        return export_::drawn_records(run.labels, drawing, check_host_signals);
+        return draw();
     } catch (const export_::RecordWithoutLine&) {
         throw py::key_error(std::string(engine::field_key(Field::line)));
     } catch (const export_::NoFramePoint& e) {
         raise_no_point(e.empty_line());
     }
+}
+
+std::vector<export_::DrawnLabel> drawn_native(PreparedRun& run,
+                                              const export_::RecordDrawing& drawing) {
+    return with_record_errors(
+        [&] { return export_::drawn_records(run.labels, drawing, check_host_signals); });
+}
+
+// What the points read of the engine: whether text curves, and its sizes.
+export_::RecordDrawing point_drawing(py::handle self, engine::Posture posture) {
+    export_::RecordDrawing drawing;
+    drawing.posture = posture;
+    drawing.curved_text = host_truth(self.attr("curved_text"));
+    drawing.sizes = engine_sizes(self);
+    return drawing;
 }
 
 }  // namespace
@@ -111,11 +128,16 @@ std::vector<export_::DrawnLabel> drawn_native_meshes(py::handle self, PreparedRu
 
 std::vector<export_::DrawnLabel> drawn_native_points(py::handle self, PreparedRun& run,
                                                      engine::Posture posture) {
-    export_::RecordDrawing drawing;
-    drawing.posture = posture;
-    drawing.curved_text = host_truth(self.attr("curved_text"));
-    drawing.sizes = engine_sizes(self);
-    return drawn_native(run, drawing);
+    return drawn_native(run, point_drawing(self, posture));
+}
+
+void visit_native_anchors(py::handle self, PreparedRun& run, engine::Posture posture,
+                          const export_::DrawnLabelVisitor& visit) {
+    export_::RecordDrawing drawing = point_drawing(self, posture);
+    drawing.anchors_only = true;
+    with_record_errors([&] {
+        export_::visit_drawn_records(run.labels, drawing, visit, check_host_signals);
+    });
 }
 
 namespace {
@@ -175,6 +197,15 @@ void read_glb_row(export_::DrawnLabel& label, py::handle d, py::handle text) {
 }  // namespace
 
 DrawnDicts drawn_dicts(py::handle dicts, const DictReading& reading, HostTextColumns* host) {
+    DrawnDicts drawn;
+    drawn.record_count = visit_drawn_dicts(
+        dicts, reading,
+        [&](export_::DrawnLabel&& label) { drawn.labels.push_back(std::move(label)); }, host);
+    return drawn;
+}
+
+std::size_t visit_drawn_dicts(py::handle dicts, const DictReading& reading,
+                              const export_::DrawnLabelVisitor& visit, HostTextColumns* host) {
     constexpr Field kSizeFields[] = {Field::text, Field::text_len, Field::effective_text_len,
                                      Field::effective_font_size, Field::effective_letter_spacing,
                                      Field::effective_char_width_est, Field::weight};
@@ -185,8 +216,6 @@ DrawnDicts drawn_dicts(py::handle dicts, const DictReading& reading, HostTextCol
     const bool stored_frame = !(output == DictOutput::obj && reading.setup->curved_text);
 
     std::vector<py::object> records = record_dicts(dicts);
-    DrawnDicts drawn;
-    drawn.record_count = records.size();
     LineCache lines;
     for_each_visible(records, [&](std::size_t index, engine::LabelRecord& r, py::handle d) {
         export_::DrawnLabel label;
@@ -208,9 +237,9 @@ DrawnDicts drawn_dicts(py::handle dicts, const DictReading& reading, HostTextCol
             host->group_id.append(item_or(d, Field::group_id, py::none()));
             host->line_key.append(item_or(d, Field::line_key, py::none()));
         }
-        drawn.labels.push_back(std::move(label));
+        visit(std::move(label));
     });
-    return drawn;
+    return records.size();
 }
 
 // --- The sources of the writers ----------------------------------------------
@@ -243,12 +272,20 @@ std::vector<export_::DrawnLabel> PreparedSource::draw_meshes(pipeline::MeshOutpu
     return drawn_dicts(prepared_.dicts, reading).labels;
 }
 
-std::vector<export_::DrawnLabel> PreparedSource::draw_points(engine::Posture posture) {
-    if (prepared_.native) return drawn_native_points(self_, *prepared_.native, posture);
+void PreparedSource::draw_points(engine::Posture posture,
+                                 const export_::DrawnLabelVisitor& visit) {
+    if (prepared_.native) {
+        visit_native_anchors(self_, *prepared_.native, posture, visit);
+        return;
+    }
     DictReading reading;
     reading.output = DictOutput::billboard;
     reading.posture = posture;
-    return drawn_dicts(prepared_.dicts, reading).labels;
+    visit_drawn_dicts(prepared_.dicts, reading, visit);
+}
+
+std::size_t PreparedSource::points_at_most() {
+    return prepared_.native ? prepared_.native->labels.size() : 0;
 }
 
 bool CartographicSource::prepare() {
@@ -262,8 +299,9 @@ std::vector<export_::DrawnLabel> CartographicSource::draw_meshes(pipeline::MeshO
     return pipeline::drawn_cartographic_meshes(run_.placed, options_, host_.mesh_engines(), names);
 }
 
-std::vector<export_::DrawnLabel> CartographicSource::draw_points(engine::Posture posture) {
-    return pipeline::drawn_cartographic_points(run_.placed, posture);
+void CartographicSource::draw_points(engine::Posture posture,
+                                     const export_::DrawnLabelVisitor& visit) {
+    pipeline::visit_cartographic_points(run_.placed, posture, visit);
 }
 
 }  // namespace glyphway::module

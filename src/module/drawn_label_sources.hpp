@@ -72,6 +72,11 @@ std::vector<export_::DrawnLabel> drawn_native_meshes(py::handle self, PreparedRu
                                                      MeshEngines& engines, bool names);
 std::vector<export_::DrawnLabel> drawn_native_points(py::handle self, PreparedRun& run,
                                                      engine::Posture posture);
+// Only the labels' frames and recorded texts (what the billboard CSV
+// reads), handed to `visit` one at a time; the engine is read as for the
+// points.
+void visit_native_anchors(py::handle self, PreparedRun& run, engine::Posture posture,
+                          const export_::DrawnLabelVisitor& visit);
 
 // The outputs that read record dicts, each its own way.
 enum class DictOutput { obj, glb, billboard, label_table };
@@ -104,6 +109,11 @@ struct DrawnDicts {
 // OBJ and GLB get meshes, the GLB its label table row too.
 DrawnDicts drawn_dicts(py::handle dicts, const DictReading& reading,
                        HostTextColumns* host = nullptr);
+// The same labels handed to `visit` one at a time; gives the number of
+// records, hidden ones included.
+std::size_t visit_drawn_dicts(py::handle dicts, const DictReading& reading,
+                              const export_::DrawnLabelVisitor& visit,
+                              HostTextColumns* host = nullptr);
 
 // The sources of an export's labels (pipeline/label_outputs.hpp), picked
 // by the call: the engine's preparation (prepare_labels: its own runs the
@@ -120,7 +130,10 @@ public:
     engine::Posture posture() override;
     std::vector<export_::DrawnLabel> draw_meshes(pipeline::MeshOutput output,
                                                  bool names) override;
-    std::vector<export_::DrawnLabel> draw_points(engine::Posture posture) override;
+    void draw_points(engine::Posture posture, const export_::DrawnLabelVisitor& visit) override;
+    // The engine's own records (hidden ones counted); a replaced
+    // preparation's dicts are not counted, which would read them.
+    std::size_t points_at_most() override;
 
 private:
     py::object self_;
@@ -141,7 +154,8 @@ public:
     engine::Posture posture() override { return options_.posture; }
     std::vector<export_::DrawnLabel> draw_meshes(pipeline::MeshOutput output,
                                                  bool names) override;
-    std::vector<export_::DrawnLabel> draw_points(engine::Posture posture) override;
+    void draw_points(engine::Posture posture, const export_::DrawnLabelVisitor& visit) override;
+    std::size_t points_at_most() override { return run_.placed.labels.size(); }
 
 private:
     py::object self_;

@@ -1,6 +1,7 @@
 #include "pipeline/cartographic_labels.hpp"
 
 #include <cmath>
+#include <utility>
 
 #include "engine/utf8_text.hpp"
 #include "engine/vec3.hpp"
@@ -36,11 +37,10 @@ std::string cartographic_group_id(const placement::CartographicLabel& label) {
     return "road:" + std::to_string(label.road);
 }
 
-std::vector<export_::DrawnLabel> drawn_cartographic_labels(
-    const std::vector<placement::CartographicLabel>& labels, const std::vector<double>& weights,
-    const CartographicDrawing& drawing) {
-    std::vector<export_::DrawnLabel> out;
-    out.reserve(labels.size());
+void visit_cartographic_labels(const std::vector<placement::CartographicLabel>& labels,
+                               const std::vector<double>& weights,
+                               const CartographicDrawing& drawing,
+                               const export_::DrawnLabelVisitor& visit) {
     for (std::size_t i = 0; i < labels.size(); ++i) {
         const placement::CartographicLabel& placed = labels[i];
         export_::DrawnLabel label;
@@ -65,8 +65,17 @@ std::vector<export_::DrawnLabel> drawn_cartographic_labels(
         label.group_id = cartographic_group_id(placed);
         label.weight = weights[i];
         if (drawing.names) label.name = export_::obj_object_name(placed.text);
-        out.push_back(std::move(label));
+        visit(std::move(label));
     }
+}
+
+std::vector<export_::DrawnLabel> drawn_cartographic_labels(
+    const std::vector<placement::CartographicLabel>& labels, const std::vector<double>& weights,
+    const CartographicDrawing& drawing) {
+    std::vector<export_::DrawnLabel> out;
+    out.reserve(labels.size());
+    visit_cartographic_labels(labels, weights, drawing,
+                              [&](export_::DrawnLabel&& label) { out.push_back(std::move(label)); });
     return out;
 }
 
@@ -81,6 +90,13 @@ std::vector<export_::DrawnLabel> drawn_cartographic_meshes(const CartographicLab
     drawing.engine_font_size = options.font_size;
     drawing.names = names;
     return drawn_cartographic_labels(run.labels, run.weights, drawing);
+}
+
+void visit_cartographic_points(const CartographicLabels& run, engine::Posture posture,
+                               const export_::DrawnLabelVisitor& visit) {
+    CartographicDrawing drawing;
+    drawing.posture = posture;
+    visit_cartographic_labels(run.labels, run.weights, drawing, visit);
 }
 
 std::vector<export_::DrawnLabel> drawn_cartographic_points(const CartographicLabels& run,

@@ -43,7 +43,12 @@ struct CartographicDrawing {
 };
 
 // Every placed label, in placement order (its index is its position),
-// `weights[i]` the road weight of label i.
+// `weights[i]` the road weight of label i, handed to `visit`; or gathered
+// in one vector.
+void visit_cartographic_labels(const std::vector<placement::CartographicLabel>& labels,
+                               const std::vector<double>& weights,
+                               const CartographicDrawing& drawing,
+                               const export_::DrawnLabelVisitor& visit);
 std::vector<export_::DrawnLabel> drawn_cartographic_labels(
     const std::vector<placement::CartographicLabel>& labels, const std::vector<double>& weights,
     const CartographicDrawing& drawing);
@@ -56,7 +61,9 @@ std::vector<export_::DrawnLabel> drawn_cartographic_meshes(const CartographicLab
                                                            export_::MeshEngineSource& engines,
                                                            bool names);
 
-// The labels without meshes in `posture`.
+// The labels without meshes in `posture`, one at a time or in one vector.
+void visit_cartographic_points(const CartographicLabels& run, engine::Posture posture,
+                               const export_::DrawnLabelVisitor& visit);
 std::vector<export_::DrawnLabel> drawn_cartographic_points(const CartographicLabels& run,
                                                            engine::Posture posture);
 

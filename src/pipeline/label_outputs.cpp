@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 #include <string>
+#include <utility>
 
 #include "export/billboard_csv.hpp"
 #include "export/glb_export.hpp"
@@ -103,13 +104,21 @@ void write_csv(LabelSource& source, const Options& options, OutputHost& host) {
     billboard.quaternion = options.output_quaternion;
     billboard.both_angles = options.output_both_angles;
 
-    const std::vector<export_::DrawnLabel> labels = source.draw_points(source.posture());
+    // Each label is kept only as its row and its anchor, the part of it
+    // the file needs, so the labels' views never pile up beside the
+    // records they are drawn from.
+    std::vector<export_::BillboardLabel> rows;
     std::vector<export_::BillboardPoint> points;
-    points.reserve(labels.size());
-    for (const export_::DrawnLabel& label : labels) {
+    // Room for every row at once: regrowing a country's rows costs more
+    // than drawing them.
+    rows.reserve(source.points_at_most());
+    points.reserve(rows.capacity());
+    const engine::Posture posture = source.posture();
+    source.draw_points(posture, [&](export_::DrawnLabel&& label) {
         const std::array<double, 3> anchor = export_::label_anchor(label);
         points.push_back({anchor[0], anchor[1]});
-    }
+        rows.push_back(export_::billboard_label(std::move(label)));
+    });
     if (!points.empty()) {
         // The precision matters only once there is a row to format.
         if (options.angle_precision < 0 || options.angle_precision > kMaxAngleDecimals) {
@@ -121,7 +130,7 @@ void write_csv(LabelSource& source, const Options& options, OutputHost& host) {
 
     host.progress(std::string(kPrefix) + "Generating Billboard Data and Exporting CSV...");
     const std::string path = host.output_path();
-    export_::write_billboard_csv(path, labels, points, billboard, interrupts_of(host));
+    export_::write_billboard_csv(path, rows, points, billboard, interrupts_of(host));
     report_finished(host);
 }
 

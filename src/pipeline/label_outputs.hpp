@@ -10,6 +10,7 @@
 // what a writer throws is the core's own (export_::FileError,
 // export_::OutputPathError, export_::NoFramePoint, UnusableAnglePrecision)
 // or whatever the source and the host throw.
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,8 +44,12 @@ public:
     // name), after start_meshes().
     virtual std::vector<export_::DrawnLabel> draw_meshes(MeshOutput output, bool names) = 0;
     // The visible labels as points, each with the text the billboard names
-    // it by.
-    virtual std::vector<export_::DrawnLabel> draw_points(engine::Posture posture) = 0;
+    // it by, handed to `visit` one at a time.
+    virtual void draw_points(engine::Posture posture, const export_::DrawnLabelVisitor& visit) = 0;
+    // At most how many labels draw_points() hands out (hidden ones may be
+    // counted), so a writer can make room for them at once; 0 when the
+    // source cannot tell without reading its labels. Asks the host nothing.
+    virtual std::size_t points_at_most() = 0;
 
 protected:
     ~LabelSource() = default;

@@ -205,9 +205,13 @@ int main(int argc, char** argv) {
         ex::write_glb(out_dir + "/plain.glb", labels, glb);
         glb.instancing = true;
         ex::write_glb(out_dir + "/instanced.glb", labels, glb);
+        std::vector<ex::BillboardLabel> rows;
         std::vector<ex::BillboardPoint> points;
-        for (const ex::DrawnLabel& l : labels) points.push_back({l.frame[3], l.frame[7]});
-        ex::write_billboard_csv(out_dir + "/view.csv", labels, points, ex::BillboardOptions{});
+        for (const ex::DrawnLabel& l : labels) {
+            rows.push_back(ex::billboard_label(l));
+            points.push_back({l.frame[3], l.frame[7]});
+        }
+        ex::write_billboard_csv(out_dir + "/view.csv", rows, points, ex::BillboardOptions{});
 
         const ex::LabelTableColumns table = ex::label_table_columns(labels, 4);
         const ex::GlyphBoxColumns boxes = ex::placed_glyph_boxes(labels);

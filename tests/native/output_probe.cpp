@@ -18,6 +18,7 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "export/file_error.hpp"
@@ -102,17 +103,16 @@ struct ScriptedSource final : pl::LabelSource {
                   << (names ? " names" : " no_names") << '\n';
         return {};  // the writers' own files are tested elsewhere
     }
-    std::vector<ex::DrawnLabel> draw_points(glyphway::engine::Posture) override {
+    std::size_t points_at_most() override { return static_cast<std::size_t>(labels); }
+    void draw_points(glyphway::engine::Posture, const ex::DrawnLabelVisitor& visit) override {
         std::cout << "draw_points\n";
-        std::vector<ex::DrawnLabel> out;
         for (int i = 0; i < labels; ++i) {
             ex::DrawnLabel label;
             label.index = static_cast<std::size_t>(i);
             label.text = "road " + std::to_string(i);
             label.frame = {1, 0, 0, 1.5 + i, 0, 1, 0, 2.25, 0, 0, 1, 0, 0, 0, 0, 1};
-            out.push_back(label);
+            visit(std::move(label));
         }
-        return out;
     }
 };
 

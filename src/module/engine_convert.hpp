@@ -32,6 +32,12 @@ bool host_truth(py::handle value);               // bool(value)
 bool host_equals(py::handle value, const char* text);  // value == text
 std::string host_text(py::handle value);         // str(value), as UTF-8
 
+// operator.index(value) (ints, bools and integer-like objects; a float is a
+// TypeError) as a C int, a value outside 32 bits an OverflowError; or as a C
+// 64-bit int, beyond which the host's own OverflowError.
+std::int32_t host_index_int32(py::handle value);
+std::int64_t host_index_int64(py::handle value);
+
 // A feature's index label: an integer that fits 64 bits (bools excluded) by
 // value, anything else by its text form.
 engine::IndexLabel index_label_value(py::handle value);
@@ -42,6 +48,14 @@ engine::IndexLabel index_label_value(py::handle value);
 // `allow_point`), read in one call. Z is kept when the geometry has it; M
 // values are not read.
 engine::LineGeometry read_line(py::handle geometry, bool allow_point = false);
+
+// Entries [0][3], [1][3] (centre) and [0][0], [1][0] (direction) of a
+// label's matrix: a NumPy array or nested sequences of at least 2 x 4, an
+// IndexError when smaller.
+struct MatrixEntries {
+    double cx, cy, dx, dy;
+};
+MatrixEntries matrix_entries(py::handle value);
 
 py::array_t<double> vector_array(const engine::EndPoint& p);  // 2 or 3 components
 py::array_t<double> matrix_array(const engine::Mat4& m);      // 4 x 4

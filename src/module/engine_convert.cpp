@@ -315,6 +315,13 @@ void read_field(engine::LabelRecord& r, engine::Field field, py::handle dict, Li
     r.present.add(field);
 }
 
+void read_piece_ends(engine::LabelRecord& r, py::handle dict,
+                     std::unordered_set<std::string>& seen_keys) {
+    if (!r.line_key || !seen_keys.insert(*r.line_key).second) return;
+    read_field(r, engine::Field::line_start, dict);
+    read_field(r, engine::Field::line_end, dict);
+}
+
 py::object field_value(const engine::LabelRecord& r, engine::Field field) {
     using engine::Field;
     const auto index_value = [](const engine::IndexLabel& label) -> py::object {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/label_record.hpp"
@@ -73,6 +74,12 @@ std::vector<py::object> record_dicts(py::handle labels);
 // there (marking it present); an absent key stays absent.
 void read_field(engine::LabelRecord& record, engine::Field field, py::handle dict,
                 LineCache* lines = nullptr);
+
+// The end points (line_start, line_end) of a record with a line key, read
+// only for the first record on each key: grouping takes that record's ends
+// for its whole piece. `seen_keys` holds the keys met so far.
+void read_piece_ends(engine::LabelRecord& record, py::handle dict,
+                     std::unordered_set<std::string>& seen_keys);
 
 // The host value of one native field. `line` has no host form here: lines
 // pass through the dictionaries untouched.

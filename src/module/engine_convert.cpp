@@ -52,14 +52,27 @@ std::string text_value(py::handle value, engine::Field field) {
     return utf8(value);
 }
 
+// operator.index(value) as a long long; `overflow` is set (and the result
+// meaningless) when it does not fit 64 bits.
+long long index_long_long(py::handle value, int& overflow) {
+    py::object index = steal_or_throw(PyNumber_Index(value.ptr()));
+    overflow = 0;
+    const long long n = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
+    return n;
+}
+
+[[noreturn]] void raise_overflow() {
+    PyErr_SetString(PyExc_OverflowError, "value too large to convert to int");
+    throw py::error_already_set();
+}
+
 engine::IndexLabel index_label(py::handle value) {
     engine::IndexLabel label;
     PyObject* v = value.ptr();
     if (!PyBool_Check(v) && PyIndex_Check(v)) {
-        py::object index = steal_or_throw(PyNumber_Index(v));
         int overflow = 0;
-        const long long n = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
-        if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
+        const long long n = index_long_long(value, overflow);
         if (overflow == 0) {
             label.value = n;
             return label;
@@ -133,6 +146,20 @@ std::string host_text(py::handle value) {
     return utf8(text);
 }
 
+std::int32_t host_index_int32(py::handle value) {
+    int overflow = 0;
+    const long long n = index_long_long(value, overflow);
+    if (overflow != 0 || n < INT32_MIN || n > INT32_MAX) raise_overflow();
+    return static_cast<std::int32_t>(n);
+}
+
+std::int64_t host_index_int64(py::handle value) {
+    py::object index = steal_or_throw(PyNumber_Index(value.ptr()));
+    const long long n = PyLong_AsLongLong(index.ptr());
+    if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
+    return n;
+}
+
 // --- geometry -------------------------------------------------------------
 
 engine::LineGeometry read_line(py::handle geometry, bool allow_point) {
@@ -168,6 +195,34 @@ py::array_t<double> matrix_array(const engine::Mat4& m) {
     py::array_t<double> array({4, 4});
     std::memcpy(array.mutable_data(), m.data(), sizeof(m));
     return array;
+}
+
+MatrixEntries matrix_entries(py::handle value) {
+    // The usual case, a float64 NumPy array, read in place: no conversion
+    // object per label.
+    if (py::isinstance<py::array>(value)) {
+        const auto* a = py::detail::array_proxy(value.ptr());
+        const auto* descr = py::detail::array_descriptor_proxy(a->descr);
+        if (descr->type_num == py::detail::npy_api::NPY_DOUBLE_ && descr->byteorder != '>' &&
+            a->nd == 2 && a->dimensions[0] >= 2 && a->dimensions[1] >= 4) {
+            const char* base = a->data;
+            const auto at = [&](py::ssize_t r, py::ssize_t c) {
+                double v;
+                std::memcpy(&v, base + r * a->strides[0] + c * a->strides[1], sizeof v);
+                return v;
+            };
+            return {at(0, 3), at(1, 3), at(0, 0), at(1, 0)};
+        }
+    }
+    py::array_t<double, py::array::forcecast> array(py::reinterpret_borrow<py::object>(value));
+    if (array.ndim() != 2 || array.shape(0) < 2 || array.shape(1) < 4) {
+        throw py::index_error("label key 'matrix' must be a 4x4 array");
+    }
+    const char* base = reinterpret_cast<const char*>(array.data());
+    const auto at = [&](py::ssize_t r, py::ssize_t c) {
+        return *reinterpret_cast<const double*>(base + r * array.strides(0) + c * array.strides(1));
+    };
+    return {at(0, 3), at(1, 3), at(0, 0), at(1, 0)};
 }
 
 // --- label records --------------------------------------------------------
@@ -258,6 +313,13 @@ void read_field(engine::LabelRecord& r, engine::Field field, py::handle dict, Li
         case Field::count_: return;
     }
     r.present.add(field);
+}
+
+void read_piece_ends(engine::LabelRecord& r, py::handle dict,
+                     std::unordered_set<std::string>& seen_keys) {
+    if (!r.line_key || !seen_keys.insert(*r.line_key).second) return;
+    read_field(r, engine::Field::line_start, dict);
+    read_field(r, engine::Field::line_end, dict);
 }
 
 py::object field_value(const engine::LabelRecord& r, engine::Field field) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/label_record.hpp"
@@ -32,6 +33,12 @@ bool host_truth(py::handle value);               // bool(value)
 bool host_equals(py::handle value, const char* text);  // value == text
 std::string host_text(py::handle value);         // str(value), as UTF-8
 
+// operator.index(value) (ints, bools and integer-like objects; a float is a
+// TypeError) as a C int, a value outside 32 bits an OverflowError; or as a C
+// 64-bit int, beyond which the host's own OverflowError.
+std::int32_t host_index_int32(py::handle value);
+std::int64_t host_index_int64(py::handle value);
+
 // A feature's index label: an integer that fits 64 bits (bools excluded) by
 // value, anything else by its text form.
 engine::IndexLabel index_label_value(py::handle value);
@@ -42,6 +49,14 @@ engine::IndexLabel index_label_value(py::handle value);
 // `allow_point`), read in one call. Z is kept when the geometry has it; M
 // values are not read.
 engine::LineGeometry read_line(py::handle geometry, bool allow_point = false);
+
+// Entries [0][3], [1][3] (centre) and [0][0], [1][0] (direction) of a
+// label's matrix: a NumPy array or nested sequences of at least 2 x 4, an
+// IndexError when smaller.
+struct MatrixEntries {
+    double cx, cy, dx, dy;
+};
+MatrixEntries matrix_entries(py::handle value);
 
 py::array_t<double> vector_array(const engine::EndPoint& p);  // 2 or 3 components
 py::array_t<double> matrix_array(const engine::Mat4& m);      // 4 x 4
@@ -59,6 +74,12 @@ std::vector<py::object> record_dicts(py::handle labels);
 // there (marking it present); an absent key stays absent.
 void read_field(engine::LabelRecord& record, engine::Field field, py::handle dict,
                 LineCache* lines = nullptr);
+
+// The end points (line_start, line_end) of a record with a line key, read
+// only for the first record on each key: grouping takes that record's ends
+// for its whole piece. `seen_keys` holds the keys met so far.
+void read_piece_ends(engine::LabelRecord& record, py::handle dict,
+                     std::unordered_set<std::string>& seen_keys);
 
 // The host value of one native field. `line` has no host form here: lines
 // pass through the dictionaries untouched.

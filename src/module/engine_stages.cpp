@@ -73,8 +73,7 @@ void build_groups_method(py::object self, py::object labels) {
         return;
     }
     const engine::RepeatMode mode = read_repeat_mode(self);
-    // Each mode reads only what it uses; end points only of the first record
-    // on each line key, the one that stands for its piece.
+    // Each mode reads only what it uses.
     std::unordered_set<std::string> seen_keys;
     const auto read = [&](engine::LabelRecord& r, py::handle d) {
         switch (mode) {
@@ -88,10 +87,7 @@ void build_groups_method(py::object self, py::object labels) {
             case engine::RepeatMode::name_connected:
                 read_field(r, Field::line_key, d);
                 read_field(r, Field::text, d);
-                if (r.line_key && seen_keys.insert(*r.line_key).second) {
-                    read_field(r, Field::line_start, d);
-                    read_field(r, Field::line_end, d);
-                }
+                read_piece_ends(r, d, seen_keys);
                 read_field(r, Field::hidden, d);
                 if (!engine::record_hidden(r)) read_field(r, Field::effective_font_size, d);
                 return;

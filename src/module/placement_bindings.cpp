@@ -37,9 +37,8 @@ std::vector<std::size_t> place(std::vector<engine::LabelRecord>& records,
 }
 
 // The keys of one record dict that placement, grouping (in `mode`) and the
-// solver read. End points only of the first record on each line key, the
-// one grouping takes for its piece; what only the solver reads is skipped
-// on hidden records, which it never looks at.
+// solver read; what only the solver reads is skipped on hidden records,
+// which it never looks at.
 struct DictReader {
     engine::RepeatMode mode;
     LineCache lines;
@@ -52,11 +51,7 @@ struct DictReader {
         read_field(r, Field::text, d);
         read_field(r, Field::text_len, d);
         read_field(r, Field::line_key, d);
-        if (mode == engine::RepeatMode::name_connected && r.line_key &&
-            seen_keys.insert(*r.line_key).second) {
-            read_field(r, Field::line_start, d);
-            read_field(r, Field::line_end, d);
-        }
+        if (mode == engine::RepeatMode::name_connected) read_piece_ends(r, d, seen_keys);
         read_field(r, Field::distance, d);
         read_field(r, Field::line, d, &lines);
         read_field(r, Field::line_len, d);

@@ -6,7 +6,6 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -26,64 +25,6 @@ namespace {
 namespace py = pybind11;
 using engine::Field;
 using solver::narrow_to_float;
-
-[[noreturn]] void raise_overflow() {
-    PyErr_SetString(PyExc_OverflowError, "value too large to convert to int");
-    throw py::error_already_set();
-}
-
-// An integer as a C int: ints (bools too) and integer-like objects; a float
-// is a TypeError, a value outside 32 bits an OverflowError.
-std::int32_t int32_value(py::handle value) {
-    py::object index = steal_or_throw(PyNumber_Index(value.ptr()));
-    int overflow = 0;
-    const long long n = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
-    if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
-    if (overflow != 0 || n < INT32_MIN || n > INT32_MAX) raise_overflow();
-    return static_cast<std::int32_t>(n);
-}
-
-// An integer as a C 64-bit int, by the same rule.
-std::int64_t int64_value(py::handle value) {
-    py::object index = steal_or_throw(PyNumber_Index(value.ptr()));
-    const long long n = PyLong_AsLongLong(index.ptr());
-    if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
-    return n;
-}
-
-// Entries [0, 3], [1, 3], [0, 0], [1, 0] of a label's matrix (a NumPy
-// array or nested sequences).
-struct MatrixEntries {
-    double cx, cy, dx, dy;
-};
-
-MatrixEntries matrix_entries(py::handle value) {
-    // The usual case, a float64 NumPy array, read in place: no conversion
-    // object per label.
-    if (py::isinstance<py::array>(value)) {
-        const auto* a = py::detail::array_proxy(value.ptr());
-        const auto* descr = py::detail::array_descriptor_proxy(a->descr);
-        if (descr->type_num == py::detail::npy_api::NPY_DOUBLE_ && descr->byteorder != '>' &&
-            a->nd == 2 && a->dimensions[0] >= 2 && a->dimensions[1] >= 4) {
-            const char* base = a->data;
-            const auto at = [&](py::ssize_t r, py::ssize_t c) {
-                double v;
-                std::memcpy(&v, base + r * a->strides[0] + c * a->strides[1], sizeof v);
-                return v;
-            };
-            return {at(0, 3), at(1, 3), at(0, 0), at(1, 0)};
-        }
-    }
-    py::array_t<double, py::array::forcecast> array(py::reinterpret_borrow<py::object>(value));
-    if (array.ndim() != 2 || array.shape(0) < 2 || array.shape(1) < 4) {
-        throw py::index_error("label key 'matrix' must be a 4x4 array");
-    }
-    const char* base = reinterpret_cast<const char*>(array.data());
-    const auto at = [&](py::ssize_t r, py::ssize_t c) {
-        return *reinterpret_cast<const double*>(base + r * array.strides(0) + c * array.strides(1));
-    };
-    return {at(0, 3), at(1, 3), at(0, 0), at(1, 0)};
-}
 
 void resolve_native(NativeLabels& native, const solver::SolverSizes& sizes) {
     std::vector<std::size_t> indices(native.records.size());
@@ -114,33 +55,32 @@ void fast_resolve_collisions(py::object labels, double char_width_est, double fo
 
         solver::SolverRecord r;
         r.list_index = static_cast<std::int32_t>(i);
-        r.text_len = int32_value(required_item(d, Field::text_len));
+        r.text_len = host_index_int32(required_item(d, Field::text_len));
         const auto number_or = [&](Field f, double fallback) {
             py::handle v = optional_item(d, f);
             return v ? real_number(v) : fallback;
         };
-        const double n = number_or(Field::effective_text_len, r.text_len);
-        const double font = number_or(Field::effective_font_size, sizes.font_size);
-        const double spacing = number_or(Field::effective_letter_spacing, sizes.letter_spacing);
-        const double char_w = number_or(Field::effective_char_width_est, sizes.char_width_est);
-        r.id = int32_value(required_item(d, Field::id));
-        const double distance = real_number(required_item(d, Field::distance));
-        r.distance = narrow_to_float(distance);
-        r.line_len = narrow_to_float(real_number(required_item(d, Field::line_len)));
-        r.weight = narrow_to_float(real_number(required_item(d, Field::weight)));
+        solver::SolverLabelValues values;
+        values.text_len = number_or(Field::effective_text_len, r.text_len);
+        values.font_size = number_or(Field::effective_font_size, sizes.font_size);
+        values.letter_spacing = number_or(Field::effective_letter_spacing, sizes.letter_spacing);
+        values.char_width = number_or(Field::effective_char_width_est, sizes.char_width_est);
+        r.id = host_index_int32(required_item(d, Field::id));
+        values.distance = real_number(required_item(d, Field::distance));
+        values.line_len = real_number(required_item(d, Field::line_len));
+        values.weight = real_number(required_item(d, Field::weight));
         const MatrixEntries m = matrix_entries(required_item(d, Field::matrix));
-        r.cx = narrow_to_float(m.cx);
-        r.cy = narrow_to_float(m.cy);
-        r.dx = narrow_to_float(m.dx);
-        r.dy = narrow_to_float(m.dy);
-        r.length = narrow_to_float(solver::solver_label_length(n, char_w, spacing));
-        r.height = narrow_to_float(font);
+        values.cx = m.cx;
+        values.cy = m.cy;
+        values.dx = m.dx;
+        values.dy = m.dy;
+        solver::set_solver_geometry(r, values);
 
         solver::SolverRecordLink link;
         py::handle uid = optional_item(d, Field::line_uid);
         if (uid && !uid.is_none()) {
             link.has_line_uid = true;
-            link.line_uid = int64_value(uid);
+            link.line_uid = host_index_int64(uid);
         }
         py::handle line = optional_item(d, Field::line);
         if (line && !line.is_none()) {
@@ -150,7 +90,7 @@ void fast_resolve_collisions(py::object labels, double char_width_est, double fo
         }
         input.records.push_back(r);
         input.links.push_back(link);
-        read_distance.push_back(distance);
+        read_distance.push_back(values.distance);
     }
     if (input.records.empty()) return;
 

@@ -39,6 +39,18 @@ double solver_label_length(double text_len, double char_width, double letter_spa
     return text_len * char_width + host_max(text_len - 1.0, 0.0) * letter_spacing;
 }
 
+void set_solver_geometry(SolverRecord& r, const SolverLabelValues& v) {
+    r.distance = narrow_to_float(v.distance);
+    r.line_len = narrow_to_float(v.line_len);
+    r.weight = narrow_to_float(v.weight);
+    r.cx = narrow_to_float(v.cx);
+    r.cy = narrow_to_float(v.cy);
+    r.dx = narrow_to_float(v.dx);
+    r.dy = narrow_to_float(v.dy);
+    r.length = narrow_to_float(solver_label_length(v.text_len, v.char_width, v.letter_spacing));
+    r.height = narrow_to_float(v.font_size);
+}
+
 void gather_solver_input(const std::vector<engine::LabelRecord>& labels,
                          const std::vector<std::size_t>& indices, const SolverSizes& sizes,
                          SolverInput& input, std::vector<std::size_t>& owners) {
@@ -64,20 +76,20 @@ void gather_solver_input(const std::vector<engine::LabelRecord>& labels,
         r.list_index = static_cast<std::int32_t>(index);
         r.id = to_int32(label.id.value, Field::id);
         r.text_len = to_int32(label.text_len, Field::text_len);
-        r.distance = narrow_to_float(label.distance);
-        r.line_len = narrow_to_float(label.line_len);
-        r.weight = narrow_to_float(label.weight);
         const engine::Mat4& m = label.matrix;
-        r.cx = narrow_to_float(m[0 * 4 + 3]);
-        r.cy = narrow_to_float(m[1 * 4 + 3]);
-        r.dx = narrow_to_float(m[0 * 4 + 0]);
-        r.dy = narrow_to_float(m[1 * 4 + 0]);
-        // The length in double with the label's own numbers, then narrowed.
-        const double n = static_cast<double>(engine::effective_text_len(label));
-        const double char_w = engine::effective_char_width_est(label, fallback);
-        const double spacing = engine::effective_letter_spacing(label, fallback);
-        r.length = narrow_to_float(solver_label_length(n, char_w, spacing));
-        r.height = narrow_to_float(engine::effective_font_size(label, fallback));
+        SolverLabelValues values;
+        values.distance = label.distance;
+        values.line_len = label.line_len;
+        values.weight = label.weight;
+        values.cx = m[0 * 4 + 3];
+        values.cy = m[1 * 4 + 3];
+        values.dx = m[0 * 4 + 0];
+        values.dy = m[1 * 4 + 0];
+        values.text_len = static_cast<double>(engine::effective_text_len(label));
+        values.char_width = engine::effective_char_width_est(label, fallback);
+        values.letter_spacing = engine::effective_letter_spacing(label, fallback);
+        values.font_size = engine::effective_font_size(label, fallback);
+        set_solver_geometry(r, values);
 
         SolverRecordLink link;
         link.has_line_uid = label.present.has(Field::line_uid);

@@ -45,6 +45,20 @@ struct LabelFieldType : std::invalid_argument {
 // as the host evaluates max: a NaN count stays NaN.
 double solver_label_length(double text_len, double char_width, double letter_spacing);
 
+// The numbers of one visible label the solver reads, in double precision as
+// read: matrix entries [0][3], [1][3] (centre) and [0][0], [1][0]
+// (direction), and the effective text length and sizes.
+struct SolverLabelValues {
+    double distance = 0.0, line_len = 0.0, weight = 0.0;
+    double cx = 0.0, cy = 0.0, dx = 0.0, dy = 0.0;
+    double text_len = 0.0, char_width = 0.0, letter_spacing = 0.0, font_size = 0.0;
+};
+
+// Sets a record's solver geometry from a label's values: each narrowed to
+// single precision, the length computed in double with the label's own
+// numbers first, the height its font size.
+void set_solver_geometry(SolverRecord& r, const SolverLabelValues& v);
+
 // The solved distance of a record, widened back to double.
 inline double solved_distance(const SolverRecord& r) { return static_cast<double>(r.distance); }
 

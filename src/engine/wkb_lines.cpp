@@ -136,8 +136,10 @@ void read_row(WkbView view, WkbLines& out) {
 
 }  // namespace
 
-WkbLines decode_wkb_lines(const std::vector<WkbView>& rows) {
+WkbLines decode_wkb_lines(const std::vector<WkbView>& rows, const InterruptCallback& check) {
     WkbLines out;
+    // About a million points between checks: a few milliseconds.
+    PeriodicCheck periodic(check, std::size_t{16} << 20);
     // Room for every point a row's bytes could hold, so the pools never
     // move while they fill; pages that stay unused are never touched.
     std::size_t bytes = 0;
@@ -149,6 +151,7 @@ WkbLines decode_wkb_lines(const std::vector<WkbView>& rows) {
     for (const WkbView& row : rows) {
         out.first_part.push_back(out.parts.size());
         read_row(row, out);
+        periodic.tick(row.size + 1);
     }
     out.first_part.push_back(out.parts.size());
     return out;

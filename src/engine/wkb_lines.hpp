@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/line_geometry.hpp"
+#include "engine/periodic_check.hpp"
 
 namespace glyphway::engine {
 
@@ -53,8 +54,9 @@ struct WkbView {
 };
 
 // Decodes every row, in order. Both ISO (1002) and extended (0x80000000)
-// type codes for z are read; a leading SRID is skipped.
-WkbLines decode_wkb_lines(const std::vector<WkbView>& rows);
+// type codes for z are read; a leading SRID is skipped. `check` runs now
+// and then (every 16 MiB of WKB), so that a large table can be abandoned.
+WkbLines decode_wkb_lines(const std::vector<WkbView>& rows, const InterruptCallback& check = {});
 
 // The points of a part, as the line's vertices (z = 0.0 without z).
 std::vector<Vec3> part_points(const WkbLines& lines, const DecodedPart& part);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "module/interrupts.hpp"
+
 namespace glyphway::module {
 
 namespace {
@@ -25,23 +27,51 @@ std::vector<engine::WkbView> wkb_views(const py::array& wkb) {
     return views;
 }
 
-// A pool column as an array over its own memory, for pyproj to write into.
-py::array_t<double> column_view(std::vector<double>& column) {
+// Points per pyproj call: PROJ transforms every point on its own, so the
+// slices give exactly what one call would, and Ctrl-C is looked at between
+// them (a million points take a few tenths of a second).
+constexpr std::size_t kPointsPerTransform = std::size_t{1} << 20;
+
+// A slice of a pool column as an array over its own memory, for pyproj to
+// write into.
+py::array_t<double> column_view(double* first, std::size_t size) {
     // The capsule only marks the memory as borrowed: the pool outlives the call.
-    py::capsule borrowed(column.data(), [](void*) {});
-    return py::array_t<double>({static_cast<py::ssize_t>(column.size())}, {sizeof(double)},
-                               column.data(), borrowed);
+    py::capsule borrowed(first, [](void*) {});
+    return py::array_t<double>({static_cast<py::ssize_t>(size)}, {sizeof(double)}, first, borrowed);
 }
 
 // Copies back whatever pyproj returned, should it have worked on a copy.
-void take_result(py::handle result, std::vector<double>& column) {
+void take_result(py::handle result, double* first, std::size_t size) {
     py::array_t<double> array = py::array_t<double>::ensure(result);
     if (!array) throw py::error_already_set();
-    if (array.data() == column.data()) return;
-    if (static_cast<std::size_t>(array.size()) != column.size()) {
+    if (array.data() == first) return;
+    if (static_cast<std::size_t>(array.size()) != size) {
         throw py::value_error("the transformer returned a different number of coordinates");
     }
-    std::copy(array.data(), array.data() + array.size(), column.begin());
+    std::copy(array.data(), array.data() + array.size(), first);
+}
+
+// Transforms a pool in place, slice by slice: through (x, y), or through
+// (x, y, z) for the pool with z.
+void transform_pool(py::handle transform, engine::CoordinatePool& pool, bool with_z) {
+    for (std::size_t first = 0; first < pool.size(); first += kPointsPerTransform) {
+        check_host_signals();
+        const std::size_t n = std::min(kPointsPerTransform, pool.size() - first);
+        double* x = pool.x.data() + first;
+        double* y = pool.y.data() + first;
+        if (with_z) {
+            double* z = pool.z.data() + first;
+            py::tuple out = transform(column_view(x, n), column_view(y, n), column_view(z, n),
+                                      py::arg("inplace") = true);
+            take_result(out[0], x, n);
+            take_result(out[1], y, n);
+            take_result(out[2], z, n);
+        } else {
+            py::tuple out = transform(column_view(x, n), column_view(y, n), py::arg("inplace") = true);
+            take_result(out[0], x, n);
+            take_result(out[1], y, n);
+        }
+    }
 }
 
 }  // namespace
@@ -60,7 +90,7 @@ std::optional<DirectTable> read_directly(py::handle shp_path, py::handle name_fi
     const py::array wkb_rows = py::array::ensure(wkb);
     if (!wkb_rows || wkb_rows.ndim() != 1 || wkb_rows.dtype().kind() != 'O') return std::nullopt;
     try {
-        table.lines = engine::decode_wkb_lines(wkb_views(wkb_rows));
+        table.lines = engine::decode_wkb_lines(wkb_views(wkb_rows), check_host_signals);
     } catch (const engine::WkbUnsupported&) {
         return std::nullopt;
     }
@@ -88,27 +118,18 @@ py::object geometry_series(const DirectTable& table) {
 }
 
 void reproject(DirectTable& table, py::handle working_crs) {
+    reproject_lines(table.lines, table.crs, working_crs);
+}
+
+void reproject_lines(engine::WkbLines& lines, py::handle from_crs, py::handle to_crs) {
     py::module_ pyproj = py::module_::import("pyproj");
-    py::object target = pyproj.attr("CRS").attr("from_user_input")(working_crs);
-    if (table.crs.attr("is_exact_same")(target).cast<bool>()) return;
+    py::object target = pyproj.attr("CRS").attr("from_user_input")(to_crs);
+    if (from_crs.attr("is_exact_same")(target).cast<bool>()) return;
     py::object transformer = pyproj.attr("Transformer").attr("from_crs")(
-        table.crs, target, py::arg("always_xy") = true);
+        from_crs, target, py::arg("always_xy") = true);
     py::object transform = transformer.attr("transform");
-    engine::CoordinatePool& flat = table.lines.flat;
-    if (flat.size() > 0) {
-        py::tuple out = transform(column_view(flat.x), column_view(flat.y),
-                                  py::arg("inplace") = true);
-        take_result(out[0], flat.x);
-        take_result(out[1], flat.y);
-    }
-    engine::CoordinatePool& raised = table.lines.raised;
-    if (raised.size() > 0) {
-        py::tuple out = transform(column_view(raised.x), column_view(raised.y),
-                                  column_view(raised.z), py::arg("inplace") = true);
-        take_result(out[0], raised.x);
-        take_result(out[1], raised.y);
-        take_result(out[2], raised.z);
-    }
+    transform_pool(transform, lines.flat, false);
+    transform_pool(transform, lines.raised, true);
 }
 
 }  // namespace glyphway::module

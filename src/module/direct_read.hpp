@@ -44,4 +44,7 @@ py::object geometry_series(const DirectTable& table);
 // (x, y, z).
 void reproject(DirectTable& table, py::handle working_crs);
 
+// The same for decoded lines in `from_crs` (a pyproj.CRS).
+void reproject_lines(engine::WkbLines& lines, py::handle from_crs, py::handle to_crs);
+
 }  // namespace glyphway::module

@@ -8,6 +8,7 @@
 #include "module/engine_convert.hpp"
 #include "module/interrupts.hpp"
 #include "module/output_errors.hpp"
+#include "module/roads_centre.hpp"
 #include "module/host_calls.hpp"
 
 namespace glyphway::module {
@@ -48,14 +49,13 @@ std::string HostBridge::name_field() {
 bool HostBridge::use_utm() { return host_truth(engine_.attr("use_utm")); }
 
 pipeline::GeoPoint HostBridge::geographic_centre() {
-    py::object geometry = direct_ ? geometry_series(*direct_) : frame_.attr("geometry");
-    py::object geographic = geometry.attr("to_crs")("EPSG:4326");
-    py::object merged =
-        py::module_::import("shapely").attr("union_all")(geographic.attr("to_numpy")());
-    py::object centre = merged.attr("centroid");
-    py::object x = centre.attr("x");  // x first: an empty centre fails there
-    py::object y = centre.attr("y");
-    return {real_number(x), real_number(y)};
+    // Tile by tile where the rows are lines; united whole otherwise, as the
+    // host would unite them (a table with points or polygons, lines without
+    // length, coordinates that are no degrees).
+    const std::optional<pipeline::GeoPoint> tiled =
+        direct_ ? direct_centre(*direct_, 0) : frame_centre(frame_.attr("geometry"), 0);
+    if (tiled) return *tiled;
+    return whole_union_centre(direct_ ? geometry_series(*direct_) : frame_.attr("geometry"));
 }
 
 void HostBridge::reproject(const std::string& working_crs) {

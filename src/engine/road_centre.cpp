@@ -6,7 +6,10 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <tuple>
+#include <cstdint>
+#include <exception>
+
+#include <omp.h>
 
 #define GEOS_USE_ONLY_R_API
 #include <geos_c.h>
@@ -84,15 +87,45 @@ double squared_distance(double px, double py, double ax, double ay, double bx, d
     return ex * ex + ey * ey;
 }
 
+// Whether a segment from vertex `j` of `line` to the next distinct vertex
+// either way overlaps the segment a-b over a length: that vertex lies on the
+// line through a-b (within the reach, widened by its distance from `j`)
+// and the two spans along a-b share more than a rounding's length.
+bool overlaps_from(const DegreeLine& line, std::size_t j, double ax, double ay, double bx,
+                   double by) {
+    const double vx = line.x[j * line.stride], vy = line.y[j * line.stride];
+    const double dx = bx - ax, dy = by - ay;
+    const double length2 = dx * dx + dy * dy;
+    const double length = std::sqrt(length2);
+    const double tv = ((vx - ax) * dx + (vy - ay) * dy) / length2;
+    auto overlaps = [&](std::size_t k) {
+        const double wx = line.x[k * line.stride], wy = line.y[k * line.stride];
+        const double off = std::abs(dx * (wy - ay) - dy * (wx - ax)) / length;
+        if (off > kOverlapReach * (1.0 + std::hypot(wx - vx, wy - vy) / length)) return false;
+        const double tw = ((wx - ax) * dx + (wy - ay) * dy) / length2;
+        return std::min(std::max(tv, tw), 1.0) - std::max(std::min(tv, tw), 0.0) > 1e-12;
+    };
+    auto same = [&](std::size_t k) {
+        return line.x[k * line.stride] == vx && line.y[k * line.stride] == vy;
+    };
+    std::size_t k = j;
+    while (k > 0 && same(k - 1)) --k;
+    if (k > 0 && overlaps(k - 1)) return true;
+    k = j;
+    while (k + 1 < line.count && same(k + 1)) ++k;
+    return k + 1 < line.count && overlaps(k + 1);
+}
+
 // The vertices of a tile's lines near its box, bucketed on a grid of cells.
 struct VertexGrid {
     TileBox area;  // the box widened by the reach
     double cell = 1.0;
     std::size_t columns = 1, rows = 1;
-    std::vector<std::size_t> first;  // cells + 1 entries into `points`
+    std::vector<std::uint32_t> first;  // cells + 1 entries into `points`
     struct Point {
         double x, y;
         std::size_t line;
+        std::size_t vertex;
     };
     std::vector<Point> points;
 
@@ -111,27 +144,39 @@ VertexGrid vertex_grid(const std::vector<DegreeLine>& lines, const CentreTile& t
     const double r = kOverlapReach;
     grid.area = {tile.box.x0 - r, tile.box.y0 - r, tile.box.x1 + r, tile.box.y1 + r};
     std::vector<VertexGrid::Point> near;
+    double extents = 0.0;  // of the segments, each its larger side
+    std::size_t segments = 0;
     for (std::size_t id : tile.lines) {
         const DegreeLine& line = lines[id];
         for (std::size_t i = 0; i < line.count; ++i) {
             const double x = line.x[i * line.stride], y = line.y[i * line.stride];
             if (x >= grid.area.x0 && x <= grid.area.x1 && y >= grid.area.y0 && y <= grid.area.y1) {
-                near.push_back({x, y, id});
+                near.push_back({x, y, id, i});
+                if (i + 1 < line.count) {
+                    extents += std::max(std::abs(line.x[(i + 1) * line.stride] - x),
+                                        std::abs(line.y[(i + 1) * line.stride] - y));
+                    ++segments;
+                }
             }
         }
     }
     // The grid spans the vertices found (the tile may be far larger than
-    // its roads), about four vertices to a cell.
+    // its roads). A cell is a few segments wide, so a segment looks at one
+    // or a few cells of some dozens of vertices, however the roads crowd
+    // (finer cells cost more in cells visited than they save); at most 4M
+    // cells.
     TileBox spread{INFINITY, INFINITY, -INFINITY, -INFINITY};
     for (const VertexGrid::Point& p : near) {
         spread = {std::min(spread.x0, p.x), std::min(spread.y0, p.y), std::max(spread.x1, p.x),
                   std::max(spread.y1, p.y)};
     }
     if (!near.empty()) grid.area = {spread.x0 - r, spread.y0 - r, spread.x1 + r, spread.y1 + r};
-    const double side = std::max(grid.area.x1 - grid.area.x0, grid.area.y1 - grid.area.y0);
-    const double per_side = std::clamp(std::ceil(std::sqrt(near.size() / 4.0)), 1.0, 4096.0);
-    grid.cell = side / per_side;
-    grid.columns = grid.rows = static_cast<std::size_t>(per_side);
+    const double width = grid.area.x1 - grid.area.x0, height = grid.area.y1 - grid.area.y0;
+    const double typical = segments > 0 ? extents / static_cast<double>(segments) : 0.0;
+    grid.cell = std::max({3.0 * typical, std::sqrt(width * height / 4e6), width / 4096.0, height / 4096.0});
+    if (!(grid.cell > 0.0)) grid.cell = 1.0;
+    grid.columns = static_cast<std::size_t>(std::clamp(std::ceil(width / grid.cell), 1.0, 4096.0));
+    grid.rows = static_cast<std::size_t>(std::clamp(std::ceil(height / grid.cell), 1.0, 4096.0));
     grid.first.assign(grid.columns * grid.rows + 1, 0);
     std::vector<std::size_t> cell_of(near.size());
     for (std::size_t k = 0; k < near.size(); ++k) {
@@ -183,6 +228,35 @@ GEOSGeometry* line_geometry(GEOSContextHandle_t h, const DegreeLine& line) {
                              line.y[i * line.stride]);
     }
     return checked(GEOSGeom_createLineString_r(h, seq), "a line");
+}
+
+// Runs `work(tile, result)` for every tile, a few tiles at a time spread
+// over the threads, then `take(result)` in tile order on this thread, with
+// `check` between the batches (never inside the parallel region). The first
+// error a tile throws is thrown here once its batch is done.
+template <typename Result, typename Work, typename Take>
+void in_tile_batches(std::size_t tiles, const InterruptCallback& check, Work work, Take take) {
+    const std::size_t batch = 4 * static_cast<std::size_t>(std::max(1, omp_get_max_threads()));
+    std::vector<Result> results(batch);
+    std::vector<std::exception_ptr> errors(batch);
+    for (std::size_t first = 0; first < tiles; first += batch) {
+        if (check) check();
+        const std::size_t count = std::min(batch, tiles - first);
+        std::fill(errors.begin(), errors.end(), nullptr);
+#pragma omp parallel for schedule(dynamic, 1)
+        for (std::size_t k = 0; k < count; ++k) {
+            try {
+                results[k] = Result{};
+                work(first + k, results[k]);
+            } catch (...) {
+                errors[k] = std::current_exception();
+            }
+        }
+        for (std::size_t k = 0; k < count; ++k) {
+            if (errors[k]) std::rethrow_exception(errors[k]);
+            take(results[k]);
+        }
+    }
 }
 
 }  // namespace
@@ -239,62 +313,56 @@ std::vector<CentreTile> centre_tiles(const std::vector<DegreeLine>& lines,
     return leaves;
 }
 
-void mark_overlapping_lines(const std::vector<DegreeLine>& lines, const CentreTile& tile,
-                            std::vector<char>& may_overlap) {
+std::vector<std::size_t> overlapping_lines(const std::vector<DegreeLine>& lines,
+                                           const CentreTile& tile) {
     const VertexGrid grid = vertex_grid(lines, tile);
     const double reach = kOverlapReach;
     const double reach2 = reach * reach;
-    // Segments whose midpoint is in the box, for the twins: equal segments
-    // have equal midpoints, so both are here.
-    std::vector<std::tuple<double, double, double, double, std::size_t>> twins;
+    std::vector<std::size_t> found;
     for (std::size_t id : tile.lines) {
         const DegreeLine& line = lines[id];
-        for (std::size_t i = 0; i + 1 < line.count; ++i) {
-            double ax = line.x[i * line.stride], ay = line.y[i * line.stride];
-            double bx = line.x[(i + 1) * line.stride], by = line.y[(i + 1) * line.stride];
-            if (ax == bx && ay == by) continue;  // no length, no overlap
+        auto x = [&](std::size_t k) { return line.x[k * line.stride]; };
+        auto y = [&](std::size_t k) { return line.y[k * line.stride]; };
+        bool marked = false;
+        // Each segment between distinct vertices: from the last of a run of
+        // equal vertices (which starts at a_first) to the next run.
+        std::size_t a_first = 0, a = 0;
+        while (a + 1 < line.count && x(a + 1) == x(a) && y(a + 1) == y(a)) ++a;
+        while (a + 1 < line.count) {
+            const std::size_t b = a + 1;
+            std::size_t b_last = b;
+            while (b_last + 1 < line.count && x(b_last + 1) == x(b) && y(b_last + 1) == y(b)) ++b_last;
+            const double ax = x(a), ay = y(a), bx = x(b), by = y(b);
             const TileBox seg{std::min(ax, bx), std::min(ay, by), std::max(ax, bx), std::max(ay, by)};
-            if (!meets(seg, tile.box, reach)) continue;
-            const double mx = (ax + bx) / 2, my = (ay + by) / 2;
-            if (mx >= tile.box.x0 && mx <= tile.box.x1 && my >= tile.box.y0 && my <= tile.box.y1) {
-                if (std::tie(bx, by) < std::tie(ax, ay)) {
-                    std::swap(ax, bx);
-                    std::swap(ay, by);
-                }
-                twins.emplace_back(ax, ay, bx, by, id);
-            }
-            if (may_overlap[id]) continue;
-            const std::size_t c0 = grid.column(seg.x0 - reach), c1 = grid.column(seg.x1 + reach);
-            const std::size_t r0 = grid.row(seg.y0 - reach), r1 = grid.row(seg.y1 + reach);
-            for (std::size_t r = r0; r <= r1; ++r) {
-                for (std::size_t c = c0; c <= c1; ++c) {
-                    const std::size_t cell = r * grid.columns + c;
-                    for (std::size_t k = grid.first[cell]; k < grid.first[cell + 1]; ++k) {
-                        const VertexGrid::Point& p = grid.points[k];
-                        if ((p.x == ax && p.y == ay) || (p.x == bx && p.y == by)) continue;
-                        if (p.x < seg.x0 - reach || p.x > seg.x1 + reach || p.y < seg.y0 - reach ||
-                            p.y > seg.y1 + reach) {
-                            continue;
-                        }
-                        if (squared_distance(p.x, p.y, ax, ay, bx, by) <= reach2) {
-                            may_overlap[id] = 1;
-                            may_overlap[p.line] = 1;
+            if (meets(seg, tile.box, reach)) {
+                const std::size_t c0 = grid.column(seg.x0 - reach), c1 = grid.column(seg.x1 + reach);
+                const std::size_t r0 = grid.row(seg.y0 - reach), r1 = grid.row(seg.y1 + reach);
+                for (std::size_t r = r0; r <= r1; ++r) {
+                    for (std::size_t c = c0; c <= c1; ++c) {
+                        const std::size_t cell = r * grid.columns + c;
+                        for (std::size_t k = grid.first[cell]; k < grid.first[cell + 1]; ++k) {
+                            const VertexGrid::Point& p = grid.points[k];
+                            // The segment's own end points (runs included).
+                            if (p.line == id && p.vertex >= a_first && p.vertex <= b_last) continue;
+                            if (p.x < seg.x0 - reach || p.x > seg.x1 + reach ||
+                                p.y < seg.y0 - reach || p.y > seg.y1 + reach) {
+                                continue;
+                            }
+                            if (squared_distance(p.x, p.y, ax, ay, bx, by) <= reach2 &&
+                                overlaps_from(lines[p.line], p.vertex, ax, ay, bx, by)) {
+                                found.push_back(p.line);
+                                marked = true;
+                            }
                         }
                     }
                 }
             }
+            a_first = b;
+            a = b_last;
         }
+        if (marked) found.push_back(id);
     }
-    std::sort(twins.begin(), twins.end());
-    for (std::size_t k = 1; k < twins.size(); ++k) {
-        const auto& a = twins[k - 1];
-        const auto& b = twins[k];
-        if (std::get<0>(a) == std::get<0>(b) && std::get<1>(a) == std::get<1>(b) &&
-            std::get<2>(a) == std::get<2>(b) && std::get<3>(a) == std::get<3>(b)) {
-            may_overlap[std::get<4>(a)] = 1;
-            may_overlap[std::get<4>(b)] = 1;
-        }
-    }
+    return found;
 }
 
 void add_tile_union(const std::vector<DegreeLine>& lines, const CentreTile& tile,
@@ -344,10 +412,11 @@ std::optional<CentrePoint> union_centre(const std::vector<DegreeLine>& lines,
     }
     const std::vector<CentreTile> tiles = centre_tiles(lines, which, tile_lines, check);
     std::vector<char> may_overlap(lines.size(), 0);
-    for (const CentreTile& tile : tiles) {
-        mark_overlapping_lines(lines, tile, may_overlap);
-        if (check) check();
-    }
+    in_tile_batches<std::vector<std::size_t>>(tiles.size(), check, [&](std::size_t t, std::vector<std::size_t>& found) {
+        found = overlapping_lines(lines, tiles[t]);
+    }, [&](std::vector<std::size_t>& found) {
+        for (std::size_t id : found) may_overlap[id] = 1;
+    });
     SegmentSums sums;
     std::vector<std::size_t> overlapping;
     for (std::size_t id : which) {
@@ -362,10 +431,15 @@ std::optional<CentrePoint> union_centre(const std::vector<DegreeLine>& lines,
         }
         periodic.tick(line.count + 1);
     }
-    for (const CentreTile& tile : centre_tiles(lines, overlapping, tile_lines, check)) {
-        add_tile_union(lines, tile, sums);
-        if (check) check();
-    }
+    const std::vector<CentreTile> united = centre_tiles(lines, overlapping, tile_lines, check);
+    in_tile_batches<SegmentSums>(united.size(), check, [&](std::size_t t, SegmentSums& tile_sums) {
+        add_tile_union(lines, united[t], tile_sums);
+    }, [&](const SegmentSums& tile_sums) {
+        // Tile by tile in order, whatever thread did the work.
+        sums.length += tile_sums.length;
+        sums.x += tile_sums.x;
+        sums.y += tile_sums.y;
+    });
     if (!(sums.length > 0.0)) return std::nullopt;
     return CentrePoint{sums.x / sums.length, sums.y / sums.length};
 }

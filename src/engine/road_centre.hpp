@@ -14,10 +14,12 @@
 //    counted by the tile east (north) of the edge only.
 // Which lines may overlap is decided without GEOS: two segments overlap over
 // a length only when they are equal or an end point of one lies inside the
-// other, so a line is sent to the union when one of its segments has an
-// equal twin or a vertex (of any line) within kOverlapReach of it that is
-// not one of its end points. The reach is far wider than any rounding, so
-// no overlap slips through; a line sent needlessly only costs time.
+// other, so a line is sent to the union when a vertex (of any line) lies
+// within kOverlapReach of one of its segments and a segment from that vertex
+// runs along it. The reach is far wider than any rounding, so no overlap
+// slips through; a line sent needlessly only costs time. The tiles are
+// worked on in parallel, their sums added in tile order, so the result does
+// not depend on the threads.
 //
 // The sums differ from the whole union's only in the last bits (other
 // noding rounds the crossings otherwise); the zone does not.
@@ -76,10 +78,11 @@ std::vector<CentreTile> centre_tiles(const std::vector<DegreeLine>& lines,
                                      const std::vector<std::size_t>& which, std::size_t tile_lines,
                                      const InterruptCallback& check);
 
-// Marks (in `may_overlap`, one per line) the lines of `tile` that have a
-// segment with an equal twin, or a vertex within reach of another segment.
-void mark_overlapping_lines(const std::vector<DegreeLine>& lines, const CentreTile& tile,
-                            std::vector<char>& may_overlap);
+// The lines of `tile` (a line may come more than once) that may overlap
+// another or themselves: a vertex within reach of a segment, other than its
+// own end points, from which the vertex's line runs along that segment.
+std::vector<std::size_t> overlapping_lines(const std::vector<DegreeLine>& lines,
+                                           const CentreTile& tile);
 
 // Adds the union of the lines of `tile` clipped to its box (GEOS), but not
 // its segments lying on the box's east or north edge.

@@ -16,6 +16,12 @@ import warnings
 from typing import Any, NamedTuple, Optional
 
 
+# Rows per pyogrio call. A call cannot be interrupted, so Ctrl-C waits for
+# it; this many rows read in a small part of a second, and the key press is
+# looked at between the calls.
+ROWS_PER_READ = 32768
+
+
 class DirectRead(NamedTuple):
     """What the short read found. Without the name column nothing else is read."""
 
@@ -60,6 +66,37 @@ def _geopandas_reads_with_pyogrio() -> bool:
     return major > 3 or (major == 3 and minor >= 12)
 
 
+def read_rows(path: str, columns: list, seekable: bool) -> tuple:
+    """(meta, wkb, field_data) of the whole layer, exactly as one
+    ``pyogrio.raw.read`` gives them, read ROWS_PER_READ rows at a time where
+    the driver seeks to a row directly (a shapefile, a GeoPackage); a driver
+    that would walk past every skipped row is read in one call."""
+    import numpy
+    import pyogrio
+
+    def read(**window):
+        raw = pyogrio.raw.read(path, columns=columns, read_geometry=True,
+                               datetime_as_string=True, **window)
+        return raw[0], raw[2], raw[3]
+
+    if not seekable:
+        return read()
+    chunks = []
+    while True:
+        chunk = read(skip_features=sum(len(c[1]) for c in chunks), max_features=ROWS_PER_READ)
+        if chunk[1] is None:
+            return read()  # no geometry column after all: as one read says it
+        chunks.append(chunk)
+        if len(chunk[1]) < ROWS_PER_READ:
+            break
+    if len(chunks) == 1:
+        return chunks[0]
+    meta = chunks[0][0]
+    wkb = numpy.concatenate([c[1] for c in chunks])
+    field_data = [numpy.concatenate([c[2][k] for c in chunks]) for k in range(len(chunks[0][2]))]
+    return meta, wkb, field_data
+
+
 def read_table(shp_path: Any, name_field: Any, weight_field: Any) -> Optional[DirectRead]:
     """Reads `shp_path` for the name and weight fields, or None when the
     table must be read through GeoPandas."""
@@ -98,8 +135,8 @@ def read_table(shp_path: Any, name_field: Any, weight_field: Any) -> Optional[Di
             return None
         wanted.append(field)
 
-    raw = pyogrio.raw.read(path, columns=wanted, read_geometry=True, datetime_as_string=True)
-    meta, wkb, field_data = raw[0], raw[2], raw[3]
+    seekable = bool(info.get("capabilities", {}).get("fast_set_next_by_index", False))
+    meta, wkb, field_data = read_rows(path, wanted, seekable)
     if any(str(subtype) == "OFSTJSON" for subtype in meta["ogr_subtypes"]):
         return None
     if wkb is None:

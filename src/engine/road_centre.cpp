@@ -163,8 +163,8 @@ VertexGrid vertex_grid(const std::vector<DegreeLine>& lines, const CentreTile& t
     // The grid spans the vertices found (the tile may be far larger than
     // its roads). A cell is a few segments wide, so a segment looks at one
     // or a few cells of some dozens of vertices, however the roads crowd
-    // (finer cells cost more in cells visited than they save); at most 4M
-    // cells.
+    // (finer cells cost more in cells visited than they save); at most two
+    // cells to a vertex, and 4M in all.
     TileBox spread{INFINITY, INFINITY, -INFINITY, -INFINITY};
     for (const VertexGrid::Point& p : near) {
         spread = {std::min(spread.x0, p.x), std::min(spread.y0, p.y), std::max(spread.x1, p.x),
@@ -173,7 +173,9 @@ VertexGrid vertex_grid(const std::vector<DegreeLine>& lines, const CentreTile& t
     if (!near.empty()) grid.area = {spread.x0 - r, spread.y0 - r, spread.x1 + r, spread.y1 + r};
     const double width = grid.area.x1 - grid.area.x0, height = grid.area.y1 - grid.area.y0;
     const double typical = segments > 0 ? extents / static_cast<double>(segments) : 0.0;
-    grid.cell = std::max({3.0 * typical, std::sqrt(width * height / 4e6), width / 4096.0, height / 4096.0});
+    const double cells = std::min(4e6, 2.0 * static_cast<double>(near.size()) + 1.0);
+    grid.cell = std::max({3.0 * typical, std::sqrt(width * height / cells), width / 4096.0,
+                          height / 4096.0});
     if (!(grid.cell > 0.0)) grid.cell = 1.0;
     grid.columns = static_cast<std::size_t>(std::clamp(std::ceil(width / grid.cell), 1.0, 4096.0));
     grid.rows = static_cast<std::size_t>(std::clamp(std::ceil(height / grid.cell), 1.0, 4096.0));
@@ -293,16 +295,19 @@ std::vector<CentreTile> centre_tiles(const std::vector<DegreeLine>& lines,
                                         CentreTile{{xm, b.y0, b.x1, ym}, {}},
                                         CentreTile{{b.x0, ym, xm, b.y1}, {}},
                                         CentreTile{{xm, ym, b.x1, b.y1}, {}}};
-        std::size_t held = 0;
+        std::size_t held = 0, most = 0;
         for (CentreTile& part : parts) {
             for (std::size_t id : tile.lines) {
                 if (meets(bounds[id], part.box, kOverlapReach)) part.lines.push_back(id);
             }
             held += part.lines.size();
+            most = std::max(most, part.lines.size());
         }
-        // Lines that mostly span the split would only be copied into every
-        // part: the tile stays whole.
-        if (held > 2 * tile.lines.size()) {
+        // Lines that span the split would only be copied into the parts
+        // (many of them, or all in one part and some beyond it): the tile
+        // stays whole. All of them in one part is a step closer to them.
+        const std::size_t count = tile.lines.size();
+        if (2 * held > 3 * count || (most == count && held > count)) {
             leaves.push_back(std::move(tile));
             continue;
         }

@@ -72,8 +72,8 @@ struct CentreTile {
 };
 
 // The leaves over `lines`: a tile is split while it holds more than
-// `tile_lines` lines, until its lines mostly span the split or it is 2^-12
-// degrees wide. Every line must lie inside the quadtree.
+// `tile_lines` lines, until its lines span the split (the parts would hold
+// half as many again) or it is 2^-12 degrees wide. Every line must lie inside the quadtree.
 std::vector<CentreTile> centre_tiles(const std::vector<DegreeLine>& lines,
                                      const std::vector<std::size_t>& which, std::size_t tile_lines,
                                      const InterruptCallback& check);

@@ -9,6 +9,7 @@
 
 #include "module/engine_convert.hpp"
 #include "module/host_calls.hpp"
+#include "module/interrupts.hpp"
 
 namespace glyphway::module {
 
@@ -102,6 +103,8 @@ template <typename ShapeOf, typename AppendLines>
 void read_rows(const RowColumns& columns, std::size_t rows, ShapeOf shape_of,
                AppendLines append_lines, FeatureTable& table) {
     for (std::size_t i = 0; i < rows; ++i) {
+        // A few milliseconds of rows between looks at Ctrl-C.
+        if (i % 16384 == 16383) check_host_signals();
         if (shape_of(i) == engine::RowShape::none) continue;
         engine::SampledFeature feature;
         py::object weight_object;

@@ -17,8 +17,9 @@ Each measurement runs in a fresh interpreter, so its peak resident memory
   centre   the same read, then the centre of the roads as --use-utm finds it
            (the lines decoded from the WKB, then tiled); its time is the
            centre's alone, its peak the whole process's
-  load     the whole "Loading Data & CRS Setup" stage of an export with --use-utm:
-           read, centre and reprojection into the zone (from its progress lines)
+  load     the whole "Loading Data & CRS Setup" stage of a run with --use-utm
+           (read, centre and reprojection into the zone), and without it (read
+           and reprojection into EPSG:3857), up to the next progress line
 With --whole, the centre is also taken the old way, shapely.union_all of every
 line at once, and compared (it may need many times the read's memory: at 400
 copies more than 23 GB).
@@ -101,47 +102,42 @@ def work_centre(shp, whole):
     return result
 
 
-class StampedLines:
-    """A stdout that notes when each complete line arrives."""
+class LoadDone(Exception):
+    """Raised at the sampling's progress line: the load stage is over."""
+
+
+class StopAtSampling:
+    """A stdout that notes when the load stage ends and stops the run there."""
 
     def __init__(self):
-        self.pending, self.lines = "", []
+        self.pending, self.ended = "", None
 
     def write(self, text):
         self.pending += text
-        while "\n" in self.pending:
-            line, self.pending = self.pending.split("\n", 1)
-            self.lines.append((time.perf_counter(), line))
+        if PREFIX + "Sampling" in self.pending:
+            self.ended = time.perf_counter()
+            raise LoadDone
         return len(text)
 
     def flush(self):
         pass
 
 
-def work_load(shp):
+def work_load(shp, use_utm):
     import geopandas  # noqa: F401
     from glyphway_maker import glyphway_accel_avx2 as gw
     engine = gw._new_engine({"shp_path": shp, "name_field": NAME_FIELD,
-                             "weight_field": WEIGHT_FIELD, "use_utm": True}, None)
-    captured = StampedLines()
+                             "weight_field": WEIGHT_FIELD, "use_utm": use_utm}, None)
+    captured = StopAtSampling()
     saved, sys.stdout = sys.stdout, captured
-
-    def stop_at_sampling():
-        # The dict path's preparation runs every stage; the load ends where
-        # the sampling's progress line arrives, so the run is cut there.
-        raise KeyboardInterrupt
-
     t0 = time.perf_counter()
     try:
-        engine._set_progress_hook(lambda: (captured.lines and "Sampling" in captured.lines[-1][1]
-                                           and stop_at_sampling()))
         engine._prepare_data()
-    except KeyboardInterrupt:
+    except LoadDone:
         pass
     finally:
         sys.stdout = saved
-    marks = [t for t, line in captured.lines if line.startswith(PREFIX + "Sampling")]
-    return {"load": (marks[0] if marks else time.perf_counter()) - t0}
+    return {"load": captured.ended - t0}
 
 
 WORKERS = {"generate": work_generate, "read": work_read, "centre": work_centre,
@@ -171,13 +167,17 @@ def measure(folder, copies, args):
               f"{time.perf_counter() - t0:.1f} s", flush=True)
     read = run_worker("read", folder, shp=shp)
     centre = run_worker("centre", folder, shp=shp, whole=args.whole)
-    load = run_worker("load", folder, shp=shp)
+    load = run_worker("load", folder, shp=shp, use_utm=True)
+    plain = run_worker("load", folder, shp=shp, use_utm=False)
     print(f"\n{copies} copies, {read['features']} roads, {Path(shp).stat().st_size / 1e9:.2f} GB .shp")
     print(f"| step | time (s) | process peak (GB) |\n|---|---|---|")
     print(f"| read alone | {read['read']:.2f} | {read['peak_gb']:.2f} |")
     print(f"| centre (after the read) | {centre['centre']:.2f} | {centre['peak_gb']:.2f} |")
     print(f"| read + centre | {centre['read'] + centre['centre']:.2f} | {centre['peak_gb']:.2f} |")
-    print(f"| load stage (read, centre, reprojection) | {load['load']:.2f} | {load['peak_gb']:.2f} |")
+    print(f"| load stage, --use-utm (read, centre, reprojection) | {load['load']:.2f} | "
+          f"{load['peak_gb']:.2f} |")
+    print(f"| load stage, EPSG:3857 (read, reprojection) | {plain['load']:.2f} | "
+          f"{plain['peak_gb']:.2f} |")
     print(f"centre {centre['lon']!r}, {centre['lat']!r}: {centre['zone']}")
     if args.whole:
         print(f"whole union: {centre['whole']:.2f} s, peak {centre['peak_gb']:.2f} GB; "

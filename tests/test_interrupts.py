@@ -35,15 +35,30 @@ CHILD = textwrap.dedent(r"""
 
     work, stage, lines = sys.argv[1], sys.argv[2], int(sys.argv[3])
     font = str(build_font(os.path.join(work, "font.ttf"), "ttf"))
-    # Parallel streets of one name: many candidates on every line, many
-    # labels competing for space, many glyphs to write.
-    geometries = [LineString([(0.0, 40.0 * i), (3000.0, 40.0 * i + 5.0)]) for i in range(lines)]
-    frame = gpd.GeoDataFrame({"name": ["中一中一中" for _ in geometries]},
-                             geometry=geometries, crs="EPSG:3857")
     shp = os.path.join(work, "roads.shp")
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")
-        frame.to_file(shp)
+    if stage == "read":
+        # A large table in degrees, written the quick way: the run spends
+        # its first seconds reading it and finding its UTM zone.
+        import numpy as np
+        import pyogrio
+        import shapely
+        points = 12
+        rng = np.random.default_rng(1)
+        xy = np.cumsum(rng.normal(0.0, 1e-4, size=(lines * points, 2)), axis=0) % 0.5
+        xy += [113.8, 22.4]
+        wkb = shapely.to_wkb(shapely.linestrings(xy, indices=np.repeat(np.arange(lines), points)))
+        pyogrio.raw.write(shp, wkb, [np.full(lines, "中一中一中", dtype=object)], ["name"],
+                          driver="ESRI Shapefile", geometry_type="LineString", crs="EPSG:4326",
+                          encoding="UTF-8")
+    else:
+        # Parallel streets of one name: many candidates on every line, many
+        # labels competing for space, many glyphs to write.
+        geometries = [LineString([(0.0, 40.0 * i), (3000.0, 40.0 * i + 5.0)]) for i in range(lines)]
+        frame = gpd.GeoDataFrame({"name": ["中一中一中" for _ in geometries]},
+                                 geometry=geometries, crs="EPSG:3857")
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            frame.to_file(shp)
 
     out = os.path.join(work, "labels." + ("csv" if stage == "csv" else "obj"))
     go = None
@@ -60,7 +75,7 @@ CHILD = textwrap.dedent(r"""
             go = time.monotonic()
             print("\nGO", flush=True)
             run = gw.generate if stage == "obj" else gw.generate_csv
-            run(shp, out, distance_interval=100.0, font_path=font)
+            run(shp, out, distance_interval=100.0, font_path=font, use_utm=stage == "read")
         # A late signal lands here, so the report tells a run that simply
         # ended first.
         time.sleep(2.0)
@@ -121,3 +136,12 @@ def test_ctrl_c_stops_the_run_and_leaves_no_file(tmp_path, stage, delay):
     # Neither the output nor its temporary: only the inputs remain.
     left = [name for name in report["left"] if not name.startswith("roads.") and name != "font.ttf"]
     assert left == [], report
+
+
+def test_ctrl_c_while_a_large_table_is_read(tmp_path):
+    # Ctrl-C half a second in: the table is being read (in chunks of rows)
+    # or its UTM centre found (tile by tile), each of which looks at the key
+    # between its steps, as the stages after them do.
+    report = interrupted_run(tmp_path, "read", 0.5, lines=400000)
+    assert report["outcome"] == "interrupted", report
+    assert report["after_go"] < 0.5 + 3.0, report

@@ -401,19 +401,27 @@ void add_tile_union(const std::vector<DegreeLine>& lines, const CentreTile& tile
     add_pieces(h, united.get(), b, sums);
 }
 
+bool tiled_centre_applies(const std::vector<DegreeLine>& lines) {
+    bool some_length = false;
+    for (const DegreeLine& line : lines) {
+        for (std::size_t i = 0; i < line.count; ++i) {
+            const double x = line.x[i * line.stride], y = line.y[i * line.stride];
+            if (!in_quadtree(x) || !in_quadtree(y)) return false;
+            if (i > 0 && !some_length) {
+                some_length = x != line.x[(i - 1) * line.stride] || y != line.y[(i - 1) * line.stride];
+            }
+        }
+    }
+    return some_length;
+}
+
 std::optional<CentrePoint> union_centre(const std::vector<DegreeLine>& lines,
                                         const InterruptCallback& check, std::size_t tile_lines) {
+    if (!tiled_centre_applies(lines)) return std::nullopt;
     PeriodicCheck periodic(check, 1 << 20);
     std::vector<std::size_t> which;
     for (std::size_t id = 0; id < lines.size(); ++id) {
-        const DegreeLine& line = lines[id];
-        for (std::size_t i = 0; i < line.count; ++i) {
-            if (!in_quadtree(line.x[i * line.stride]) || !in_quadtree(line.y[i * line.stride])) {
-                return std::nullopt;
-            }
-        }
-        periodic.tick(line.count + 1);
-        if (line.count > 0) which.push_back(id);
+        if (lines[id].count > 0) which.push_back(id);
     }
     const std::vector<CentreTile> tiles = centre_tiles(lines, which, tile_lines, check);
     std::vector<char> may_overlap(lines.size(), 0);

@@ -89,10 +89,13 @@ std::vector<std::size_t> overlapping_lines(const std::vector<DegreeLine>& lines,
 void add_tile_union(const std::vector<DegreeLine>& lines, const CentreTile& tile,
                     SegmentSums& sums);
 
-// The centroid of the union of `lines`, or nothing when the tiled sums
-// cannot give it: a coordinate that is not finite or lies outside the
-// quadtree, or lines without length (the union's centroid is then a
-// point's, or none). `check` runs between tiles.
+// Whether union_centre can take the centre of `lines`: every coordinate
+// inside the quadtree (so finite), and some segment of some length (else
+// the union's centroid is a point's, or none).
+bool tiled_centre_applies(const std::vector<DegreeLine>& lines);
+
+// The centroid of the union of `lines`, or nothing where
+// tiled_centre_applies says no. `check` runs between tiles.
 std::optional<CentrePoint> union_centre(const std::vector<DegreeLine>& lines,
                                         const InterruptCallback& check,
                                         std::size_t tile_lines = 10000);

@@ -27,8 +27,11 @@ std::optional<pipeline::GeoPoint> tiled_centre(const std::vector<engine::DegreeL
     return pipeline::GeoPoint{centre->longitude, centre->latitude};
 }
 
+// The centre of decoded lines in `crs`; `applies` runs once the tiled sums
+// are sure to give it (and may drop what only the whole union would need).
+template <typename Applies>
 std::optional<pipeline::GeoPoint> decoded_centre(const engine::WkbLines& decoded, py::handle crs,
-                                                 std::size_t tile_lines) {
+                                                 std::size_t tile_lines, Applies applies) {
     for (engine::RowShape shape : decoded.shapes) {
         if (shape == engine::RowShape::other) return std::nullopt;
     }
@@ -48,6 +51,8 @@ std::optional<pipeline::GeoPoint> decoded_centre(const engine::WkbLines& decoded
         const engine::CoordinatePool& pool = part.has_z ? lines->raised : lines->flat;
         parts.push_back({pool.x.data() + part.first, pool.y.data() + part.first, part.count, 1});
     }
+    if (!engine::tiled_centre_applies(parts)) return std::nullopt;
+    applies();
     return tiled_centre(parts, tile_lines);
 }
 
@@ -77,15 +82,19 @@ py::object union_centre_function(py::handle wkb, py::handle crs, std::size_t til
     } catch (const engine::WkbUnsupported& e) {
         throw py::value_error(e.what());
     }
-    const std::optional<pipeline::GeoPoint> centre = decoded_centre(decoded, system, tile_lines);
+    const std::optional<pipeline::GeoPoint> centre =
+        decoded_centre(decoded, system, tile_lines, [] {});
     if (!centre) return py::none();
     return py::make_tuple(centre->longitude, centre->latitude);
 }
 
 }  // namespace
 
-std::optional<pipeline::GeoPoint> direct_centre(const DirectTable& table, std::size_t tile_lines) {
-    return decoded_centre(table.lines, table.crs, tile_lines ? tile_lines : kTileLines);
+std::optional<pipeline::GeoPoint> direct_centre(DirectTable& table, std::size_t tile_lines) {
+    // The rows' WKB was kept for the whole union only: once the tiled sums
+    // apply, its memory goes before theirs is taken.
+    return decoded_centre(table.lines, table.crs, tile_lines ? tile_lines : kTileLines,
+                          [&] { table.wkb = py::none(); });
 }
 
 std::optional<pipeline::GeoPoint> frame_centre(py::handle geometry, std::size_t tile_lines) {

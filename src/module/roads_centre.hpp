@@ -15,8 +15,10 @@ namespace glyphway::module {
 
 namespace py = pybind11;
 
-// The centre of a table read directly, or nothing when it must be united whole.
-std::optional<pipeline::GeoPoint> direct_centre(const DirectTable& table, std::size_t tile_lines);
+// The centre of a table read directly, or nothing when it must be united
+// whole. The table's WKB is dropped when the tiled sums apply (only the
+// whole union needs it). `tile_lines` 0: the default.
+std::optional<pipeline::GeoPoint> direct_centre(DirectTable& table, std::size_t tile_lines);
 
 // The same for a GeoSeries (with its CRS), as GeoPandas read it.
 std::optional<pipeline::GeoPoint> frame_centre(py::handle geometry, std::size_t tile_lines);

@@ -225,3 +225,32 @@ def test_lines_of_records_are_shapely_lines_of_the_working_system(make_engine, t
     by_key = [label["line"] for label in labels if label["line_key"] == "0:0"]
     assert all(line is by_key[0] for line in by_key)
 
+
+
+@pytest.mark.parametrize("suffix", [".shp", ".gpkg"])
+def test_the_read_in_chunks_gives_the_arrays_of_one_read(make_engine, tmp_path, monkeypatch,
+                                                         through_geopandas, suffix):
+    # Two rows a call (the row without geometry and the multi-part row fall
+    # in different chunks), and a count of rows that is no multiple of two.
+    from glyphway_maker import _direct_read
+    path = _mixed_roads(tmp_path / "roads.shp")
+    if suffix == ".gpkg":
+        gpkg = str(tmp_path / "roads.gpkg")
+        pyogrio.write_dataframe(gpd.read_file(path).iloc[:5], gpkg)
+        path = gpkg
+    columns = ["name", "weight"]
+    one = _direct_read.read_rows(path, columns, seekable=False)
+    monkeypatch.setattr(_direct_read, "ROWS_PER_READ", 2)
+    chunked = _direct_read.read_rows(path, columns, seekable=True)
+    assert repr(chunked[0]) == repr(one[0])  # the layer's description
+
+    def same(a, b):
+        numeric = a.dtype.kind in "fiub"
+        return a.dtype == b.dtype and (np.array_equal(a, b, equal_nan=a.dtype.kind == "f")
+                                       if numeric else a.tolist() == b.tolist())
+    assert same(chunked[1], one[1])
+    assert len(chunked[2]) == len(one[2])
+    assert all(same(a, b) for a, b in zip(chunked[2], one[2]))
+    direct = _records(make_engine(path, use_utm=True))
+    through_geopandas()
+    assert direct == _records(make_engine(path, use_utm=True))

@@ -76,6 +76,10 @@ def read_table(shp_path: Any, name_field: Any, weight_field: Any,
     path = _plain_path(shp_path)
     if path is None or not _geopandas_reads_with_pyogrio():
         return None
+    from glyphway_maker._input_checks import reads_as_declared
+
+    if not reads_as_declared(path):
+        return None  # the general reader warns, decodes otherwise or refuses
     import pyogrio
 
     # The read that follows gives the file's warnings (a measured type read

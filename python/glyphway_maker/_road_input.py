@@ -56,12 +56,19 @@ def read_frame(path: Any, **reading: Any) -> Any:
     with the reading options (layer, encoding, highway, skip_bad_rows)."""
     import geopandas
 
+    from glyphway_maker._input_checks import checked_frame, decode_error, plan_read
+
+    plan = plan_read(path, reading)
     keywords = {}
     if reading.get("layer") is not None:
         keywords["layer"] = reading["layer"]
-    if reading.get("encoding") is not None:
-        keywords["encoding"] = reading["encoding"]
-    return geopandas.read_file(path, **keywords)
+    if plan.encoding is not None:
+        keywords["encoding"] = plan.encoding
+    try:
+        frame = geopandas.read_file(path, **keywords)
+    except UnicodeDecodeError as e:
+        raise decode_error(plan, e) from None
+    return checked_frame(path, frame, plan, reading)
 
 
 def _column(table: Any, column: Any, dtype: Any) -> Any:

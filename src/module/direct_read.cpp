@@ -64,6 +64,12 @@ std::optional<DirectTable> read_directly(py::handle shp_path, py::handle name_fi
     } catch (const engine::WkbUnsupported&) {
         return std::nullopt;
     }
+    // Lines with unusable coordinates are dropped, with a warning, by the
+    // general reader.
+    const bool geographic = py::bool_(read.attr("crs").attr("is_geographic"));
+    if (!engine::coordinates_within(table.lines, engine::coordinate_limits(geographic))) {
+        return std::nullopt;
+    }
     // Rows that are no lines are never read, but the host would still refuse
     // a broken one; let it look at them.
     std::vector<std::size_t> others;

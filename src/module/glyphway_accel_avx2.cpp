@@ -31,6 +31,7 @@ void init_module(py::module_& m) {
     glyphway::module::register_output_bindings(m);
     glyphway::module::register_progress_hook(m);
     glyphway::module::register_glyph_frames_bindings(m);
+    glyphway::module::register_input_check_bindings(m);
 }
 
 int exec_module(PyObject* module) {

@@ -190,4 +190,4 @@ def test_lines_with_unusable_coordinates_are_dropped_with_one_warning(tmp_path, 
     shp.write_bytes(data)
     assert _texts(shp, ttf_font, use_utm=use_utm) == ["A", "B", "C"]
     lines = _warnings(capsys.readouterr())
-    assert len(lines) == 1 and "skipped 4 row(s) with a coordinate" in lines[0]
+    assert len(lines) == 1 and "skipped 4 line(s) with a coordinate" in lines[0]

@@ -15,6 +15,8 @@ import os
 import warnings
 from typing import Any, NamedTuple, Optional
 
+import numpy
+
 
 class DirectRead(NamedTuple):
     """What the short read found. Without the name column nothing else is read."""
@@ -118,6 +120,10 @@ def read_table(shp_path: Any, name_field: Any, weight_field: Any,
         return None
     if wkb is None:
         return None
+    from glyphway_maker._input_checks import blobs_read
+
+    if not blobs_read(path, numpy.equal(wkb, None)):
+        return None  # the general reader refuses the file or skips those rows
 
     import pandas
     import pyproj

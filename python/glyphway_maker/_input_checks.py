@@ -118,8 +118,7 @@ def reads_as_declared(path: str) -> bool:
     nothing damaged, and its text read as it declares without a word."""
     parts = shapefile_parts(path)
     if parts is None:
-        # A GeoPackage's unreadable geometry blobs are found by the general reader.
-        return not str(path).lower().endswith(".gpkg")
+        return True  # a GeoPackage's blobs are looked at once read (blobs_read)
     if parts.dbf is None or parts.shx is None:
         return True  # GDAL reports it
     try:
@@ -172,12 +171,25 @@ def decode_error(plan: ReadPlan, error: UnicodeDecodeError) -> ValueError:
     return ValueError(f"the text does not decode as {plan.encoding}: {error}")
 
 
-def _corrupt_blobs(path: str, frame: Any, layer: Optional[str]) -> Any:
+def _is_geopackage(path: Any) -> bool:
+    return isinstance(path, (str, os.PathLike)) and \
+        str(os.fspath(path)).lower().endswith(".gpkg")
+
+
+def blobs_read(path: Any, geometry_missing: Any) -> bool:
+    """Whether GDAL read every geometry blob of the GeoPackage `path` (any
+    other file: True), given which rows it read without geometry."""
+    if not _is_geopackage(path):
+        return True
+    return len(_unread_blobs(os.path.expanduser(os.fspath(path)), geometry_missing, None)) == 0
+
+
+def _unread_blobs(path: str, geometry_missing: Any, layer: Optional[str]) -> Any:
     """Row positions of a GeoPackage whose geometry blob is there but GDAL
-    read none."""
+    read none (`geometry_missing`: a bool per row read)."""
     import sqlite3
 
-    missing = numpy.flatnonzero(frame.geometry.isna().to_numpy())
+    missing = numpy.flatnonzero(geometry_missing)
     if len(missing) == 0:
         return missing
     with sqlite3.connect(f"file:{path}?mode=ro", uri=True) as db:
@@ -191,7 +203,7 @@ def _corrupt_blobs(path: str, frame: Any, layer: Optional[str]) -> Any:
         quoted_column = '"' + column.replace('"', '""') + '"'
         present = numpy.array([bool(r[0]) for r in db.execute(
             f"SELECT {quoted_column} IS NOT NULL FROM {quoted_table} ORDER BY rowid")], dtype=bool)
-    if len(present) != len(frame):
+    if len(present) != len(geometry_missing):
         return numpy.zeros(0, dtype=numpy.int64)
     return missing[present[missing]]
 
@@ -206,31 +218,51 @@ def checked_frame(path: Any, frame: Any, plan: ReadPlan, reading: dict) -> Any:
     """`frame` without the damaged rows of `plan`, the unreadable geometry
     blobs of a GeoPackage (an error without ``skip_bad_rows``) and the rows
     with unusable coordinates (a warning)."""
-    import shapely
-
     frame = _drop(frame, plan.bad_rows)
-    if plan.parts is None and isinstance(path, (str, os.PathLike)) and \
-            str(os.fspath(path)).lower().endswith(".gpkg"):
-        corrupt = _corrupt_blobs(os.path.expanduser(os.fspath(path)), frame, reading.get("layer"))
+    if plan.parts is None and _is_geopackage(path):
+        corrupt = _unread_blobs(os.path.expanduser(os.fspath(path)),
+                                frame.geometry.isna().to_numpy(), reading.get("layer"))
         if len(corrupt):
             if not reading.get("skip_bad_rows"):
                 rows = ", ".join(str(r) for r in corrupt[:5]) + (" ..." if len(corrupt) > 5 else "")
                 raise ValueError(f"damaged GeoPackage {os.fspath(path)}: {len(corrupt)} geometry "
-                                 f"blob(s) GDAL cannot read, in row(s) {rows} (skip_bad_rows=True "
+                                 f"blob(s) GDAL cannot read, at row(s) {rows} (counted from 0; skip_bad_rows=True "
                                  "or --skip-bad-rows reads the good rows)")
             _warn(f"{os.fspath(path)}: skipped {len(corrupt)} row(s) whose geometry blob GDAL "
                   "cannot read")
             frame = _drop(frame, corrupt)
 
+    return _without_unusable_lines(path, frame)
+
+
+def _without_unusable_lines(path: Any, frame: Any) -> Any:
+    """`frame` without the lines that hold an unusable coordinate: a
+    MultiLineString keeps its good parts, any other row goes whole."""
+    import shapely
+
     geometries = frame.geometry.to_numpy()
-    xyz, owner = shapely.get_coordinates(geometries, include_z=True, return_index=True)
-    if len(xyz):
-        flat = ~shapely.has_z(geometries)[owner]
-        xyz[flat, 2] = 0.0
-        geographic = frame.crs is not None and frame.crs.is_geographic
-        unusable = _native()._unusable_rows(xyz, owner, len(frame), geographic)
-        if unusable.any():
-            _warn(f"{os.fspath(path)}: skipped {int(unusable.sum())} row(s) with a coordinate that "
-                  "is not finite or too large to reproject (NaN, inf, 1e308)")
-            frame = frame.iloc[~unusable]
-    return frame
+    parts, part_row = shapely.get_parts(geometries, return_index=True)
+    xyz, owner = shapely.get_coordinates(parts, include_z=True, return_index=True)
+    if len(xyz) == 0:
+        return frame
+    xyz[~shapely.has_z(parts)[owner], 2] = 0.0  # a line without z has none to check
+    bad_part = _native()._unusable_rows(xyz, owner, len(parts))
+    if not bad_part.any():
+        return frame
+    _warn(f"{os.fspath(path)}: skipped {int(bad_part.sum())} line(s) with a coordinate that is "
+          "not finite or too large to reproject (NaN, inf, 1e308)")
+    rows = len(frame)
+    bad_rows = numpy.zeros(rows, dtype=bool)
+    bad_rows[part_row[bad_part]] = True
+    good_parts = numpy.bincount(part_row[~bad_part], minlength=rows)
+    multi = shapely.get_type_id(geometries) == 5
+    mended = numpy.flatnonzero(bad_rows & multi & (good_parts > 0))
+    if len(mended):
+        geometries = geometries.copy()
+        for row in mended:
+            geometries[row] = shapely.MultiLineString(list(parts[(part_row == row) & ~bad_part]))
+        frame = frame.copy()
+        frame[frame.geometry.name] = type(frame.geometry)(geometries, index=frame.index,
+                                                          crs=frame.crs)
+        bad_rows[mended] = False
+    return frame.iloc[~bad_rows]

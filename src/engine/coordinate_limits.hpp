@@ -7,21 +7,16 @@
 
 namespace glyphway::engine {
 
-struct CoordinateLimits {
-    double x = 0.0;  // the largest |x| and |y| of a usable point
-    double y = 0.0;
-};
+// The largest |x| and |y| of a usable point, in any system's units: a
+// million kilometres in metres, far beyond any map of the Earth in metres,
+// feet or degrees. (Degrees off the globe but below it, longitude 1000
+// say, stay: the choice of a UTM zone refuses them by name.)
+inline constexpr double kCoordinateLimit = 1e9;
 
-// Longitude within ±540° and latitude within ±90° in a geographic system;
-// in any other, both within 1e9 of its units (a million kilometres in
-// metres, far beyond any map of the Earth).
-inline CoordinateLimits coordinate_limits(bool geographic) {
-    return geographic ? CoordinateLimits{540.0, 90.0} : CoordinateLimits{1e9, 1e9};
-}
-
-// x and y finite and within the limits, z finite (0 for a point without z).
-inline bool usable_point(double x, double y, double z, const CoordinateLimits& limits) {
-    return std::fabs(x) <= limits.x && std::fabs(y) <= limits.y && std::isfinite(z);
+// x and y finite and within the limit, z finite (0 for a point without z).
+inline bool usable_point(double x, double y, double z) {
+    return std::fabs(x) <= kCoordinateLimit && std::fabs(y) <= kCoordinateLimit &&
+           std::isfinite(z);
 }
 
 }  // namespace glyphway::engine

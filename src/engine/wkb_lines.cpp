@@ -166,12 +166,12 @@ std::vector<Vec3> part_points(const WkbLines& lines, const DecodedPart& part) {
     return points;
 }
 
-bool coordinates_within(const WkbLines& lines, const CoordinateLimits& limits) {
+bool coordinates_within(const WkbLines& lines) {
     for (std::size_t i = 0; i < lines.flat.size(); ++i) {
-        if (!usable_point(lines.flat.x[i], lines.flat.y[i], 0.0, limits)) return false;
+        if (!usable_point(lines.flat.x[i], lines.flat.y[i], 0.0)) return false;
     }
     for (std::size_t i = 0; i < lines.raised.size(); ++i) {
-        if (!usable_point(lines.raised.x[i], lines.raised.y[i], lines.raised.z[i], limits)) {
+        if (!usable_point(lines.raised.x[i], lines.raised.y[i], lines.raised.z[i])) {
             return false;
         }
     }

@@ -41,7 +41,7 @@ struct WkbLines {
 };
 
 // Whether every decoded coordinate is a usable point (coordinate_limits.hpp).
-bool coordinates_within(const WkbLines& lines, const CoordinateLimits& limits);
+bool coordinates_within(const WkbLines& lines);
 
 // A geometry this decoder does not read the way the host library would:
 // measured (M) coordinates, a LineString of one point, a type code it does

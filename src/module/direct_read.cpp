@@ -66,8 +66,7 @@ std::optional<DirectTable> read_directly(py::handle shp_path, py::handle name_fi
     }
     // Lines with unusable coordinates are dropped, with a warning, by the
     // general reader.
-    const bool geographic = py::bool_(read.attr("crs").attr("is_geographic"));
-    if (!engine::coordinates_within(table.lines, engine::coordinate_limits(geographic))) {
+    if (!engine::coordinates_within(table.lines)) {
         return std::nullopt;
     }
     // Rows that are no lines are never read, but the host would still refuse

@@ -61,12 +61,10 @@ py::tuple shapefile_damage(const std::string& shp_path, const std::optional<std:
 using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
 using Indexes = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
 
-py::array_t<bool> unusable_rows(const Doubles& xyz, const Indexes& owner, py::ssize_t rows,
-                                bool geographic) {
+py::array_t<bool> unusable_rows(const Doubles& xyz, const Indexes& owner, py::ssize_t rows) {
     if (xyz.ndim() != 2 || xyz.shape(1) != 3 || owner.ndim() != 1 || owner.size() != xyz.shape(0)) {
         throw py::value_error("expected (points, 3) coordinates and one owner per point");
     }
-    const engine::CoordinateLimits limits = engine::coordinate_limits(geographic);
     py::array_t<bool> out(rows);
     bool* bad = out.mutable_data();
     std::fill(bad, bad + rows, false);
@@ -74,7 +72,7 @@ py::array_t<bool> unusable_rows(const Doubles& xyz, const Indexes& owner, py::ss
     for (py::ssize_t i = 0; i < owner.size(); ++i, p += 3) {
         const std::int64_t row = owner.data()[i];
         if (row < 0 || row >= rows) throw py::value_error("a point's owner is no row");
-        if (!engine::usable_point(p[0], p[1], p[2], limits)) bad[row] = true;
+        if (!engine::usable_point(p[0], p[1], p[2])) bad[row] = true;
     }
     return out;
 }
@@ -89,7 +87,7 @@ void register_input_check_bindings(py::module_& m) {
           "[(field name, [raw value bytes per record])] of the table's text fields");
     m.def("_shapefile_damage", &shapefile_damage, "shp_path"_a, "shx_path"_a, "dbf_path"_a,
           "(rows, [problem], [bad row]) of a shapefile's parts");
-    m.def("_unusable_rows", &unusable_rows, "xyz"_a, "owner"_a, "rows"_a, "geographic"_a,
+    m.def("_unusable_rows", &unusable_rows, "xyz"_a, "owner"_a, "rows"_a,
           "bool per row: some point of it (z 0 where it has none) is not usable");
 }
 

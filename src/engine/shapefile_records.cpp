@@ -2,17 +2,26 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <set>
 
 namespace glyphway::engine {
 
 namespace {
 
-std::vector<unsigned char> file_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+// The first `limit` bytes of the file at `path` (all of them by default),
+// and its whole size.
+std::vector<unsigned char> file_bytes(const std::string& path, std::uint64_t* size = nullptr,
+                                      std::uint64_t limit = UINT64_MAX) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) throw ShapefileUnreadable(path + ": cannot be opened");
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const auto length = static_cast<std::uint64_t>(in.tellg());
+    if (size) *size = length;
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(std::min(length, limit)));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
+        throw ShapefileUnreadable(path + ": cannot be read");
+    }
+    return bytes;
 }
 
 std::uint32_t big_endian(const std::vector<unsigned char>& b, std::size_t at) {
@@ -116,18 +125,22 @@ std::optional<std::string> geometry_fault(const std::vector<unsigned char>& shp,
 }  // namespace
 
 DbfTable read_dbf(const std::string& path, bool with_text) {
-    const std::vector<unsigned char> dbf = file_bytes(path);
+    // Without the text only the header is read: at most 255 fields of 32 bytes.
+    std::uint64_t file_size = 0;
+    const std::vector<unsigned char> dbf =
+        file_bytes(path, &file_size, with_text ? UINT64_MAX : 32 + 255 * 32 + 1);
     if (dbf.size() < 32) throw ShapefileUnreadable(path + ": too short for a dBASE header");
     DbfTable table;
     table.record_count = little_endian(dbf, 4);
     const std::size_t header_length = little_endian(dbf, 8, 2);
     const std::size_t record_length = little_endian(dbf, 10, 2);
     table.ldid = dbf[29];
-    if (header_length < 33 || header_length > dbf.size() || record_length == 0) {
+    if (header_length < 33 || header_length > file_size || record_length == 0) {
         throw ShapefileUnreadable(path + ": its dBASE header is cut or damaged");
     }
     std::size_t offset = 0;
-    for (std::size_t at = 32; at + 32 <= header_length && dbf[at] != 0x0D; at += 32) {
+    for (std::size_t at = 32; at + 32 <= header_length && at + 32 <= dbf.size() && dbf[at] != 0x0D;
+         at += 32) {
         DbfField field;
         const auto* name = reinterpret_cast<const char*>(&dbf[at]);
         field.name.assign(name, std::find(name, name + 11, '\0'));
@@ -140,7 +153,7 @@ DbfTable read_dbf(const std::string& path, bool with_text) {
     if (offset + 1 > record_length) {
         throw ShapefileUnreadable(path + ": its fields are longer than its records");
     }
-    const std::uint64_t stored = (dbf.size() - header_length) / record_length;
+    const std::uint64_t stored = (file_size - header_length) / record_length;
     table.whole_records = static_cast<std::uint32_t>(std::min<std::uint64_t>(stored, table.record_count));
     if (!with_text) return table;
     for (std::size_t f = 0; f < table.fields.size(); ++f) {

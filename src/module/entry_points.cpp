@@ -108,7 +108,7 @@ py::object convert(const OptionInfo& p, PyObject* given) {
             return steal_or_throw(optional_real_argument(p.name, given));
         case OptionKind::optional_integer:
             return steal_or_throw(optional_integer_argument(p.name, given));
-        case OptionKind::path: return steal_or_throw(optional_path_argument(p.name, given));
+        case OptionKind::paths: return steal_or_throw(optional_paths_argument(p.name, given));
     }
     return py::none();
 }

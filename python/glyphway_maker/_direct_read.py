@@ -25,6 +25,11 @@ class DirectRead(NamedTuple):
     wkb: Any = None         # the rows' WKB, an object array (None for a row without geometry)
 
 
+def is_plain_reading(reading: dict) -> bool:
+    """Whether the reading options are all at their defaults."""
+    return all(not value for value in reading.values())
+
+
 def _plain_path(shp_path: Any) -> Optional[str]:
     """The path GeoPandas would hand to pyogrio, when it is a plain local
     file: a str or os.PathLike, ``~`` expanded, no URL."""
@@ -60,9 +65,14 @@ def _geopandas_reads_with_pyogrio() -> bool:
     return major > 3 or (major == 3 and minor >= 12)
 
 
-def read_table(shp_path: Any, name_field: Any, weight_field: Any) -> Optional[DirectRead]:
+def read_table(shp_path: Any, name_field: Any, weight_field: Any,
+               **reading: Any) -> Optional[DirectRead]:
     """Reads `shp_path` for the name and weight fields, or None when the
-    table must be read through GeoPandas."""
+    table must be read through GeoPandas. `reading`: the reading options
+    (layer, encoding, highway, skip_bad_rows); any but their defaults
+    leave the table to the general reader."""
+    if not is_plain_reading(reading):
+        return None
     path = _plain_path(shp_path)
     if path is None or not _geopandas_reads_with_pyogrio():
         return None

@@ -51,6 +51,19 @@ class FrameRows(NamedTuple):
     lines: RowLines
 
 
+def read_frame(path: Any, **reading: Any) -> Any:
+    """The road table as a GeoDataFrame, read by ``geopandas.read_file``
+    with the reading options (layer, encoding, highway, skip_bad_rows)."""
+    import geopandas
+
+    keywords = {}
+    if reading.get("layer") is not None:
+        keywords["layer"] = reading["layer"]
+    if reading.get("encoding") is not None:
+        keywords["encoding"] = reading["encoding"]
+    return geopandas.read_file(path, **keywords)
+
+
 def _column(table: Any, column: Any, dtype: Any) -> Any:
     values = table[column].to_numpy(dtype=dtype)
     if values.ndim != 1:

@@ -65,6 +65,7 @@ def _length_label(metres):
     return f"{metres:g} m"
 
 
+@_labels.with_reading_keywords
 def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
             font_path=_labels.RUN_DEFAULTS["font_path"], style=_labels.RUN_DEFAULTS["style"],
             max_char_angle=_labels.RUN_DEFAULTS["max_char_angle"], **options):

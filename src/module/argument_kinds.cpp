@@ -65,6 +65,11 @@ PyObject* optional_integer_argument(const char* name, PyObject* value) {
     return integer_argument(name, value);
 }
 
+PyObject* optional_text_argument(const char* name, PyObject* value) {
+    if (value == Py_None) Py_RETURN_NONE;
+    return text_argument(name, value);
+}
+
 PyObject* optional_path_argument(const char* name, PyObject* value) {
     if (value == Py_None) Py_RETURN_NONE;
     if (!PyUnicode_Check(value) && !PyObject_HasAttrString(value, "__fspath__")) {

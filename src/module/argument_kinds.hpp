@@ -28,6 +28,9 @@ PyObject* integer_argument(const char* name, PyObject* value);
 // None, or what integer_argument accepts.
 PyObject* optional_integer_argument(const char* name, PyObject* value);
 
+// None, or exactly a str (as text_argument).
+PyObject* optional_text_argument(const char* name, PyObject* value);
+
 // None, or a str or os.PathLike naming a file, as a str.
 PyObject* optional_path_argument(const char* name, PyObject* value);
 

@@ -47,9 +47,9 @@ void take_result(py::handle result, std::vector<double>& column) {
 }  // namespace
 
 std::optional<DirectTable> read_directly(py::handle shp_path, py::handle name_field,
-                                         py::handle weight_field) {
+                                         py::handle weight_field, const py::dict& reading) {
     py::object read = py::module_::import("glyphway_maker._direct_read")
-                          .attr("read_table")(shp_path, name_field, weight_field);
+                          .attr("read_table")(shp_path, name_field, weight_field, **reading);
     if (read.is_none()) return std::nullopt;
     DirectTable table;
     if (!py::bool_(read.attr("has_names"))) {

@@ -31,6 +31,7 @@ enum class OptionKind {
     optional_integer,  // None or an int
     paths,             // None, a str or os.PathLike, or a list or tuple of them:
                        // a str for one, a tuple of str for several
+    optional_text,     // None or exactly a str
 };
 
 // Which entry points take an option, and how (bits of OptionInfo::takers).
@@ -45,6 +46,12 @@ enum OptionTaker : unsigned {
     // stores what it is given without conversion, and has always defaulted
     // to the int.
     kIntegerInEngine = 1u << 6,
+    // How the road table is read (which layer, which encoding...): the
+    // entry point sets it on the engine as an attribute after building it,
+    // since the engine constructor's parameters are fixed; the reading asks
+    // the engine for it and takes the default when the attribute is absent,
+    // so an engine built by hand reads as it always has.
+    kReading = 1u << 7,
 };
 
 // Which values of an option a run can use; see options.cpp.

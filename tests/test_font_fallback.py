@@ -129,8 +129,16 @@ def test_the_command_line_takes_font_more_than_once(road, fonts, tmp_path):
     assert (tmp_path / "list.obj").read_bytes() == one == (tmp_path / "flag.obj").read_bytes()
 
 
-def test_a_list_of_fonts_is_checked_like_one(road, fonts, tmp_path):
+def test_a_list_of_fonts_is_checked_like_one(road, fonts, tmp_path, capsys):
     with pytest.raises(ValueError, match="font_path must name at least one font file"):
         glyphway_maker.generate(road, str(tmp_path / "o.obj"), font_path=[])
     with pytest.raises(TypeError, match="font_path"):
         glyphway_maker.generate(road, str(tmp_path / "o.obj"), font_path=[fonts[0], 3])
+    # A font that cannot be read is not checked: a CSV, which draws no
+    # glyph, is written as with that font alone; a mesh fails where it
+    # first needs the font.
+    chain = [fonts[0], str(tmp_path / "gone.ttf")]
+    glyphway_maker.generate_csv(road, str(tmp_path / "o.csv"), font_path=chain)
+    assert _warnings(capsys.readouterr().err) == []
+    with pytest.raises(RuntimeError, match="gone.ttf"):
+        glyphway_maker.generate(road, str(tmp_path / "o.obj"), font_path=chain)

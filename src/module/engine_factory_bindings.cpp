@@ -25,8 +25,9 @@ py::object new_engine(py::dict keywords, py::object font_path) {
 
 void register_engine_factory(py::module_& m) {
     m.def("_new_engine", &new_engine, py::arg("keywords"), py::arg("font_path") = py::none(),
-          "A _RoadTessaraEngine(**keywords); with font_path, that font is used instead of "
-          "searching the machine for a CJK-capable one.");
+          "A _RoadTessaraEngine(**keywords); with font_path, that font (or list of fonts, "
+          "tried per character) is used instead of searching the machine for a CJK-capable "
+          "one.");
 }
 
 }  // namespace glyphway::module

@@ -101,9 +101,6 @@ void TextEngineHandle::sync_glyph_cache() {
     }
 }
 
-namespace {
-
-// The font files as text: one path, or a list or tuple of them (a chain).
 std::vector<std::string> font_files(const py::object& font_path) {
     py::object fspath = py::module_::import("os").attr("fspath");
     std::vector<std::string> files;
@@ -115,8 +112,6 @@ std::vector<std::string> font_files(const py::object& font_path) {
     }
     return files;
 }
-
-}  // namespace
 
 std::shared_ptr<TextEngineHandle> make_text_engine(py::object font_path, py::object font_size,
                                                    py::object extrusion_depth, py::object letter_spacing) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "module/bindings.hpp"
+#include "module/text_engine_handle.hpp"
 #include "text/text_shaping.hpp"
 
 namespace py = pybind11;
@@ -20,14 +21,8 @@ namespace {
 // says which font of it shaped it.
 py::tuple shape_text(const py::object& font_path, const std::u32string& text, double font_size,
                      double letter_spacing) {
-    py::object fspath = py::module_::import("os").attr("fspath");
-    std::vector<std::string> paths;
-    if (py::isinstance<py::list>(font_path) || py::isinstance<py::tuple>(font_path)) {
-        for (py::handle path : font_path) paths.push_back(py::str(fspath(path)).cast<std::string>());
-    } else {
-        paths.push_back(py::str(fspath(font_path)).cast<std::string>());
-    }
-    const text::ShapedText shaped = text::TextShaper(paths).shape(text, font_size, letter_spacing);
+    const text::ShapedText shaped =
+        text::TextShaper(font_files(font_path)).shape(text, font_size, letter_spacing);
     py::list glyphs;
     for (const text::ShapedGlyph& g : shaped.glyphs) {
         glyphs.append(py::make_tuple(py::cast(std::u32string(1, g.character)), g.x_advance, g.x_offset,

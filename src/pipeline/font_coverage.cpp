@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <set>
 
 #include "engine/utf8_text.hpp"
 #include "text/font_chain.hpp"
@@ -47,11 +46,19 @@ std::string joined_paths(const std::vector<std::string>& paths) {
 }  // namespace
 
 std::vector<char32_t> name_characters(const RoadTable& table) {
-    std::set<char32_t> seen;
+    // One bit per code point: a country's millions of names cost one pass.
+    constexpr char32_t kCodePoints = 0x110000;
+    std::vector<bool> seen(kCodePoints, false);
     for (const engine::SampledFeature& feature : table.features) {
-        for (char32_t c : engine::code_points(feature.text)) seen.insert(c);
+        for (char32_t c : engine::code_points(feature.text)) {
+            if (c < kCodePoints) seen[c] = true;
+        }
     }
-    return {seen.begin(), seen.end()};
+    std::vector<char32_t> characters;
+    for (char32_t c = 0; c < kCodePoints; ++c) {
+        if (seen[c]) characters.push_back(c);
+    }
+    return characters;
 }
 
 FontCoverage check_font_coverage(const RoadTable& table, const std::vector<std::string>& font_paths,

@@ -73,5 +73,5 @@ def test_shaping_splits_the_string_into_runs_by_font(fonts):
     assert width == pytest.approx(3 * latin_em + 2 * cjk_em)
     # One font, alone or in a list, is that font.
     assert gw._shape_text([latin], "o中", SIZE) == gw._shape_text(latin, "o中", SIZE)
-    with pytest.raises(RuntimeError, match="empty"):
+    with pytest.raises(ValueError, match="at least one font"):
         gw._shape_text([], "o", SIZE)

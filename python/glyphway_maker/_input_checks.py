@@ -108,7 +108,6 @@ class ReadPlan(NamedTuple):
     """How the general reader reads a file, and what it then drops."""
 
     encoding: Optional[str]      # for geopandas.read_file; None: as the file declares
-    forced: bool                 # the encoding came from encoding=
     bad_rows: Any                # row positions of a damaged shapefile to drop
     parts: Optional[ShapefileParts]
 
@@ -137,7 +136,7 @@ def plan_read(path: Any, reading: dict) -> ReadPlan:
     forced = reading.get("encoding")
     bad_rows = numpy.zeros(0, dtype=numpy.int64)
     if parts is None or parts.dbf is None or parts.shx is None:
-        return ReadPlan(forced, forced is not None, bad_rows, parts)
+        return ReadPlan(forced, bad_rows, parts)
     rows, problems, bad = _damage(parts)
     if problems:
         if not reading.get("skip_bad_rows"):
@@ -146,13 +145,13 @@ def plan_read(path: Any, reading: dict) -> ReadPlan:
         _warn(f"{parts.shp}: skipped {len(bad)} damaged row(s) of {rows}: {problems[0]}")
         bad_rows = numpy.asarray(bad, dtype=numpy.int64)
     if forced is not None:
-        return ReadPlan(forced, True, bad_rows, parts)
+        return ReadPlan(forced, bad_rows, parts)
     codec, replace, reason = _declared_encoding(parts)
     if reason:
         shown = codec or "declared"
         _warn(f"{parts.dbf}: text read as {shown}: {reason}")
     encoding = (_REPLACING + codec if replace else codec) or None
-    return ReadPlan(encoding, False, bad_rows, parts)
+    return ReadPlan(encoding, bad_rows, parts)
 
 
 def decode_error(plan: ReadPlan, error: UnicodeDecodeError) -> ValueError:

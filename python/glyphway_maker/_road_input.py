@@ -51,17 +51,23 @@ class FrameRows(NamedTuple):
     lines: RowLines
 
 
-def read_frame(path: Any, **reading: Any) -> Any:
+def read_frame(path: Any, name_field: Any = None, weight_field: Any = None,
+               **reading: Any) -> Any:
     """The road table as a GeoDataFrame, read by ``geopandas.read_file``
-    with the reading options (layer, encoding, highway, skip_bad_rows)."""
+    with the reading options (layer, encoding, highway, skip_bad_rows);
+    OpenStreetMap and GeoParquet sources, the layer rule and name chains
+    by _sources."""
     import geopandas
 
-    keywords = {}
-    if reading.get("layer") is not None:
-        keywords["layer"] = reading["layer"]
-    if reading.get("encoding") is not None:
-        keywords["encoding"] = reading["encoding"]
-    return geopandas.read_file(path, **keywords)
+    from glyphway_maker import _sources
+
+    frame = _sources.read_source_frame(path, name_field, weight_field, reading)
+    if frame is None:
+        keywords = _sources.general_read_keywords(path, reading)
+        if reading.get("encoding") is not None:
+            keywords["encoding"] = reading["encoding"]
+        frame = geopandas.read_file(path, **keywords)
+    return _sources.with_name_chain(frame, name_field)
 
 
 def _column(table: Any, column: Any, dtype: Any) -> Any:

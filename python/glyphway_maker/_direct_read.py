@@ -8,6 +8,11 @@ CRS; everything else (a replaced reader, another engine, Arrow, a URL, a
 table without CRS, a column named "geometry", duplicate or date columns,
 JSON fields ...) is left to GeoPandas, which then reads it or reports the
 problem itself, so such a file gives GeoPandas' own table or error.
+
+An OpenStreetMap file, which GeoPandas would read as its first layer (the
+points), is always read here by _sources.read_osm: its road ways' WKB, names
+and class weights. A name chain, a source of several layers and GeoParquet
+go to the general reader, which applies the layer rule and the chain.
 """
 from __future__ import annotations
 

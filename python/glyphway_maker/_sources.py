@@ -329,9 +329,12 @@ def read_source_frame(path: Any, name_field: Any, weight_field: Any,
         if reading.get("layer") is not None:
             raise ValueError(f"{local}: a GeoParquet file has no layers to name")
         _refuse_highway(local, reading)
-        wanted = (name_chain(name_field) or [name_field]) + [weight_field]
-        return read_geoparquet(local, _parquet_columns(local, [c for c in wanted
-                                                                if isinstance(c, str)]))
+        wanted = [c for c in (name_chain(name_field) or [name_field]) + [weight_field]
+                  if isinstance(c, str)]
+        try:
+            return read_geoparquet(local, _parquet_columns(local, wanted))
+        except ValueError as error:  # pyarrow's ArrowInvalid too: no geo metadata, a bad file
+            raise ValueError(f"{local}: not readable as GeoParquet: {error}") from error
     return None
 
 

@@ -41,13 +41,31 @@ def _row(name: str) -> dict:
     return next(row for row in _OPTION_TABLE if row["name"] == name)
 
 
+class _Repeatable(argparse.Action):
+    """A value that may be given more than once (``--font A --font B``): one
+    stays a str, as the entry points have always been handed it; several
+    become a list, in the order given."""
+
+    def __call__(self, parser, namespace, values, option_string=None):
+        current = getattr(namespace, self.dest, None)
+        if current is None:
+            setattr(namespace, self.dest, values)
+        elif isinstance(current, list):
+            current.append(values)
+        else:
+            setattr(namespace, self.dest, [current, values])
+
+
 def _add_option(g, row: dict) -> None:
     """One option's argument: a flag's switch turns its default around; any
-    other option takes a value, converted as the entry point's kind says."""
+    other option takes a value, converted as the entry point's kind says (a
+    list of paths is the option repeated)."""
     keywords = {"dest": row["name"], "help": row["help"]}
     if row["kind"] == "flag":
         keywords["action"] = "store_false" if row["default"] else "store_true"
     else:
+        if row["kind"] == "paths":
+            keywords["action"] = _Repeatable
         keywords["default"] = row["default"]
         if row["kind"] in _TYPES:
             keywords["type"] = _TYPES[row["kind"]]
@@ -256,7 +274,7 @@ def _write_label_file(shp_path: str, output: str, options: dict) -> None:
     labels.write_labels(frame, output)
 
 
-def run_demo(outdir: str, font_path: str | None = None) -> tuple[str, str]:
+def run_demo(outdir: str, font_path: str | list[str] | None = None) -> tuple[str, str]:
     """Labels the bundled sample city into outdir/sample.obj and outdir/sample.csv."""
     os.makedirs(outdir, exist_ok=True)
     shp = glyphway_maker.sample_data_path()

@@ -12,6 +12,7 @@ from __future__ import annotations
 
 import hashlib
 import io
+import os
 
 from glyphway_maker import labels as _labels
 
@@ -86,7 +87,6 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
     from matplotlib import colormaps
     from matplotlib.collections import LineCollection, PolyCollection
     from matplotlib.figure import Figure
-    from matplotlib.font_manager import FontProperties
     from mpl_toolkits.axes_grid1.anchored_artists import AnchoredSizeBar
 
     import glyphway_accel_avx2 as _native
@@ -120,7 +120,7 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
     drew_text = 0 < count <= MAX_TEXT_LABELS
     sized_texts = []
     if drew_text:
-        font = FontProperties(fname=engine.font_path)
+        font = _text_font(engine)
         sizes = table["effective_font_size"]
         if by_glyph:
             texts = zip(table["glyph_x"], table["glyph_y"], table["glyph_rotation_deg"],
@@ -160,6 +160,24 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
     axes.set_title(title, fontsize=10)
     _save_png(figure, out_png, dpi)
     return count
+
+
+def _text_font(engine):
+    """The engine's font for Matplotlib: its font file, or with fallback
+    fonts behind it, their families in order (each file made known to the
+    font manager), which Matplotlib tries per character as the meshes do."""
+    from matplotlib import font_manager
+    fallbacks = tuple(getattr(engine, "fallback_fonts", ()))
+    if not fallbacks:
+        return font_manager.FontProperties(fname=engine.font_path)
+    known = {entry.fname for entry in font_manager.fontManager.ttflist}
+    families = []
+    for path in (engine.font_path, *fallbacks):
+        path = os.fspath(path)
+        if path not in known:
+            font_manager.fontManager.addfont(path)
+        families.append(font_manager.FontProperties(fname=path).get_name())
+    return font_manager.FontProperties(family=families)
 
 
 def _fit_text_sizes(figure, axes, sized_texts):

@@ -111,7 +111,7 @@ py::object convert(const OptionInfo& p, PyObject* given) {
             return steal_or_throw(optional_real_argument(p.name, given));
         case OptionKind::optional_integer:
             return steal_or_throw(optional_integer_argument(p.name, given));
-        case OptionKind::path: return steal_or_throw(optional_path_argument(p.name, given));
+        case OptionKind::paths: return steal_or_throw(optional_paths_argument(p.name, given));
         case OptionKind::optional_text:
             return steal_or_throw(optional_text_argument(p.name, given));
     }
@@ -294,7 +294,8 @@ constexpr const char* kGenerateDoc =
     "Text parameters must be str; flags take any object's truth value; connect_eps is None "
     "or a number (made a float), max_global_iterations and text_count are None or a number "
     "(made an int by truncation). font_path (keyword only): a font file to use instead of "
-    "searching the machine for a CJK-capable font."
+    "searching the machine for a CJK-capable font, or a list of them tried per character "
+    "in order."
     "\n\nstyle (keyword only): 'interval' (the default) or 'cartographic', which merges "
     "the connected pieces of each named road, shapes names with the font (advances and "
     "kerning), repeats them along long roads at the density profile's interval, keeps "
@@ -311,8 +312,7 @@ constexpr const char* kGenerateCsvDoc =
     "`target_crs`, orientation as a quaternion and/or Euler angles, and the text. Returns None.\n\n"
     "angle_precision is an int (a number is truncated); the other kinds are as in generate(). "
     "The text is flat (no extrusion) and auto-fit never tightens letters below "
-    "letter_spacing. font_path (keyword only): a font file to use instead of searching the "
-    "machine for a CJK-capable font. style and max_char_angle are as in generate(); a "
+    "letter_spacing. font_path (keyword only): as in generate(). style and max_char_angle are as in generate(); a "
     "cartographic row is anchored at the label's middle glyph and turned as it is.";
 
 constexpr const char* kGenerateGlbDoc =

@@ -20,7 +20,7 @@ const char* kind_name(OptionKind kind) {
         case OptionKind::integer: return "integer";
         case OptionKind::optional_real: return "optional_real";
         case OptionKind::optional_integer: return "optional_integer";
-        case OptionKind::path: return "path";
+        case OptionKind::paths: return "paths";
         case OptionKind::optional_text: return "optional_text";
     }
     return "";

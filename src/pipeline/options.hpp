@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "engine/candidate_sampling.hpp"
 #include "engine/orientation_frame.hpp"
@@ -28,7 +29,8 @@ enum class OptionKind {
     integer,           // an int (a number is truncated)
     optional_real,     // None or a float
     optional_integer,  // None or an int
-    path,              // None or a str or os.PathLike, as a str
+    paths,             // None, a str or os.PathLike, or a list or tuple of them:
+                       // a str for one, a tuple of str for several
     optional_text,     // None or exactly a str
 };
 
@@ -179,6 +181,13 @@ struct Options {
     // The estimated width of one character, which the engine derives from
     // its font size; font_size * engine::kCharWidthPerFontSize when unset.
     std::optional<double> char_width_est;
+
+    // The fonts behind font_path, tried in order for a character it has
+    // no glyph for (the engine's fallback_fonts).
+    std::vector<std::string> fallback_fonts;
+
+    // font_path (none: "") and the fallback fonts after it.
+    std::vector<std::string> font_chain() const;
 
     double char_width() const {
         return char_width_est ? *char_width_est : font_size * engine::kCharWidthPerFontSize;

@@ -92,6 +92,10 @@ def test_openstreetmap_roads_names_and_class_weights(osm_file, ttf_font):
     assert _texts(osm_file, ttf_font, name_field="name:zh,name") == ["oxo", "一中", "中一"]
     assert _texts(osm_file, ttf_font, name_field="name,ref") == ["exce", "ice ice", "oxo", "xix"]
     assert _texts(osm_file, ttf_font, highway="footway") == ["oxi"]
+    if osm_file.endswith(".pbf"):
+        # A .pbf named without .osm is told from a vector tile by its header.
+        bare = shutil.copy(osm_file, osm_file.replace(".osm.pbf", "_bare.pbf"))
+        assert _texts(bare, ttf_font) == ["exce", "ice ice", "oxo"]
 
 
 def test_the_motorway_label_wins_the_collision(osm_file, ttf_font):

@@ -25,7 +25,6 @@ from typing import Any, NamedTuple, Optional
 
 import numpy
 
-OSM_SUFFIXES = (".osm", ".pbf")
 PARQUET_SUFFIXES = (".parquet", ".geoparquet")
 OSM_LAYER = "lines"
 
@@ -69,7 +68,22 @@ def _suffix(path: str) -> str:
 
 
 def is_osm(path: Any) -> bool:
-    return isinstance(path, str) and _suffix(path).endswith(OSM_SUFFIXES)
+    """Whether `path` names an OpenStreetMap file: .osm or .osm.pbf, or a
+    .pbf that is one (a .pbf may also be a vector tile, read as any other
+    source)."""
+    if not isinstance(path, str):
+        return False
+    name = _suffix(path)
+    if name.endswith((".osm", ".osm.pbf")):
+        return True
+    if not name.endswith(".pbf"):
+        return False
+    # An OSM PBF file opens with the header blob, typed "OSMHeader".
+    try:
+        with open(path, "rb") as f:
+            return b"OSMHeader" in f.read(64)
+    except OSError:
+        return False  # the general reader reports it
 
 
 def is_parquet(path: Any) -> bool:

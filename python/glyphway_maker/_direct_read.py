@@ -8,6 +8,11 @@ CRS; everything else (a replaced reader, another engine, Arrow, a URL, a
 table without CRS, a column named "geometry", duplicate or date columns,
 JSON fields ...) is left to GeoPandas, which then reads it or reports the
 problem itself, so such a file gives GeoPandas' own table or error.
+
+An OpenStreetMap file, which GeoPandas would read as its first layer (the
+points), is always read here by _sources.read_osm: its road ways' WKB, names
+and class weights. A name chain, a source of several layers and GeoParquet
+go to the general reader, which applies the layer rule and the chain.
 """
 from __future__ import annotations
 
@@ -73,11 +78,17 @@ def read_table(shp_path: Any, name_field: Any, weight_field: Any,
     table must be read through GeoPandas. `reading`: the reading options
     (layer, encoding, highway, skip_bad_rows); any but their defaults
     leave the table to the general reader."""
+    from glyphway_maker import _sources
+
+    if _sources.is_osm(_plain_path(shp_path)):
+        return _osm_read(_plain_path(shp_path), name_field, weight_field, reading)
     if not is_plain_reading(reading):
         return None
     path = _plain_path(shp_path)
     if path is None or not _geopandas_reads_with_pyogrio():
         return None
+    if not _sources.takes_short_read(path, name_field):
+        return None  # a chain, a layer to choose, GeoParquet: the general reader
     from glyphway_maker._input_checks import reads_as_declared
 
     if not reads_as_declared(path):
@@ -137,3 +148,16 @@ def read_table(shp_path: Any, name_field: Any, weight_field: Any,
     attributes = pandas.DataFrame(data, columns=columns, index=None)
     return DirectRead(True, attribute_columns(attributes, name_field, weight_field),
                       pyproj.CRS.from_user_input(meta["crs"]), wkb)
+
+
+def _osm_read(path: str, name_field: Any, weight_field: Any, reading: dict) -> DirectRead:
+    """An OpenStreetMap file's roads, read by _sources.read_osm: the ways'
+    WKB from GDAL's OSM driver, decoded natively like any short read."""
+    from glyphway_maker import _sources
+    from glyphway_maker._road_input import RoadColumns
+
+    roads = _sources.read_osm(path, name_field, weight_field, reading.get("layer"),
+                              reading.get("highway"))
+    if not roads.has_names:
+        return DirectRead(has_names=False)
+    return DirectRead(True, RoadColumns(roads.names, roads.weights, None), roads.crs, roads.wkb)

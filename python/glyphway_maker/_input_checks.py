@@ -231,10 +231,10 @@ def checked_frame(path: Any, frame: Any, plan: ReadPlan, reading: dict) -> Any:
                   "cannot read")
             frame = _drop(frame, corrupt)
 
-    return _without_unusable_lines(path, frame)
+    return without_unusable_lines(path, frame)
 
 
-def _without_unusable_lines(path: Any, frame: Any) -> Any:
+def without_unusable_lines(path: Any, frame: Any) -> Any:
     """`frame` without the lines that hold an unusable coordinate: a
     MultiLineString keeps its good parts, any other row goes whole."""
     import shapely

@@ -28,10 +28,16 @@ def _group_colour_index(group_id, colours):
     return int.from_bytes(digest, "little") % colours
 
 
-def _road_segments(path, working_crs):
-    import geopandas
+def _road_segments(path, working_crs, engine):
+    """The lines of the roads the engine read: the same source, layer and
+    road ways (the reading options set on it)."""
     import numpy as np
-    roads = geopandas.read_file(path)
+
+    from glyphway_maker._road_input import read_frame
+    reading = {name: getattr(engine, name, _labels.RUN_DEFAULTS[name])
+               for name in _labels.READING_OPTIONS}
+    roads = read_frame(path, name_field=engine.name_field, weight_field=engine.weight_field,
+                       **reading)
     if working_crs is not None and roads.crs is not None and roads.crs != working_crs:
         roads = roads.to_crs(working_crs)
     segments = []
@@ -89,7 +95,7 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
     with _labels.input_path(shp_or_gdf) as path:
         engine, table, working_crs = _labels.prepared_table(
             path, font_path=font_path, style=style, max_char_angle=max_char_angle, **options)
-        segments = _road_segments(path, working_crs)
+        segments = _road_segments(path, working_crs, engine)
 
     figure = Figure(figsize=(width_px / dpi, height_px / dpi), dpi=dpi)
     axes = figure.add_axes((0.02, 0.02, 0.96, 0.92))

@@ -44,8 +44,9 @@ bool HostBridge::open_roads() {
     const py::dict reading = reading_options(engine_);
     direct_ = read_directly(shp_path, name_field_, weight_field_, reading);
     if (direct_) return direct_->has_names;
-    frame_ = py::module_::import("glyphway_maker._road_input").attr("read_frame")(shp_path,
-                                                                                **reading);
+    frame_ = py::module_::import("glyphway_maker._road_input")
+                 .attr("read_frame")(shp_path, py::arg("name_field") = name_field_,
+                                     py::arg("weight_field") = weight_field_, **reading);
     py::object columns = frame_.attr("columns").attr("tolist")();
     const int has_names = PySequence_Contains(columns.ptr(), name_field_.ptr());
     if (has_names < 0) throw py::error_already_set();

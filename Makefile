@@ -7,10 +7,12 @@ PY     := $(VENV)/bin/python
 PIP    := $(VENV)/bin/pip
 DEB_PACKAGES := g++ make pkg-config libfreetype-dev libgeos-dev libharfbuzz-dev
 DEMO_PACKAGES := fonts-noto-cjk
+# osmium-tool turns the tests' hand-written .osm files into .osm.pbf.
+TEST_PACKAGES := osmium-tool
 DEMO_OUT ?= out
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all system-deps demo-deps venv build native-tests test demo bench clean
+.PHONY: all system-deps demo-deps test-deps venv build native-tests test demo bench clean
 
 all: build
 
@@ -46,7 +48,7 @@ $(VENV)/.deps: pyproject.toml
 	$(PIP) install -q --upgrade pip
 	$(PIP) install -q "scikit-build-core>=0.10" "pybind11>=3.0" cmake ninja
 	$(PIP) install -q "numpy>=2,<3" "shapely>=2,<3" "geopandas>=1,<2" "pyogrio>=0.9" \
-	    "pyproj>=3.7,<4" "matplotlib>=3.10,<4" \
+	    "pyproj>=3.7,<4" "matplotlib>=3.10,<4" "pyarrow>=14" \
 	    "pytest>=8" "hypothesis>=6" "fonttools>=4.50" "mapbox_earcut>=1.0.1,<3" "mypy>=1.11" \
 	    "pygltflib>=1.16"
 	touch $@
@@ -65,7 +67,11 @@ native-tests: venv
 	    -DGLYPHWAY_BUILD_MODULE=OFF -DGLYPHWAY_BUILD_TESTS=ON >/dev/null
 	$(CMAKE) --build $(NATIVE_DIR)
 
-test: build native-tests
+# Tools the tests use to make their inputs; a test whose tool is missing is skipped.
+test-deps:
+	$(call apt_install,$(TEST_PACKAGES))
+
+test: build native-tests test-deps
 	GLYPHWAY_NATIVE_BIN=$(abspath $(NATIVE_DIR)) $(PY) -m pytest -q
 
 # Labels the bundled sample city: $(DEMO_OUT)/sample.obj and $(DEMO_OUT)/sample.csv.

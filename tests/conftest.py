@@ -23,6 +23,15 @@ def pytest_collection_modifyitems(config, items):
             item.add_marker(skip)
 
 
+@pytest.fixture(autouse=True)
+def no_installed_cjk_font(monkeypatch):
+    """The search for an installed CJK font, asked when a run's fonts lack
+    glyphs its names need, finds none: what a test draws never depends on
+    the fonts of the machine it runs on. A test of that search replaces
+    this answer."""
+    monkeypatch.setattr(gw._FontManager, "get_installed_cjk_font_path", staticmethod(lambda: None))
+
+
 @pytest.fixture(scope="session")
 def ttf_font(tmp_path_factory):
     return str(build_font(tmp_path_factory.mktemp("fonts") / "glyphway-test.ttf", "ttf"))

@@ -13,6 +13,9 @@ Glyph set (both flavours):
 Anything else is unmapped and falls to .notdef, which is empty.
 build_font's `extra` adds glyphs of a test's own: {code point: draw(pen)};
 draw_bowtie and draw_mixed draw outlines GEOS cannot fold as they are.
+`without` leaves code points out of the character map (a Latin-only font:
+without CJK_CODEPOINTS), and `upem` draws the same outlines in a font of
+another em, so a glyph's size tells which font of a chain drew it.
 """
 from __future__ import annotations
 
@@ -20,6 +23,7 @@ from pathlib import Path
 
 UPEM = 1000
 ADVANCE = 1000
+CJK_CODEPOINTS = (0x4E2D, 0x4E00)
 
 
 def _rect(pen, x0, y0, x1, y1, clockwise=True):
@@ -120,10 +124,13 @@ CMAP = {
 }
 
 
-def build_font(path: str | Path, flavour: str = "ttf", extra=None) -> Path:
+def build_font(path: str | Path, flavour: str = "ttf", extra=None, without=(),
+               upem: int = UPEM, family: str = "Glyphway Test") -> Path:
     """Write a test font to `path`; flavour "ttf" (quadratic) or "otf" (CFF, cubic).
 
-    `extra` maps further code points to functions drawing their glyph on a pen.
+    `extra` maps further code points to functions drawing their glyph on a pen;
+    `without` lists code points left unmapped; `upem` is the font's em and
+    `family` its family name.
     """
     from fontTools.fontBuilder import FontBuilder
     from fontTools.pens.recordingPen import RecordingPen
@@ -131,7 +138,7 @@ def build_font(path: str | Path, flavour: str = "ttf", extra=None) -> Path:
     path = Path(path)
     cubic = flavour == "otf"
     order = [".notdef", "space", "o", "x", "I", "c", "e", "uni4E2D", "uni4E00", "i"]
-    cmap = dict(CMAP)
+    cmap = {c: name for c, name in CMAP.items() if c not in without}
     drawn = _draw_glyphs(cubic)
     for codepoint, draw in (extra or {}).items():
         name = f"extra{codepoint:04X}"
@@ -140,7 +147,7 @@ def build_font(path: str | Path, flavour: str = "ttf", extra=None) -> Path:
         drawn[name] = pen
         order.append(name)
         cmap[codepoint] = name
-    fb = FontBuilder(UPEM, isTTF=not cubic)
+    fb = FontBuilder(upem, isTTF=not cubic)
     fb.setupGlyphOrder(order)
     fb.setupCharacterMap(cmap)
     from fontTools.pens.boundsPen import BoundsPen
@@ -157,7 +164,7 @@ def build_font(path: str | Path, flavour: str = "ttf", extra=None) -> Path:
             pen = T2CharStringPen(ADVANCE, None)
             rec.replay(pen)
             charstrings[name] = pen.getCharString()
-        fb.setupCFF("GlyphwayTest-Regular", {"FullName": "Glyphway Test"}, charstrings, {})
+        fb.setupCFF(family.replace(" ", "") + "-Regular", {"FullName": family}, charstrings, {})
     else:
         from fontTools.pens.ttGlyphPen import TTGlyphPen
         glyf = {}
@@ -168,7 +175,7 @@ def build_font(path: str | Path, flavour: str = "ttf", extra=None) -> Path:
         fb.setupGlyf(glyf)
     fb.setupHorizontalMetrics(metrics)
     fb.setupHorizontalHeader(ascent=900, descent=-200)
-    fb.setupNameTable({"familyName": "Glyphway Test", "styleName": "Regular"})
+    fb.setupNameTable({"familyName": family, "styleName": "Regular"})
     fb.setupOS2(sTypoAscender=900, sTypoDescender=-200, usWinAscent=900, usWinDescent=200)
     fb.setupPost()
     fb.save(str(path))

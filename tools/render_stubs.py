@@ -20,7 +20,7 @@ TAKERS = {"generate": "kObj", "generate_glb": "kGlb", "generate_csv": "kCsv"}
 # engine's constructor is documented to take (it stores values unconverted).
 ENTRY_TYPES = {"text": "str", "flag": "bool", "real": "_Real", "integer": "_Integer",
                "optional_real": "_Real | None", "optional_integer": "_Integer | None",
-               "path": "_TextPath | None"}
+               "paths": "_TextPath | Sequence[_TextPath] | None", "optional_text": "str | None"}
 ENGINE_TYPES = {"text": "str", "flag": "bool", "real": "float", "integer": "int",
                 "optional_real": "float | None", "optional_integer": "int | None"}
 

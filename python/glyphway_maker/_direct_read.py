@@ -8,12 +8,19 @@ CRS; everything else (a replaced reader, another engine, Arrow, a URL, a
 table without CRS, a column named "geometry", duplicate or date columns,
 JSON fields ...) is left to GeoPandas, which then reads it or reports the
 problem itself, so such a file gives GeoPandas' own table or error.
+
+An OpenStreetMap file, which GeoPandas would read as its first layer (the
+points), is always read here by _sources.read_osm: its road ways' WKB, names
+and class weights. A name chain, a source of several layers and GeoParquet
+go to the general reader, which applies the layer rule and the chain.
 """
 from __future__ import annotations
 
 import os
 import warnings
 from typing import Any, NamedTuple, Optional
+
+import numpy
 
 
 # Rows per pyogrio call. A call cannot be interrupted, so Ctrl-C waits for
@@ -29,6 +36,11 @@ class DirectRead(NamedTuple):
     columns: Any = None     # the name (and weight) column, a _road_input.RoadColumns
     crs: Any = None         # the file's CRS, a pyproj.CRS
     wkb: Any = None         # the rows' WKB, an object array (None for a row without geometry)
+
+
+def is_plain_reading(reading: dict) -> bool:
+    """Whether the reading options are all at their defaults."""
+    return all(not value for value in reading.values())
 
 
 def _plain_path(shp_path: Any) -> Optional[str]:
@@ -70,7 +82,8 @@ def read_rows(path: str, columns: list, seekable: bool) -> tuple:
     """(meta, wkb, field_data) of the whole layer, exactly as one
     ``pyogrio.raw.read`` gives them, read ROWS_PER_READ rows at a time where
     the driver seeks to a row directly (a shapefile, a GeoPackage); a driver
-    that would walk past every skipped row is read in one call."""
+    that would walk past every skipped row is read in one call, and so is a
+    layer whose windows fail to read."""
     import numpy
     import pyogrio
 
@@ -82,13 +95,18 @@ def read_rows(path: str, columns: list, seekable: bool) -> tuple:
     if not seekable:
         return read()
     chunks = []
-    while True:
-        chunk = read(skip_features=sum(len(c[1]) for c in chunks), max_features=ROWS_PER_READ)
-        if chunk[1] is None:
-            return read()  # no geometry column after all: as one read says it
-        chunks.append(chunk)
-        if len(chunk[1]) < ROWS_PER_READ:
-            break
+    try:
+        while True:
+            chunk = read(skip_features=sum(len(c[1]) for c in chunks), max_features=ROWS_PER_READ)
+            if chunk[1] is None:
+                return read()  # no geometry column after all: as one read says it
+            chunks.append(chunk)
+            if len(chunk[1]) < ROWS_PER_READ:
+                break
+    except pyogrio.errors.DataLayerError:
+        # A read of a window may fail where one read does not (a GeoPackage
+        # with a broken geometry blob reads it as none): the one read's word.
+        return read()
     if len(chunks) == 1:
         return chunks[0]
     meta = chunks[0][0]
@@ -97,12 +115,27 @@ def read_rows(path: str, columns: list, seekable: bool) -> tuple:
     return meta, wkb, field_data
 
 
-def read_table(shp_path: Any, name_field: Any, weight_field: Any) -> Optional[DirectRead]:
+def read_table(shp_path: Any, name_field: Any, weight_field: Any,
+               **reading: Any) -> Optional[DirectRead]:
     """Reads `shp_path` for the name and weight fields, or None when the
-    table must be read through GeoPandas."""
+    table must be read through GeoPandas. `reading`: the reading options
+    (layer, encoding, highway, skip_bad_rows); any but their defaults
+    leave the table to the general reader."""
+    from glyphway_maker import _sources
+
+    if _sources.is_osm(_plain_path(shp_path)):
+        return _osm_read(_plain_path(shp_path), name_field, weight_field, reading)
+    if not is_plain_reading(reading):
+        return None
     path = _plain_path(shp_path)
     if path is None or not _geopandas_reads_with_pyogrio():
         return None
+    if not _sources.takes_short_read(path, name_field):
+        return None  # a chain, a layer to choose, GeoParquet: the general reader
+    from glyphway_maker._input_checks import reads_as_declared
+
+    if not reads_as_declared(path):
+        return None  # the general reader warns, decodes otherwise or refuses
     import pyogrio
 
     # The read that follows gives the file's warnings (a measured type read
@@ -141,6 +174,10 @@ def read_table(shp_path: Any, name_field: Any, weight_field: Any) -> Optional[Di
         return None
     if wkb is None:
         return None
+    from glyphway_maker._input_checks import blobs_read
+
+    if not blobs_read(path, numpy.equal(wkb, None)):
+        return None  # the general reader refuses the file or skips those rows
 
     import pandas
     import pyproj
@@ -154,3 +191,16 @@ def read_table(shp_path: Any, name_field: Any, weight_field: Any) -> Optional[Di
     attributes = pandas.DataFrame(data, columns=columns, index=None)
     return DirectRead(True, attribute_columns(attributes, name_field, weight_field),
                       pyproj.CRS.from_user_input(meta["crs"]), wkb)
+
+
+def _osm_read(path: str, name_field: Any, weight_field: Any, reading: dict) -> DirectRead:
+    """An OpenStreetMap file's roads, read by _sources.read_osm: the ways'
+    WKB from GDAL's OSM driver, decoded natively like any short read."""
+    from glyphway_maker import _sources
+    from glyphway_maker._road_input import RoadColumns
+
+    roads = _sources.read_osm(path, name_field, weight_field, reading.get("layer"),
+                              reading.get("highway"))
+    if not roads.has_names:
+        return DirectRead(has_names=False)
+    return DirectRead(True, RoadColumns(roads.names, roads.weights, None), roads.crs, roads.wkb)

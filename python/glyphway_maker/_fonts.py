@@ -4,7 +4,10 @@ The families Matplotlib's font manager may know come first, then a fallback
 font kept in the temporary directory, downloaded once when it is not there
 yet, and last whatever sans-serif font Matplotlib has. The native module's
 ``_FontManager.get_chinese_font_path()`` answers with :func:`chinese_font_path`;
-replacing that static method replaces the whole search.
+replacing that static method replaces the whole search. When the fonts a
+run draws with lack glyphs its names need, the native module asks
+``_FontManager.get_installed_cjk_font_path()``, which answers with
+:func:`installed_cjk_font_path` (no download) and is replaceable alike.
 
 Everything is looked up when the search runs (``tempfile.gettempdir``,
 ``urllib.request.urlretrieve``, Matplotlib's ``findfont``), so a caller that
@@ -58,6 +61,20 @@ def _download_font(target):
             except OSError:
                 pass
         raise
+
+
+def installed_cjk_font_path():
+    """Path of a CJK-capable font already on the machine: an installed
+    family, else the fallback font if an earlier run downloaded it; None
+    when there is neither. Never downloads: it is asked behind fonts the
+    user chose."""
+    import matplotlib.font_manager as font_manager
+
+    found = _installed_family(font_manager)
+    if found is not None:
+        return found
+    fallback = os.path.join(tempfile.gettempdir(), FALLBACK_FILE_NAME)
+    return fallback if os.path.exists(fallback) else None
 
 
 def chinese_font_path():

@@ -51,6 +51,34 @@ class FrameRows(NamedTuple):
     lines: RowLines
 
 
+def read_frame(path: Any, name_field: Any = None, weight_field: Any = None,
+               **reading: Any) -> Any:
+    """The road table as a GeoDataFrame, read by ``geopandas.read_file``
+    with the reading options (layer, encoding, highway, skip_bad_rows);
+    OpenStreetMap and GeoParquet sources, the layer rule and name chains
+    by _sources."""
+    import geopandas
+
+    from glyphway_maker import _sources
+    from glyphway_maker._input_checks import (checked_frame, decode_error, plan_read,
+                                              without_unusable_lines)
+
+    frame = _sources.read_source_frame(path, name_field, weight_field, reading)
+    if frame is None:
+        plan = plan_read(path, reading)
+        keywords = _sources.general_read_keywords(path, reading)
+        if plan.encoding is not None:
+            keywords["encoding"] = plan.encoding
+        try:
+            frame = geopandas.read_file(path, **keywords)
+        except UnicodeDecodeError as e:
+            raise decode_error(plan, e) from None
+        frame = checked_frame(path, frame, plan, dict(reading, layer=keywords.get("layer")))
+    else:
+        frame = without_unusable_lines(path, frame)
+    return _sources.with_name_chain(frame, name_field)
+
+
 def _column(table: Any, column: Any, dtype: Any) -> Any:
     values = table[column].to_numpy(dtype=dtype)
     if values.ndim != 1:

@@ -41,13 +41,31 @@ def _row(name: str) -> dict:
     return next(row for row in _OPTION_TABLE if row["name"] == name)
 
 
+class _Repeatable(argparse.Action):
+    """A value that may be given more than once (``--font A --font B``): one
+    stays a str, as the entry points have always been handed it; several
+    become a list, in the order given."""
+
+    def __call__(self, parser, namespace, values, option_string=None):
+        current = getattr(namespace, self.dest, None)
+        if current is None:
+            setattr(namespace, self.dest, values)
+        elif isinstance(current, list):
+            current.append(values)
+        else:
+            setattr(namespace, self.dest, [current, values])
+
+
 def _add_option(g, row: dict) -> None:
     """One option's argument: a flag's switch turns its default around; any
-    other option takes a value, converted as the entry point's kind says."""
+    other option takes a value, converted as the entry point's kind says (a
+    list of paths is the option repeated)."""
     keywords = {"dest": row["name"], "help": row["help"]}
     if row["kind"] == "flag":
         keywords["action"] = "store_false" if row["default"] else "store_true"
     else:
+        if row["kind"] == "paths":
+            keywords["action"] = _Repeatable
         keywords["default"] = row["default"]
         if row["kind"] in _TYPES:
             keywords["type"] = _TYPES[row["kind"]]
@@ -108,10 +126,15 @@ def _add_quiet(p: argparse.ArgumentParser) -> None:
     p.add_argument("--quiet", action="store_true", default=argparse.SUPPRESS, help=_QUIET_HELP)
 
 
+_ROADS_HELP = ("roads: a shapefile, GeoPackage, GeoParquet, OpenStreetMap .osm or .osm.pbf, "
+               "or any vector file GDAL reads (polylines with a name)")
+
+
 def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     parser = _Parser(
         prog=prog or "glyphway-maker",
-        description="Place road-name labels along the roads of a shapefile and write them as "
+        description="Place road-name labels along the roads of a road network (a shapefile, "
+                    "GeoPackage, GeoParquet or OpenStreetMap file) and write them as "
                     "3D text (OBJ or GLB) or as a billboard CSV.")
     parser.add_argument("--version", action="store_true", help="print the version and exit")
     parser.add_argument("--traceback", action="store_true",
@@ -121,7 +144,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
 
     p = sub.add_parser("obj", help="write extruded 3D text as a Wavefront OBJ file",
                        description="Write one extruded 3D text mesh per visible label.")
-    p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
+    p.add_argument("shp_path", metavar="SHP", help=_ROADS_HELP)
     p.add_argument("output_obj", metavar="OUT.obj", help="OBJ file to write")
     _add_common(p, "generate")
 
@@ -129,7 +152,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
                        description="Write the obj command's 3D text as binary glTF 2.0: each "
                                    "distinct glyph mesh once, drawn per label by GPU "
                                    "instancing, with a table of the labels.")
-    p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
+    p.add_argument("shp_path", metavar="SHP", help=_ROADS_HELP)
     p.add_argument("output_glb", metavar="OUT.glb", help="GLB file to write")
     _add_common(p, "generate_glb")
     _add_options(p, "generate_glb", _GROUPS[-1:])
@@ -137,7 +160,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     p = sub.add_parser("csv", help="write a billboard CSV (position, rotation, text)",
                        description="Write one row per visible label: id, x, y, z, rotation, "
                                    "name.")
-    p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
+    p.add_argument("shp_path", metavar="SHP", help=_ROADS_HELP)
     p.add_argument("output_csv", metavar="OUT.csv", help="CSV file to write (UTF-8 with BOM)")
     _add_options(p, "generate_csv", _GROUPS[:1])
     _add_common(p, "generate_csv")
@@ -146,7 +169,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
                        description="Write one point per visible label (anchor in the working "
                                    "CRS) with text, fitted text, size, group, weight, "
                                    "rotation and line key.")
-    p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
+    p.add_argument("shp_path", metavar="SHP", help=_ROADS_HELP)
     p.add_argument("output", metavar="OUT.gpkg",
                    help="file to write: .gpkg (GeoPackage), .geojson or .json (GeoJSON)")
     _add_common(p, "labels")
@@ -154,7 +177,7 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     p = sub.add_parser("preview", help="draw the roads and placed labels as a PNG picture",
                        description="Draw the roads, each visible label's footprint coloured "
                                    "by road, the texts and a scale bar.")
-    p.add_argument("shp_path", metavar="SHP", help="road shapefile (polylines with a name column)")
+    p.add_argument("shp_path", metavar="SHP", help=_ROADS_HELP)
     p.add_argument("output_png", metavar="OUT.png", help="PNG file to write")
     g = p.add_argument_group("picture")
     g.add_argument("--width-px", type=int, default=1600, metavar="PX",
@@ -251,7 +274,7 @@ def _write_label_file(shp_path: str, output: str, options: dict) -> None:
     labels.write_labels(frame, output)
 
 
-def run_demo(outdir: str, font_path: str | None = None) -> tuple[str, str]:
+def run_demo(outdir: str, font_path: str | list[str] | None = None) -> tuple[str, str]:
     """Labels the bundled sample city into outdir/sample.obj and outdir/sample.csv."""
     os.makedirs(outdir, exist_ok=True)
     shp = glyphway_maker.sample_data_path()

@@ -10,6 +10,7 @@ this module only assembles them.
 from __future__ import annotations
 
 import contextlib
+import inspect
 import io
 import os
 import tempfile
@@ -25,6 +26,9 @@ _LABEL_ROWS = [row for row in _native._option_table
 ENGINE_OPTIONS = {row["name"]: (row["default"], row["kind"])
                   for row in _LABEL_ROWS if not row["keyword_only"]}
 RUN_DEFAULTS = {row["name"]: row["default"] for row in _LABEL_ROWS if row["keyword_only"]}
+# The run options that say how the input is read (layer, encoding, ...): set
+# on the engine as attributes, which its reading asks for.
+READING_OPTIONS = {row["name"]: row["kind"] for row in _LABEL_ROWS if "reading" in row["takers"]}
 
 COLUMNS = ("text", "effective_text", "effective_font_size", "group_id", "weight",
            "rotation_deg", "line_key")
@@ -35,7 +39,9 @@ def _convert(name, value, kind):
         return bool(value)
     if kind == "real":
         return float(value)
-    if kind == "text":
+    if kind == "optional_text" and value is None:
+        return None
+    if kind in ("text", "optional_text"):
         if not isinstance(value, str):
             raise TypeError(f"{name} must be str, not {type(value).__name__}")
         return value
@@ -86,13 +92,29 @@ def prepared_table(shp_or_gdf, font_path=RUN_DEFAULTS["font_path"], style=RUN_DE
     placed in `style`. A cartographic table also has one row per drawn glyph
     (the glyph_ columns)."""
     cartographic, max_char_angle = _native._check_style(style, max_char_angle)
+    reading = {name: _convert(name, options.pop(name), kind)
+               for name, kind in READING_OPTIONS.items() if name in options}
     with input_path(shp_or_gdf) as path:
         engine = _native._new_engine(engine_keywords(path, options), font_path)
+        for name, value in reading.items():
+            setattr(engine, name, value)
         if cartographic:
             table, working_crs = _native._cartographic_label_table(engine, max_char_angle)
         else:
             table, working_crs = _native._prepared_label_table(engine)
     return engine, table, working_crs
+
+
+def with_reading_keywords(function):
+    """`function` (taking ``**options``) with the reading options shown in
+    its signature as keyword-only parameters with their defaults."""
+    signature = inspect.signature(function)
+    parameters = list(signature.parameters.values())
+    rest = parameters.pop()  # **options
+    parameters += [inspect.Parameter(name, inspect.Parameter.KEYWORD_ONLY,
+                                     default=RUN_DEFAULTS[name]) for name in READING_OPTIONS]
+    function.__signature__ = signature.replace(parameters=parameters + [rest])
+    return function
 
 
 def table_to_frame(table, working_crs):
@@ -102,6 +124,7 @@ def table_to_frame(table, working_crs):
     return geopandas.GeoDataFrame(columns, geometry=geometry, crs=working_crs)
 
 
+@with_reading_keywords
 def place_labels(shp_or_gdf, *, font_path=RUN_DEFAULTS["font_path"], style=RUN_DEFAULTS["style"],
                  max_char_angle=RUN_DEFAULTS["max_char_angle"], **options):
     """The visible labels placed on a road network, as a GeoDataFrame.
@@ -113,7 +136,9 @@ def place_labels(shp_or_gdf, *, font_path=RUN_DEFAULTS["font_path"], style=RUN_D
     min_font_scale, min_letter_spacing, overflow_strategy, density,
     repeat_mode, connect_eps, max_global_iterations, text_count,
     distance_interval, add_at_endpoints, font_size, letter_spacing) with the
-    same defaults; `font_path` picks the font instead of searching for one;
+    same defaults, and the reading options of :func:`generate` (layer,
+    encoding, highway, skip_bad_rows); `font_path` picks the font instead of
+    searching for one;
     `style` and `max_char_angle` choose the placement as in :func:`generate`.
 
     One row per visible label in export order: a point at the label's anchor,

@@ -12,6 +12,7 @@ from __future__ import annotations
 
 import hashlib
 import io
+import os
 
 from glyphway_maker import labels as _labels
 
@@ -27,10 +28,16 @@ def _group_colour_index(group_id, colours):
     return int.from_bytes(digest, "little") % colours
 
 
-def _road_segments(path, working_crs):
-    import geopandas
+def _road_segments(path, working_crs, engine):
+    """The lines of the roads the engine read: the same source, layer and
+    road ways (the reading options set on it)."""
     import numpy as np
-    roads = geopandas.read_file(path)
+
+    from glyphway_maker._road_input import read_frame
+    reading = {name: getattr(engine, name, _labels.RUN_DEFAULTS[name])
+               for name in _labels.READING_OPTIONS}
+    roads = read_frame(path, name_field=engine.name_field, weight_field=engine.weight_field,
+                       **reading)
     if working_crs is not None and roads.crs is not None and roads.crs != working_crs:
         roads = roads.to_crs(working_crs)
     segments = []
@@ -64,6 +71,7 @@ def _length_label(metres):
     return f"{metres:g} m"
 
 
+@_labels.with_reading_keywords
 def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
             font_path=_labels.RUN_DEFAULTS["font_path"], style=_labels.RUN_DEFAULTS["style"],
             max_char_angle=_labels.RUN_DEFAULTS["max_char_angle"], **options):
@@ -79,7 +87,6 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
     from matplotlib import colormaps
     from matplotlib.collections import LineCollection, PolyCollection
     from matplotlib.figure import Figure
-    from matplotlib.font_manager import FontProperties
     from mpl_toolkits.axes_grid1.anchored_artists import AnchoredSizeBar
 
     import glyphway_accel_avx2 as _native
@@ -88,7 +95,7 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
     with _labels.input_path(shp_or_gdf) as path:
         engine, table, working_crs = _labels.prepared_table(
             path, font_path=font_path, style=style, max_char_angle=max_char_angle, **options)
-        segments = _road_segments(path, working_crs)
+        segments = _road_segments(path, working_crs, engine)
 
     figure = Figure(figsize=(width_px / dpi, height_px / dpi), dpi=dpi)
     axes = figure.add_axes((0.02, 0.02, 0.96, 0.92))
@@ -113,7 +120,7 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
     drew_text = 0 < count <= MAX_TEXT_LABELS
     sized_texts = []
     if drew_text:
-        font = FontProperties(fname=engine.font_path)
+        font = _text_font(engine)
         sizes = table["effective_font_size"]
         if by_glyph:
             texts = zip(table["glyph_x"], table["glyph_y"], table["glyph_rotation_deg"],
@@ -153,6 +160,24 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
     axes.set_title(title, fontsize=10)
     _save_png(figure, out_png, dpi)
     return count
+
+
+def _text_font(engine):
+    """The engine's font for Matplotlib: its font file, or with fallback
+    fonts behind it, their families in order (each file made known to the
+    font manager), which Matplotlib tries per character as the meshes do."""
+    from matplotlib import font_manager
+    fallbacks = tuple(getattr(engine, "fallback_fonts", ()))
+    if not fallbacks:
+        return font_manager.FontProperties(fname=engine.font_path)
+    known = {entry.fname for entry in font_manager.fontManager.ttflist}
+    families = []
+    for path in (engine.font_path, *fallbacks):
+        path = os.fspath(path)
+        if path not in known:
+            font_manager.fontManager.addfont(path)
+        families.append(font_manager.FontProperties(fname=path).get_name())
+    return font_manager.FontProperties(family=families)
 
 
 def _fit_text_sizes(figure, axes, sized_texts):

@@ -127,7 +127,7 @@ class StageIndicator:
                 self._stage = None
                 self._clear()
             return
-        if title.startswith(("WARNING", "Font download failed")):
+        if title.startswith(("WARNING", "Font download failed", "Font fallback")):
             return
         index = None
         for i in range(self._next, len(self._stages)):

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/coordinate_limits.hpp"
+
 namespace glyphway::engine {
 
 namespace {
@@ -165,6 +167,18 @@ std::vector<Vec3> part_points(const WkbLines& lines, const DecodedPart& part) {
         points.push_back({pool.x[i], pool.y[i], part.has_z ? pool.z[i] : 0.0});
     }
     return points;
+}
+
+bool coordinates_within(const WkbLines& lines) {
+    for (std::size_t i = 0; i < lines.flat.size(); ++i) {
+        if (!usable_point(lines.flat.x[i], lines.flat.y[i], 0.0)) return false;
+    }
+    for (std::size_t i = 0; i < lines.raised.size(); ++i) {
+        if (!usable_point(lines.raised.x[i], lines.raised.y[i], lines.raised.z[i])) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace glyphway::engine

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/coordinate_limits.hpp"
+
 #include "engine/line_geometry.hpp"
 #include "engine/periodic_check.hpp"
 
@@ -38,6 +40,9 @@ struct WkbLines {
     CoordinatePool flat;                 // rows without z
     CoordinatePool raised;               // rows with z
 };
+
+// Whether every decoded coordinate is a usable point (coordinate_limits.hpp).
+bool coordinates_within(const WkbLines& lines);
 
 // A geometry this decoder does not read the way the host library would:
 // measured (M) coordinates, a LineString of one point, a type code it does

@@ -65,6 +65,11 @@ PyObject* optional_integer_argument(const char* name, PyObject* value) {
     return integer_argument(name, value);
 }
 
+PyObject* optional_text_argument(const char* name, PyObject* value) {
+    if (value == Py_None) Py_RETURN_NONE;
+    return text_argument(name, value);
+}
+
 PyObject* optional_path_argument(const char* name, PyObject* value) {
     if (value == Py_None) Py_RETURN_NONE;
     if (!PyUnicode_Check(value) && !PyObject_HasAttrString(value, "__fspath__")) {
@@ -80,6 +85,43 @@ PyObject* optional_path_argument(const char* name, PyObject* value) {
         return nullptr;
     }
     return path;
+}
+
+PyObject* optional_paths_argument(const char* name, PyObject* value) {
+    if (!PyList_Check(value) && !PyTuple_Check(value)) return optional_path_argument(name, value);
+    PyObject* items = PySequence_Tuple(value);
+    if (!items) return nullptr;
+    const Py_ssize_t count = PyTuple_GET_SIZE(items);
+    if (count == 0) {
+        Py_DECREF(items);
+        PyErr_Format(PyExc_ValueError, "%.200s must name at least one font file, not an empty %.200s",
+                     name, Py_TYPE(value)->tp_name);
+        return nullptr;
+    }
+    PyObject* paths = PyTuple_New(count);
+    if (!paths) {
+        Py_DECREF(items);
+        return nullptr;
+    }
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        PyObject* item = PyTuple_GET_ITEM(items, i);
+        PyObject* path = item == Py_None ? nullptr : optional_path_argument(name, item);
+        if (item == Py_None) raise_incorrect_type(name, "str or os.PathLike", item);
+        if (!path) {
+            Py_DECREF(items);
+            Py_DECREF(paths);
+            return nullptr;
+        }
+        PyTuple_SET_ITEM(paths, i, path);
+    }
+    Py_DECREF(items);
+    if (count == 1) {
+        PyObject* only = PyTuple_GET_ITEM(paths, 0);
+        Py_INCREF(only);
+        Py_DECREF(paths);
+        return only;
+    }
+    return paths;
 }
 
 }  // namespace glyphway::module

@@ -28,7 +28,16 @@ PyObject* integer_argument(const char* name, PyObject* value);
 // None, or what integer_argument accepts.
 PyObject* optional_integer_argument(const char* name, PyObject* value);
 
+// None, or exactly a str (as text_argument).
+PyObject* optional_text_argument(const char* name, PyObject* value);
+
 // None, or a str or os.PathLike naming a file, as a str.
 PyObject* optional_path_argument(const char* name, PyObject* value);
+
+// None, a str or os.PathLike, or a list or tuple of them naming files in
+// order: one file as a str (a list of one too, so that one font is one
+// font however it is given), several as a tuple of str. ValueError for an
+// empty list.
+PyObject* optional_paths_argument(const char* name, PyObject* value);
 
 }  // namespace glyphway::module

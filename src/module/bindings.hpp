@@ -15,5 +15,6 @@ void register_output_bindings(pybind11::module_& m);  // _write_output, _check_o
 void register_progress_hook(pybind11::module_& m);    // _set_progress_hook
 void register_glyph_frames_bindings(pybind11::module_& m);  // _glyph_frames
 void register_roads_centre(pybind11::module_& m);     // _union_centre
+void register_input_check_bindings(pybind11::module_& m);  // _dbf_encoding, _shapefile_damage
 
 }  // namespace glyphway::module

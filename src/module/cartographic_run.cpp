@@ -1,6 +1,7 @@
 #include "module/cartographic_run.hpp"
 
 #include "module/engine_convert.hpp"
+#include "module/engine_fonts.hpp"
 #include "module/host_bridge.hpp"
 #include "module/prepared_run.hpp"
 #include "pipeline/cartographic_pipeline.hpp"
@@ -13,7 +14,9 @@ CartographicRun run_cartographic_style(py::object self, pipeline::Options& optio
     CartographicRun run;
     run.working_crs = table.working_crs;
     if (table.working_crs.is_none()) return run;  // no name column: nothing was read
-    options.font_path = host_text(self.attr("font_path"));
+    std::vector<std::string> fonts = engine_font_chain(self);
+    options.font_path = fonts.front();
+    options.fallback_fonts.assign(fonts.begin() + 1, fonts.end());
     HostBridge host(self);
     try {
         run.placed = pipeline::place_cartographic_labels(table.table, options, host);

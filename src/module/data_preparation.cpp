@@ -23,6 +23,7 @@
 #include "engine/utm_zone.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
+#include "module/engine_fonts.hpp"
 #include "module/interrupts.hpp"
 #include "module/options_reader.hpp"
 #include "module/engine_stages.hpp"
@@ -126,6 +127,7 @@ PreparedRun read_native_table(py::object self, pipeline::Options& settings) {
     if (!working_crs) return run;
     run.working_crs = py::str(*working_crs);
     run.table = host.take_table();
+    check_engine_fonts(self, run.table);
     read_stage_options(self, settings);
     return run;
 }

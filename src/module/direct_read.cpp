@@ -77,9 +77,9 @@ void transform_pool(py::handle transform, engine::CoordinatePool& pool, bool wit
 }  // namespace
 
 std::optional<DirectTable> read_directly(py::handle shp_path, py::handle name_field,
-                                         py::handle weight_field) {
+                                         py::handle weight_field, const py::dict& reading) {
     py::object read = py::module_::import("glyphway_maker._direct_read")
-                          .attr("read_table")(shp_path, name_field, weight_field);
+                          .attr("read_table")(shp_path, name_field, weight_field, **reading);
     if (read.is_none()) return std::nullopt;
     DirectTable table;
     if (!py::bool_(read.attr("has_names"))) {
@@ -92,6 +92,11 @@ std::optional<DirectTable> read_directly(py::handle shp_path, py::handle name_fi
     try {
         table.lines = engine::decode_wkb_lines(wkb_views(wkb_rows), check_host_signals);
     } catch (const engine::WkbUnsupported&) {
+        return std::nullopt;
+    }
+    // Lines with unusable coordinates are dropped, with a warning, by the
+    // general reader.
+    if (!engine::coordinates_within(table.lines)) {
         return std::nullopt;
     }
     // Rows that are no lines are never read, but the host would still refuse

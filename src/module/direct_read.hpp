@@ -30,9 +30,10 @@ struct DirectTable {
 };
 
 // Reads `shp_path` for the name and weight fields, or answers nothing when
-// the table must be read through GeoPandas.
+// the table must be read through GeoPandas. `reading`: the reading options
+// (layer, encoding, ...) by name.
 std::optional<DirectTable> read_directly(py::handle shp_path, py::handle name_field,
-                                         py::handle weight_field);
+                                         py::handle weight_field, const py::dict& reading);
 
 // The rows' geometries as a GeoSeries in the file's CRS, for the choice of
 // a UTM zone.

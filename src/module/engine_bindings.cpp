@@ -13,6 +13,7 @@
 #include "module/font_path_override.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
+#include "module/engine_fonts.hpp"
 #include "module/engine_label_records.hpp"
 #include "module/engine_stages.hpp"
 #include "module/export_methods.hpp"
@@ -45,14 +46,24 @@ void construct_engine(py::handle self, PyObject* const (&given)[kParameterCount]
     // A font chosen by the caller (see font_path_override.hpp) replaces the
     // search; otherwise _FontManager is looked up now, so replacing it in
     // the module takes effect.
+    // A chain of fonts is its first font and the fallbacks behind it.
+    py::tuple fallbacks;
     if (PyObject* chosen = font_path_override()) {
-        py::setattr(self, "font_path", py::handle(chosen));
+        py::handle given(chosen);
+        if (py::isinstance<py::tuple>(given)) {
+            const py::tuple chain = py::reinterpret_borrow<py::tuple>(given);
+            py::setattr(self, "font_path", chain[0]);
+            fallbacks = py::tuple(chain[py::slice(1, static_cast<py::ssize_t>(chain.size()), 1)]);
+        } else {
+            py::setattr(self, "font_path", given);
+        }
     } else {
         py::setattr(self, "font_path", module.attr("_FontManager").attr("get_chinese_font_path")());
     }
+    py::setattr(self, "fallback_fonts", fallbacks);
     py::setattr(self, "_mesh_engine_cache", py::dict());
     py::setattr(self, "mesh_engine",
-                module.attr("_TextMeshEngine")(self.attr("font_path"), self.attr("font_size"),
+                module.attr("_TextMeshEngine")(engine_fonts(self), self.attr("font_size"),
                                                self.attr("extrusion_depth"),
                                                self.attr("letter_spacing")));
     // The core's width per unit of font size, multiplied by the host: a

@@ -4,6 +4,7 @@
 // and the preview) rather than through generate/generate_csv.
 #include <pybind11/pybind11.h>
 
+#include "module/argument_kinds.hpp"
 #include "module/bindings.hpp"
 #include "module/engine_class.hpp"
 #include "module/font_path_override.hpp"
@@ -14,9 +15,7 @@ namespace glyphway::module {
 namespace {
 
 py::object new_engine(py::dict keywords, py::object font_path) {
-    if (!font_path.is_none()) {
-        font_path = py::module_::import("os").attr("fspath")(font_path);
-    }
+    font_path = steal_or_throw(optional_paths_argument("font_path", font_path.ptr()));
     ScopedFontPath font(font_path);
     py::object cls = engine_host_module().attr("_RoadTessaraEngine");
     return steal_or_throw(PyObject_Call(cls.ptr(), py::tuple().ptr(), keywords.ptr()));
@@ -26,8 +25,9 @@ py::object new_engine(py::dict keywords, py::object font_path) {
 
 void register_engine_factory(py::module_& m) {
     m.def("_new_engine", &new_engine, py::arg("keywords"), py::arg("font_path") = py::none(),
-          "A _RoadTessaraEngine(**keywords); with font_path, that font is used instead of "
-          "searching the machine for a CJK-capable one.");
+          "A _RoadTessaraEngine(**keywords); with font_path, that font (or list of fonts, "
+          "tried per character) is used instead of searching the machine for a CJK-capable "
+          "one.");
 }
 
 }  // namespace glyphway::module

@@ -13,6 +13,7 @@
 #include "engine/text_autofit.hpp"
 #include "module/engine_class.hpp"
 #include "module/engine_convert.hpp"
+#include "module/engine_fonts.hpp"
 #include "module/engine_label_records.hpp"
 #include "module/error_translation.hpp"
 #include "module/options_reader.hpp"
@@ -118,7 +119,7 @@ py::object get_mesh_engine_method(py::object self, py::object font_size,
     py::object found = cache.attr("get")(key);
     if (!found.is_none()) return found;
     py::object mesh_engine = engine_host_module().attr("_TextMeshEngine")(
-        self.attr("font_path"), size, self.attr("extrusion_depth"), spacing);
+        engine_fonts(self), size, self.attr("extrusion_depth"), spacing);
     cache[key] = mesh_engine;
     return mesh_engine;
 }

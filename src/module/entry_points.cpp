@@ -39,6 +39,8 @@ constexpr auto kGenerateCsvParameters = options_of<pipeline::kCsv>();
 constexpr auto kGenerateGlbParameters = options_of<pipeline::kGlb>();
 // The engine's keyword arguments, in the order they are passed.
 constexpr auto kEngineKeywords = options_of<pipeline::kEngine>();
+// How the road table is read; every entry point takes them.
+constexpr auto kReadingOptions = options_of<pipeline::kReading>();
 
 template <std::size_t N>
 constexpr std::size_t keyword_only_count(const std::array<const OptionInfo*, N>& rows) {
@@ -58,11 +60,12 @@ constexpr std::size_t required_count(const std::array<const OptionInfo*, N>& row
 
 static_assert(kGenerateGlbParameters.size() == kGenerateParameters.size() + 1,
               "generate_glb adds instancing to generate's");
-static_assert(kGenerateParameters.size() == 25, "generate takes 22 parameters and 3 keyword-only");
-static_assert(keyword_only_count(kGenerateParameters) == 3, "font_path, style, max_char_angle");
-static_assert(kGenerateCsvParameters.size() == 26,
-              "generate_csv takes 23 parameters and 3 keyword-only");
-static_assert(keyword_only_count(kGenerateGlbParameters) == 4, "and instancing, last");
+static_assert(kGenerateParameters.size() == 29, "generate takes 22 parameters and 7 keyword-only");
+static_assert(keyword_only_count(kGenerateParameters) == 7,
+              "font_path, style, max_char_angle and the four reading options");
+static_assert(kGenerateCsvParameters.size() == 30,
+              "generate_csv takes 23 parameters and 7 keyword-only");
+static_assert(keyword_only_count(kGenerateGlbParameters) == 8, "and instancing, last");
 static_assert(kEngineKeywords.size() == 21, "the engine takes 21 keyword arguments");
 
 constexpr const char* kEngineClassName = "_RoadTessaraEngine";
@@ -108,7 +111,9 @@ py::object convert(const OptionInfo& p, PyObject* given) {
             return steal_or_throw(optional_real_argument(p.name, given));
         case OptionKind::optional_integer:
             return steal_or_throw(optional_integer_argument(p.name, given));
-        case OptionKind::path: return steal_or_throw(optional_path_argument(p.name, given));
+        case OptionKind::paths: return steal_or_throw(optional_paths_argument(p.name, given));
+        case OptionKind::optional_text:
+            return steal_or_throw(optional_text_argument(p.name, given));
     }
     return py::none();
 }
@@ -206,10 +211,15 @@ py::object engine_class(PyObject* module) {
     return py::reinterpret_borrow<py::object>(cls);
 }
 
-py::object construct_engine(PyObject* module, const py::dict& keywords, const py::object& font_path) {
+// The engine for a call: built from its keywords, then given the call's
+// reading options as attributes (the constructor's parameters are fixed).
+py::object construct_engine(PyObject* module, const py::dict& keywords, const Arguments& a) {
     py::object cls = engine_class(module);
-    ScopedFontPath font(font_path);
-    return steal_or_throw(PyObject_Call(cls.ptr(), py::tuple().ptr(), keywords.ptr()));
+    ScopedFontPath font(a["font_path"]);
+    py::object engine =
+        steal_or_throw(PyObject_Call(cls.ptr(), py::tuple().ptr(), keywords.ptr()));
+    for (const OptionInfo* o : kReadingOptions) py::setattr(engine, o->name, a[o->name]);
+    return engine;
 }
 
 PyObject* generate(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -218,7 +228,7 @@ PyObject* generate(PyObject* module, PyObject* const* args, Py_ssize_t nargs, Py
         const StyleChoice style(a);
         py::dict keywords;
         for (const OptionInfo* o : kEngineKeywords) keywords[o->name] = a[o->name];
-        py::object engine = construct_engine(module, keywords, a["font_path"]);
+        py::object engine = construct_engine(module, keywords, a);
         py::object method = engine.attr("export_obj");
         style.cartographic ? method(a["output_obj"], **style.keywords()) : method(a["output_obj"]);
     });
@@ -243,7 +253,7 @@ PyObject* generate_csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs
             if (!fixed) throw std::logic_error(std::string("no billboard value for ") + name);
             keywords[name] = fixed->same_as ? a[fixed->same_as] : fixed_value_object(*fixed);
         }
-        py::object engine = construct_engine(module, keywords, a["font_path"]);
+        py::object engine = construct_engine(module, keywords, a);
         py::object method = engine.attr("export_csv");
         // The output path and the CSV options, in order.
         py::list output_arguments;
@@ -265,7 +275,7 @@ PyObject* generate_glb(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         const StyleChoice style(a);
         py::dict keywords;
         for (const OptionInfo* o : kEngineKeywords) keywords[o->name] = a[o->name];
-        py::object engine = construct_engine(module, keywords, a["font_path"]);
+        py::object engine = construct_engine(module, keywords, a);
         py::object method = engine.attr("export_glb");
         style.cartographic ? method(a["output_glb"], a["instancing"], **style.keywords())
                            : method(a["output_glb"], a["instancing"]);
@@ -284,7 +294,8 @@ constexpr const char* kGenerateDoc =
     "Text parameters must be str; flags take any object's truth value; connect_eps is None "
     "or a number (made a float), max_global_iterations and text_count are None or a number "
     "(made an int by truncation). font_path (keyword only): a font file to use instead of "
-    "searching the machine for a CJK-capable font."
+    "searching the machine for a CJK-capable font, or a list of them tried per character "
+    "in order."
     "\n\nstyle (keyword only): 'interval' (the default) or 'cartographic', which merges "
     "the connected pieces of each named road, shapes names with the font (advances and "
     "kerning), repeats them along long roads at the density profile's interval, keeps "
@@ -301,8 +312,7 @@ constexpr const char* kGenerateCsvDoc =
     "`target_crs`, orientation as a quaternion and/or Euler angles, and the text. Returns None.\n\n"
     "angle_precision is an int (a number is truncated); the other kinds are as in generate(). "
     "The text is flat (no extrusion) and auto-fit never tightens letters below "
-    "letter_spacing. font_path (keyword only): a font file to use instead of searching the "
-    "machine for a CJK-capable font. style and max_char_angle are as in generate(); a "
+    "letter_spacing. font_path (keyword only): as in generate(). style and max_char_angle are as in generate(); a "
     "cartographic row is anchored at the label's middle glyph and turned as it is.";
 
 constexpr const char* kGenerateGlbDoc =

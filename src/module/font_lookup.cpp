@@ -15,6 +15,10 @@ py::object get_chinese_font_path() {
     return py::module_::import("glyphway_maker._fonts").attr("chinese_font_path")();
 }
 
+py::object get_installed_cjk_font_path() {
+    return py::module_::import("glyphway_maker._fonts").attr("installed_cjk_font_path")();
+}
+
 struct FontManager {};
 
 }  // namespace
@@ -23,7 +27,11 @@ void register_font_lookup(py::module_& m) {
     py::class_<FontManager>(m, "_FontManager")
         .def_static("get_chinese_font_path", &get_chinese_font_path,
                     "Path of a CJK-capable font: an installed family, else the fallback font "
-                    "in the temporary directory (downloaded once).");
+                    "in the temporary directory (downloaded once).")
+        .def_static("get_installed_cjk_font_path", &get_installed_cjk_font_path,
+                    "Path of a CJK-capable font already on the machine (an installed family, "
+                    "else the fallback font if downloaded before), or None; never downloads. "
+                    "Asked when the chosen fonts lack glyphs the names need.");
 }
 
 }  // namespace glyphway::module

@@ -10,7 +10,8 @@ namespace glyphway::module {
 
 class ScopedFontPath {
 public:
-    // `path` is a str, or None for "no override" (search as usual).
+    // `path` is a str, a tuple of str (a chain of fonts), or None for "no
+    // override" (search as usual).
     explicit ScopedFontPath(pybind11::object path);
     ~ScopedFontPath();
     ScopedFontPath(const ScopedFontPath&) = delete;

@@ -32,6 +32,7 @@ void init_module(py::module_& m) {
     glyphway::module::register_progress_hook(m);
     glyphway::module::register_glyph_frames_bindings(m);
     glyphway::module::register_roads_centre(m);
+    glyphway::module::register_input_check_bindings(m);
 }
 
 int exec_module(PyObject* module) {

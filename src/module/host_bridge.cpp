@@ -10,6 +10,7 @@
 #include "module/output_errors.hpp"
 #include "module/roads_centre.hpp"
 #include "module/host_calls.hpp"
+#include "module/option_table.hpp"
 
 namespace glyphway::module {
 
@@ -17,6 +18,16 @@ namespace {
 
 bool differ(py::handle a, py::handle b) {
     return host_truth(steal_or_throw(PyObject_RichCompare(a.ptr(), b.ptr(), Py_NE)));
+}
+
+// The engine's reading options (layer, encoding, ...), each at the option
+// table's default where the engine has no such attribute.
+py::dict reading_options(py::handle engine) {
+    py::dict out;
+    for (const pipeline::OptionInfo* o : options_of<pipeline::kReading>()) {
+        out[o->name] = py::getattr(engine, o->name, option_default(*o));
+    }
+    return out;
 }
 
 }  // namespace
@@ -31,9 +42,12 @@ bool HostBridge::open_roads() {
     py::object shp_path = engine_.attr("shp_path");
     name_field_ = engine_.attr("name_field");
     weight_field_ = engine_.attr("weight_field");
-    direct_ = read_directly(shp_path, name_field_, weight_field_);
+    const py::dict reading = reading_options(engine_);
+    direct_ = read_directly(shp_path, name_field_, weight_field_, reading);
     if (direct_) return direct_->has_names;
-    frame_ = py::module_::import("geopandas").attr("read_file")(shp_path);
+    frame_ = py::module_::import("glyphway_maker._road_input")
+                 .attr("read_frame")(shp_path, py::arg("name_field") = name_field_,
+                                     py::arg("weight_field") = weight_field_, **reading);
     py::object columns = frame_.attr("columns").attr("tolist")();
     const int has_names = PySequence_Contains(columns.ptr(), name_field_.ptr());
     if (has_names < 0) throw py::error_already_set();

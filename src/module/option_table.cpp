@@ -20,7 +20,8 @@ const char* kind_name(OptionKind kind) {
         case OptionKind::integer: return "integer";
         case OptionKind::optional_real: return "optional_real";
         case OptionKind::optional_integer: return "optional_integer";
-        case OptionKind::path: return "path";
+        case OptionKind::paths: return "paths";
+        case OptionKind::optional_text: return "optional_text";
     }
     return "";
 }
@@ -43,7 +44,7 @@ const char* range_name(pipeline::OptionRange range) {
 constexpr std::pair<unsigned, const char*> kTakerNames[] = {
     {pipeline::kObj, "generate"},     {pipeline::kGlb, "generate_glb"},
     {pipeline::kCsv, "generate_csv"}, {pipeline::kEngine, "engine"},
-    {pipeline::kLabels, "labels"},
+    {pipeline::kLabels, "labels"},    {pipeline::kReading, "reading"},
 };
 
 py::tuple words(std::string_view text) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "module/bindings.hpp"
 #include "module/font_lookup.hpp"
@@ -100,17 +101,31 @@ void TextEngineHandle::sync_glyph_cache() {
     }
 }
 
+std::vector<std::string> font_files(const py::object& font_path) {
+    py::object fspath = py::module_::import("os").attr("fspath");
+    std::vector<std::string> files;
+    if (py::isinstance<py::list>(font_path) || py::isinstance<py::tuple>(font_path)) {
+        for (py::handle path : font_path) files.push_back(py::str(fspath(path)).cast<std::string>());
+        if (files.empty()) throw py::value_error("font_path must name at least one font file");
+    } else {
+        files.push_back(py::str(fspath(font_path)).cast<std::string>());
+    }
+    return files;
+}
+
 std::shared_ptr<TextEngineHandle> make_text_engine(py::object font_path, py::object font_size,
                                                    py::object extrusion_depth, py::object letter_spacing) {
     auto handle = std::make_shared<TextEngineHandle>();
-    py::object path = py::module_::import("os").attr("fspath")(font_path);
+    std::vector<std::string> files = font_files(font_path);
+    // Matplotlib's properties describe the first font, the engine's own.
+    py::str path(files.front());
     handle->font_size = font_size;
     handle->depth = extrusion_depth;
     handle->letter_spacing = letter_spacing;
     handle->font_prop = py::module_::import("matplotlib.font_manager")
                             .attr("FontProperties")("fname"_a = path, "size"_a = font_size);
     handle->core = std::make_shared<text::TextMeshEngine>(
-        py::str(path).cast<std::string>(), py::float_(font_size).cast<double>(),
+        std::move(files), py::float_(font_size).cast<double>(),
         py::float_(extrusion_depth).cast<double>(), py::float_(letter_spacing).cast<double>());
     return handle;
 }
@@ -122,6 +137,8 @@ void register_text_bindings(py::module_& m) {
         .def_readonly("depth", &TextEngineHandle::depth)
         .def_readonly("letter_spacing", &TextEngineHandle::letter_spacing)
         .def_readonly("font_prop", &TextEngineHandle::font_prop)
+        .def_property_readonly("font_paths",
+                               [](TextEngineHandle& self) { return py::tuple(py::cast(self.core->font_paths())); })
         .def_property_readonly("_glyph_cache",
                                [](TextEngineHandle& self) {
                                    self.sync_glyph_cache();

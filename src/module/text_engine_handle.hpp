@@ -6,6 +6,8 @@
 #include <pybind11/pybind11.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "text/text_mesh_engine.hpp"
 
@@ -27,6 +29,10 @@ struct TextEngineHandle {
 // Writes the lines the engine holds about glyphs it drew empty to the
 // host's stderr, one "[glyphway_maker] WARNING: " line each.
 void print_glyph_warnings(text::TextMeshEngine& core);
+
+// The font files of a `font_path` argument as text: one str or PathLike,
+// or a list or tuple of them (a chain, tried per character in order).
+std::vector<std::string> font_files(const pybind11::object& font_path);
 
 std::shared_ptr<TextEngineHandle> make_text_engine(pybind11::object font_path, pybind11::object font_size,
                                                    pybind11::object extrusion_depth,

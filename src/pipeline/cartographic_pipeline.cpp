@@ -22,9 +22,9 @@ placement::CartographicSettings cartographic_placement_settings(const Options& s
 std::vector<placement::CartographicLabel> run_cartographic(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
-    const Options& settings, const std::string& font_path, double max_char_angle,
+    const Options& settings, const std::vector<std::string>& font_paths, double max_char_angle,
     StageHost& host) {
-    const text::TextShaper shaper(font_path);
+    const text::TextShaper shaper(font_paths);
     // One advance per character, so that glyph i of a run is character i of
     // its name; a character composed into the one before it has none.
     const placement::GlyphAdvances advances = [&](const std::string& utf8) {
@@ -48,7 +48,7 @@ CartographicLabels place_cartographic_labels(const RoadTable& table, const Optio
     host.progress("[glyphway_maker] Placing labels along merged roads...");
     CartographicLabels run;
     run.labels = run_cartographic(table.features, table.lines, options,
-                                  options.font_path.value_or(std::string()),
+                                  options.font_chain(),
                                   options.max_char_angle, host);
     run.weights.reserve(run.labels.size());
     for (const placement::CartographicLabel& label : run.labels) {

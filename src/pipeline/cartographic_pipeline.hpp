@@ -23,17 +23,18 @@ namespace glyphway::pipeline {
 placement::CartographicSettings cartographic_placement_settings(const Options& settings,
                                                                 double max_char_angle);
 
-// Throws text::FontError when `font_path` cannot be shaped with. `host` is
-// asked between stretches of placement whether to go on.
+// Names shaped with the chain `font_paths` (the first font that has a
+// glyph for a character shapes it). Throws text::FontError when a font
+// cannot be shaped with. `host` is asked between stretches of placement
+// whether to go on.
 std::vector<placement::CartographicLabel> run_cartographic(
     const std::vector<engine::SampledFeature>& features,
     const std::vector<std::shared_ptr<const engine::LineGeometry>>& lines,
-    const Options& settings, const std::string& font_path, double max_char_angle,
+    const Options& settings, const std::vector<std::string>& font_paths, double max_char_angle,
     StageHost& host);
 
 // The run every output of the style starts from: announced on `host`, then
-// run on `table` with options.font_path (none: "") and
-// options.max_char_angle. Throws text::FontError as run_cartographic does.
+// run on `table` with options.font_chain() and options.max_char_angle. Throws text::FontError as run_cartographic does.
 CartographicLabels place_cartographic_labels(const RoadTable& table, const Options& options,
                                              StageHost& host);
 

@@ -62,6 +62,12 @@ void check_sampling(const Options& options) {
     }
 }
 
+std::vector<std::string> Options::font_chain() const {
+    std::vector<std::string> chain{font_path.value_or(std::string())};
+    chain.insert(chain.end(), fallback_fonts.begin(), fallback_fonts.end());
+    return chain;
+}
+
 engine::SamplingSettings Options::sampling() const {
     engine::SamplingSettings s;
     s.text_count = text_count && *text_count > 0 ? *text_count : 0;

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "engine/candidate_sampling.hpp"
 #include "engine/orientation_frame.hpp"
@@ -28,7 +29,9 @@ enum class OptionKind {
     integer,           // an int (a number is truncated)
     optional_real,     // None or a float
     optional_integer,  // None or an int
-    path,              // None or a str or os.PathLike, as a str
+    paths,             // None, a str or os.PathLike, or a list or tuple of them:
+                       // a str for one, a tuple of str for several
+    optional_text,     // None or exactly a str
 };
 
 // Which entry points take an option, and how (bits of OptionInfo::takers).
@@ -43,6 +46,12 @@ enum OptionTaker : unsigned {
     // stores what it is given without conversion, and has always defaulted
     // to the int.
     kIntegerInEngine = 1u << 6,
+    // How the road table is read (which layer, which encoding...): the
+    // entry point sets it on the engine as an attribute after building it,
+    // since the engine constructor's parameters are fixed; the reading asks
+    // the engine for it and takes the default when the attribute is absent,
+    // so an engine built by hand reads as it always has.
+    kReading = 1u << 7,
 };
 
 // Which values of an option a run can use; see options.cpp.
@@ -172,6 +181,13 @@ struct Options {
     // The estimated width of one character, which the engine derives from
     // its font size; font_size * engine::kCharWidthPerFontSize when unset.
     std::optional<double> char_width_est;
+
+    // The fonts behind font_path, tried in order for a character it has
+    // no glyph for (the engine's fallback_fonts).
+    std::vector<std::string> fallback_fonts;
+
+    // font_path (none: "") and the fallback fonts after it.
+    std::vector<std::string> font_chain() const;
 
     double char_width() const {
         return char_width_est ? *char_width_est : font_size * engine::kCharWidthPerFontSize;

@@ -64,10 +64,32 @@ bool reads_as(std::string_view text, std::string_view lower) {
     return true;
 }
 
+// `text` with its control characters (C0, DEL and C1) taken out, each that
+// is whitespace (a tab, CR, LF, NEL ...) becoming a space, the rest dropped:
+// a UTF-8 name read as Latin-1 carries C1 characters, and a name may hold a
+// stray tab or NUL; none of them is a glyph. A trailing CR LF still ends up
+// stripped, as before.
+std::string without_controls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t n = sequence_length(static_cast<unsigned char>(text[at]));
+        const char32_t c = decode_at(text, at, n);
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+            if (text::is_whitespace(c)) out.push_back(' ');
+        } else {
+            out.append(text.substr(at, n));
+        }
+        at += n;
+    }
+    return out;
+}
+
 }  // namespace
 
 std::optional<std::string> cleaned_road_name(std::string_view text) {
-    const std::string_view name = stripped(text);
+    const std::string visible = without_controls(text);
+    const std::string_view name = stripped(visible);
     if (name.empty() || reads_as(name, "none") || reads_as(name, "nan")) return std::nullopt;
     return std::string(name);
 }

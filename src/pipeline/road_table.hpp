@@ -25,7 +25,8 @@ struct RoadTable {
 };
 
 // The name a row is labelled with, from the text form of its name value:
-// stripped of whitespace at both ends (the characters the host language's
+// without control characters (C0, DEL, C1; those that are whitespace become
+// spaces), stripped of whitespace at both ends (the characters the host language's
 // strip() takes), or nothing when that leaves it blank or reading "none" or
 // "nan" in any letter case, which attribute tables write for a missing
 // name. `text` is well-formed UTF-8.

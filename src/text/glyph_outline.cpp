@@ -414,6 +414,11 @@ OutlinePath FontFace::glyph_path(char32_t codepoint) const {
     return path;
 }
 
+bool FontFace::has_glyph(char32_t codepoint) const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return FT_Get_Char_Index(impl_->face, static_cast<FT_ULong>(codepoint)) != 0;
+}
+
 double text_path_size(double font_size) { return font_size < 1.0 ? 1.0 : font_size; }
 
 TextPathGeometry make_text_path(const OutlinePath& path, double size, double x0, double y0) {

@@ -50,6 +50,10 @@ public:
     // glyph when unmapped), at the reference size.
     OutlinePath glyph_path(char32_t codepoint) const;
 
+    // Whether the font's character map gives `codepoint` a glyph of its
+    // own (not .notdef).
+    bool has_glyph(char32_t codepoint) const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

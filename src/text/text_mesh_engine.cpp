@@ -2,47 +2,17 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
-#include <mutex>
 
 #include "text/triangulate_extrude.hpp"
 
 namespace glyphway::text {
 
-bool is_whitespace(char32_t c) {
-    switch (c) {
-        case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D:
-        case 0x1C: case 0x1D: case 0x1E: case 0x1F: case 0x20:
-        case 0x85: case 0xA0: case 0x1680:
-        case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
-            return true;
-        default:
-            return c >= 0x2000 && c <= 0x200A;
-    }
-}
-
-namespace {
-
-std::shared_ptr<const FontFace> open_shared_face(const std::string& path) {
-    static std::mutex mutex;
-    static std::map<std::string, std::weak_ptr<const FontFace>> faces;
-    std::lock_guard<std::mutex> lock(mutex);
-    std::weak_ptr<const FontFace>& slot = faces[path];
-    if (auto face = slot.lock()) return face;
-    auto face = std::make_shared<const FontFace>(path);
-    slot = face;
-    return face;
-}
-
-}  // namespace
-
-const FontFace& FontSource::face() {
-    if (!face_) face_ = open_shared_face(path_);
-    return *face_;
-}
-
 TextMeshEngine::TextMeshEngine(std::string font_path, double font_size, double depth, double letter_spacing)
-    : font_(std::move(font_path)), font_size_(font_size), depth_(depth), letter_spacing_(letter_spacing) {}
+    : TextMeshEngine(std::vector<std::string>{std::move(font_path)}, font_size, depth, letter_spacing) {}
+
+TextMeshEngine::TextMeshEngine(std::vector<std::string> font_paths, double font_size, double depth,
+                               double letter_spacing)
+    : fonts_(std::move(font_paths)), font_size_(font_size), depth_(depth), letter_spacing_(letter_spacing) {}
 
 Mesh TextMeshEngine::generate_mesh(const std::u32string& text) {
     const double path_size = text_path_size(font_size_);
@@ -53,7 +23,7 @@ Mesh TextMeshEngine::generate_mesh(const std::u32string& text) {
             pen_x += font_size_ * 0.5 + letter_spacing_;
             continue;
         }
-        const TextPathGeometry path = make_text_path(font_.face().glyph_path(c), path_size, pen_x, 0.0);
+        const TextPathGeometry path = make_text_path(fonts_.face_for(c).glyph_path(c), path_size, pen_x, 0.0);
         Shape character = shape_of(c, path.rings);
         if (!character.is_empty()) merged = merged.union_with(character);
         // The next glyph starts at this one's right edge, not at the font's
@@ -68,7 +38,7 @@ Mesh TextMeshEngine::generate_mesh(const std::u32string& text) {
 }
 
 std::shared_ptr<const GlyphMesh> TextMeshEngine::build_glyph(char32_t c) {
-    const TextPathGeometry path = make_text_path(font_.face().glyph_path(c), text_path_size(font_size_), 0.0, 0.0);
+    const TextPathGeometry path = make_text_path(fonts_.face_for(c).glyph_path(c), text_path_size(font_size_), 0.0, 0.0);
     auto glyph = std::make_shared<GlyphMesh>();
     glyph->mesh = triangulate_extrude(shape_of(c, path.rings).polygons(), depth_);
     if (glyph->mesh.empty()) {

@@ -2,12 +2,15 @@
 // Strings to extruded 3D text: one mesh for a whole string laid out left to
 // right, or one centred mesh per character with its advance, cached per
 // character because road names repeat the same glyphs thousands of times.
+// Each character's glyph comes from the first font of the engine's chain
+// that has one.
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "text/font_chain.hpp"
 #include "text/glyph_outline.hpp"
 #include "text/mesh.hpp"
 #include "text/planar_boolean.hpp"
@@ -33,32 +36,20 @@ struct GlyphRecord {
     bool has_mesh() const { return glyph && !glyph->mesh.empty(); }
 };
 
-// Python's str.isspace() for one code point, so whitespace is recognised
-// the same way whichever side of the binding asks.
-bool is_whitespace(char32_t c);
-
-// Font faces are shared by every engine on the same file and opened on
-// first use: a configuration that never draws (a CSV export) never needs a
-// readable font.
-class FontSource {
-public:
-    explicit FontSource(std::string path) : path_(std::move(path)) {}
-    const std::string& path() const { return path_; }
-    const FontFace& face();  // throws FontError when the file cannot be read
-
-private:
-    std::string path_;
-    std::shared_ptr<const FontFace> face_;
-};
-
 class TextMeshEngine {
 public:
     TextMeshEngine(std::string font_path, double font_size, double depth, double letter_spacing);
+    // Each character drawn from the first font of `font_paths` that has a
+    // glyph for it (font_chain.hpp); every font's outline is read per em,
+    // so all of them come out at the one font size.
+    TextMeshEngine(std::vector<std::string> font_paths, double font_size, double depth,
+                   double letter_spacing);
 
     double font_size() const { return font_size_; }
     double depth() const { return depth_; }
     double letter_spacing() const { return letter_spacing_; }
-    const std::string& font_path() const { return font_.path(); }
+    const std::string& font_path() const { return fonts_.paths().front(); }
+    const std::vector<std::string>& font_paths() const { return fonts_.paths(); }
 
     // The merged outline of the whole string, triangulated and extruded.
     Mesh generate_mesh(const std::u32string& text);
@@ -82,7 +73,7 @@ private:
     std::shared_ptr<const GlyphMesh> build_glyph(char32_t c);
     Shape shape_of(char32_t c, const std::vector<Ring>& rings);
 
-    FontSource font_;
+    FontChain fonts_;
     double font_size_;
     double depth_;
     double letter_spacing_;

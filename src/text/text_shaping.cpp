@@ -3,7 +3,7 @@
 #include <hb.h>
 
 #include "text/glyph_outline.hpp"
-#include "text/text_mesh_engine.hpp"
+#include "text/font_chain.hpp"
 
 namespace glyphway::text {
 
@@ -31,7 +31,7 @@ struct BufferDeleter {
 
 }  // namespace
 
-TextShaper::TextShaper(const std::string& font_path) : font_path_(font_path) {
+TextShaper::ShapingFont TextShaper::open_font(const std::string& font_path) {
     hb_blob_t* blob = hb_blob_create_from_file_or_fail(font_path.c_str());
     if (blob == nullptr) throw FontError("cannot open font '" + font_path + "': the file cannot be read");
     hb_face_t* face = hb_face_create(blob, 0);
@@ -42,55 +42,114 @@ TextShaper::TextShaper(const std::string& font_path) : font_path_(font_path) {
         hb_face_destroy(face);
         throw FontError("cannot shape with font '" + font_path + "': it holds no OpenType glyphs");
     }
-    units_per_em_ = hb_face_get_upem(face);
+    ShapingFont opened;
+    opened.path = font_path;
+    opened.units_per_em = hb_face_get_upem(face);
     hb_font_t* font = hb_font_create(face);
     hb_face_destroy(face);
     // Positions in font units, scaled to the font size afterwards in
     // doubles: no rounding to a pixel grid anywhere.
-    const int scale = static_cast<int>(units_per_em_);
+    const int scale = static_cast<int>(opened.units_per_em);
     hb_font_set_scale(font, scale, scale);
     hb_font_make_immutable(font);
-    font_.reset(font, hb_font_destroy);
+    opened.font.reset(font, hb_font_destroy);
     hb_codepoint_t space_glyph = 0;
-    has_space_glyph_ = hb_font_get_nominal_glyph(font, kSpace, &space_glyph) != 0;
+    opened.has_space_glyph = hb_font_get_nominal_glyph(font, kSpace, &space_glyph) != 0;
+    return opened;
+}
+
+TextShaper::TextShaper(const std::string& font_path) { fonts_.push_back(open_font(font_path)); }
+
+TextShaper::TextShaper(const std::vector<std::string>& font_paths) {
+    if (font_paths.empty()) throw FontError("no font to shape with: the list of fonts is empty");
+    for (const std::string& path : font_paths) fonts_.push_back(open_font(path));
+}
+
+std::vector<std::size_t> TextShaper::fonts_of(const std::u32string& text) const {
+    std::vector<std::size_t> fonts(text.size(), 0);
+    if (fonts_.size() == 1) return fonts;
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t current = kNone;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (is_whitespace(text[i])) {
+            fonts[i] = current;
+            continue;
+        }
+        std::size_t chosen = 0;  // none has it: the first font's .notdef
+        for (std::size_t f = 0; f < fonts_.size(); ++f) {
+            hb_codepoint_t glyph = 0;
+            if (hb_font_get_nominal_glyph(fonts_[f].font.get(), text[i], &glyph)) {
+                chosen = f;
+                break;
+            }
+        }
+        fonts[i] = current = chosen;
+    }
+    // Leading whitespace joins the first run after it; a string of nothing
+    // but whitespace is the first font's.
+    std::size_t next = 0;
+    for (std::size_t i = text.size(); i-- > 0;) {
+        if (fonts[i] == kNone) {
+            fonts[i] = next;
+        } else {
+            next = fonts[i];
+        }
+    }
+    return fonts;
+}
+
+void TextShaper::shape_run(const std::vector<std::uint32_t>& codepoints, const std::u32string& text,
+                           std::size_t start, std::size_t length, std::size_t font_index,
+                           double font_size, std::vector<ShapedGlyph>& out) const {
+    const ShapingFont& font = fonts_[font_index];
+    std::unique_ptr<hb_buffer_t, BufferDeleter> owned(hb_buffer_create());
+    hb_buffer_t* buffer = owned.get();
+    // The whole string goes in as context, so a run's clusters are indices
+    // into the whole string.
+    hb_buffer_add_utf32(buffer, codepoints.data(), static_cast<int>(codepoints.size()),
+                        static_cast<unsigned>(start), static_cast<int>(length));
+    hb_buffer_set_direction(buffer, HB_DIRECTION_LTR);
+    hb_buffer_set_language(buffer, neutral_language());
+    hb_buffer_guess_segment_properties(buffer);
+    hb_shape(font.font.get(), buffer, kFeatures, sizeof kFeatures / sizeof kFeatures[0]);
+    if (hb_buffer_get_content_type(buffer) != HB_BUFFER_CONTENT_TYPE_GLYPHS) {
+        throw FontError("cannot shape text with font '" + font.path + "': HarfBuzz ran out of memory");
+    }
+
+    unsigned count = 0;
+    const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer, &count);
+    const hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer, nullptr);
+    const double scale = text_path_size(font_size) / static_cast<double>(font.units_per_em);
+    for (unsigned i = 0; i < count; ++i) {
+        ShapedGlyph glyph;
+        glyph.cluster = infos[i].cluster;
+        glyph.character = text[glyph.cluster];
+        glyph.glyph_id = infos[i].codepoint;
+        glyph.font = font_index;
+        glyph.x_advance = positions[i].x_advance * scale;
+        glyph.x_offset = positions[i].x_offset * scale;
+        glyph.y_offset = positions[i].y_offset * scale;
+        if (!font.has_space_glyph && is_whitespace(glyph.character)) {
+            glyph.x_advance = 0.5 * font_size;
+            glyph.x_offset = 0.0;
+            glyph.y_offset = 0.0;
+        }
+        out.push_back(glyph);
+    }
 }
 
 ShapedText TextShaper::shape(const std::u32string& text, double font_size, double letter_spacing) const {
     ShapedText result;
     if (text.empty()) return result;
 
-    std::unique_ptr<hb_buffer_t, BufferDeleter> owned(hb_buffer_create());
-    hb_buffer_t* buffer = owned.get();
-    std::vector<hb_codepoint_t> codepoints(text.size());
+    std::vector<std::uint32_t> codepoints(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) codepoints[i] = is_whitespace(text[i]) ? kSpace : text[i];
-    const int length = static_cast<int>(codepoints.size());
-    hb_buffer_add_utf32(buffer, codepoints.data(), length, 0, length);
-    hb_buffer_set_direction(buffer, HB_DIRECTION_LTR);
-    hb_buffer_set_language(buffer, neutral_language());
-    hb_buffer_guess_segment_properties(buffer);
-    hb_shape(font_.get(), buffer, kFeatures, sizeof kFeatures / sizeof kFeatures[0]);
-    if (hb_buffer_get_content_type(buffer) != HB_BUFFER_CONTENT_TYPE_GLYPHS) {
-        throw FontError("cannot shape text with font '" + font_path_ + "': HarfBuzz ran out of memory");
-    }
-
-    unsigned count = 0;
-    const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer, &count);
-    const hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer, nullptr);
-    const double scale = text_path_size(font_size) / static_cast<double>(units_per_em_);
-    result.glyphs.resize(count);
-    for (unsigned i = 0; i < count; ++i) {
-        ShapedGlyph& glyph = result.glyphs[i];
-        glyph.cluster = infos[i].cluster;
-        glyph.character = text[glyph.cluster];
-        glyph.glyph_id = infos[i].codepoint;
-        glyph.x_advance = positions[i].x_advance * scale;
-        glyph.x_offset = positions[i].x_offset * scale;
-        glyph.y_offset = positions[i].y_offset * scale;
-        if (!has_space_glyph_ && is_whitespace(glyph.character)) {
-            glyph.x_advance = 0.5 * font_size;
-            glyph.x_offset = 0.0;
-            glyph.y_offset = 0.0;
-        }
+    const std::vector<std::size_t> fonts = fonts_of(text);
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = start + 1;
+        while (end < text.size() && fonts[end] == fonts[start]) ++end;
+        shape_run(codepoints, text, start, end - start, fonts[start], font_size, result.glyphs);
+        start = end;
     }
     for (std::size_t i = 0; i + 1 < result.glyphs.size(); ++i) {
         if (result.glyphs[i + 1].cluster != result.glyphs[i].cluster) result.glyphs[i].x_advance += letter_spacing;

@@ -18,6 +18,7 @@ struct ShapedGlyph {
     std::size_t cluster = 0;   // index in the input of the first code point the glyph came from
     char32_t character = 0;    // the input's code point at `cluster`
     std::uint32_t glyph_id = 0;
+    std::size_t font = 0;      // which font of the shaper's chain the glyph is from
     double x_advance = 0.0;    // pen movement after this glyph, kerning and letter spacing included
     double x_offset = 0.0;     // where the glyph is drawn relative to its pen position
     double y_offset = 0.0;
@@ -28,8 +29,15 @@ struct ShapedText {
     double width = 0.0;  // the sum of the advances: the pen position after the last glyph
 };
 
-// One font file (face 0 of a collection, as FontFace reads it) opened for
-// shaping. Shaping choices, the same for every string:
+// A chain of font files (face 0 of a collection, as FontFace reads it)
+// opened for shaping. Each character takes the first font that has a glyph
+// for it (the rule of text::FontChain), and a string is shaped in runs of
+// consecutive characters from one font, each run with its own font's
+// HarfBuzz face and scaled by that font's own units per em, so every font
+// comes out at the one font size; a chain of one font shapes the whole
+// string as one run. Whitespace has no font of its own: it joins the run
+// it stands in (or the one after it, at the start). Shaping choices, the
+// same for every string:
 // - Ligatures ('liga', 'clig') are off: labels bent along a road place
 //   every character on its own, which a glyph standing for two characters
 //   would defeat. Kerning, mark positioning and the font's required
@@ -41,8 +49,8 @@ struct ShapedText {
 //   reversed, which nothing downstream does, so they are set left to right
 //   in logical order instead.
 // - Every character the text layer counts as whitespace (is_whitespace)
-//   takes the font's space glyph and its advance; a font without a space
-//   glyph gives half an em, as the mesh engine does.
+//   takes its run's font's space glyph and its advance; a font without a
+//   space glyph gives half an em, as the mesh engine does.
 // - Sizes below 1 are shaped at 1, the size the mesh engine draws them at.
 //
 // A shaper is read-only once built: shape() may run on several threads at
@@ -51,19 +59,34 @@ struct ShapedText {
 class TextShaper {
 public:
     explicit TextShaper(const std::string& font_path);  // throws FontError
+    // Throws FontError for a font that cannot be used, or no font at all.
+    explicit TextShaper(const std::vector<std::string>& font_paths);
 
-    const std::string& font_path() const { return font_path_; }
-    unsigned units_per_em() const { return units_per_em_; }
+    // The first font's.
+    const std::string& font_path() const { return fonts_.front().path; }
+    unsigned units_per_em() const { return fonts_.front().units_per_em; }
+    std::size_t font_count() const { return fonts_.size(); }
 
     // `letter_spacing` is added between clusters only (a base character and
     // the marks on it stay together), never after the last glyph.
     ShapedText shape(const std::u32string& text, double font_size, double letter_spacing) const;
 
 private:
-    std::string font_path_;
-    std::shared_ptr<hb_font_t> font_;
-    unsigned units_per_em_ = 0;
-    bool has_space_glyph_ = false;
+    struct ShapingFont {
+        std::string path;
+        std::shared_ptr<hb_font_t> font;
+        unsigned units_per_em = 0;
+        bool has_space_glyph = false;
+    };
+
+    static ShapingFont open_font(const std::string& path);
+    // The chain's font for each character of `text`, whitespace included.
+    std::vector<std::size_t> fonts_of(const std::u32string& text) const;
+    void shape_run(const std::vector<std::uint32_t>& codepoints, const std::u32string& text,
+                   std::size_t start, std::size_t length, std::size_t font, double font_size,
+                   std::vector<ShapedGlyph>& out) const;
+
+    std::vector<ShapingFont> fonts_;
 };
 
 // The advance of each code point of the `length`-character input of

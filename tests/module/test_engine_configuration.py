@@ -10,7 +10,7 @@ ATTRIBUTES = [
     "distance_interval", "add_at_endpoints", "font_size", "extrusion_depth", "letter_spacing",
     "separate_objects", "curved_text", "auto_fit_text", "min_font_scale", "min_letter_spacing",
     "overflow_strategy", "density", "repeat_mode", "connect_eps", "max_global_iterations",
-    "font_path", "_mesh_engine_cache", "mesh_engine", "char_width_est",
+    "font_path", "fallback_fonts", "_mesh_engine_cache", "mesh_engine", "char_width_est",
 ]
 DEFAULTS = {
     "name_field": "name", "weight_field": "weight", "use_utm": False, "posture": "flat",

@@ -151,10 +151,12 @@ def test_flags_take_the_truth_value(recorder):
 def test_signatures_match_the_positional_parameters():
     for function, names in ((gw.generate, GENERATE_PARAMS), (gw.generate_csv, CSV_PARAMS)):
         params = inspect.signature(function).parameters
-        assert list(params)[:-3] == names
-        assert list(params)[-3:] == ["font_path", "style", "max_char_angle"]
-        for name, default in (("font_path", None), ("style", "interval"),
-                              ("max_char_angle", 30.0)):
+        keyword_only = {"font_path": None, "style": "interval", "max_char_angle": 30.0,
+                        "layer": None, "encoding": None, "highway": None,
+                        "skip_bad_rows": False}
+        assert list(params)[:-len(keyword_only)] == names
+        assert list(params)[-len(keyword_only):] == list(keyword_only)
+        for name, default in keyword_only.items():
             assert params[name].kind is inspect.Parameter.KEYWORD_ONLY
             assert params[name].default == default
 

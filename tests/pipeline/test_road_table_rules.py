@@ -32,8 +32,13 @@ def probe(rows):
 
 
 def host_name(raw):
-    """The host's rule: str(raw).strip(), unless blank or "none"/"nan" in any case."""
-    name = raw.strip()
+    """The host's rule: str(raw) without control characters (C0, DEL, C1;
+    the whitespace ones become spaces), stripped, unless blank or
+    "none"/"nan" in any case."""
+    def visible(c):
+        control = ord(c) < 0x20 or 0x7F <= ord(c) <= 0x9F
+        return c if not control else (" " if c.isspace() else "")
+    name = "".join(map(visible, raw)).strip()
     return None if not name or name.lower() in ("none", "nan") else name
 
 
@@ -43,7 +48,8 @@ def host_name(raw):
 # or start with it), and CJK.
 WHITESPACE = [c for c in map(chr, range(0x3001)) if c.isspace()]
 ALPHABET = WHITESPACE + ["\u200b", "\ufeff", "\u180e", "n", "N", "o", "O", "e", "E", "a", "A",
-                         "\u212a", "\u0130", "k", "中", "路", "x", "😀"]
+                         "\u212a", "\u0130", "k", "中", "路", "x", "😀", "\x00", "\x07", "\x7f",
+                         "\x9b"]
 
 
 @settings(max_examples=60, deadline=None)

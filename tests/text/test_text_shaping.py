@@ -73,7 +73,7 @@ def units(name, size=SIZE):
 
 def test_each_glyph_advances_by_the_font_advance_at_the_em_size(font):
     glyphs, width = gw._shape_text(font, "BA", SIZE)
-    assert glyphs == [("B", pytest.approx(units("B")), 0.0), ("A", pytest.approx(units("A")), 0.0)]
+    assert glyphs == [("B", pytest.approx(units("B")), 0.0, 0), ("A", pytest.approx(units("A")), 0.0, 0)]
     assert width == pytest.approx(units("B") + units("A"))
 
 
@@ -152,7 +152,7 @@ def test_a_composed_glyph_stands_for_its_first_character(font):
 
 def test_an_unmapped_character_gets_the_notdef_advance(font):
     glyphs, width = gw._shape_text(font, "Z", SIZE)
-    assert glyphs == [("Z", pytest.approx(units(".notdef")), 0.0)]
+    assert glyphs == [("Z", pytest.approx(units(".notdef")), 0.0, 0)]
 
 
 def test_the_empty_string_has_no_glyphs(font):

@@ -127,13 +127,13 @@ std::optional<std::string> geometry_fault(const std::vector<unsigned char>& shp,
 DbfTable read_dbf(const std::string& path, bool with_text) {
     // Without the text only the header is read: at most 255 fields of 32 bytes.
     std::uint64_t file_size = 0;
-    const std::vector<unsigned char> dbf =
-        file_bytes(path, &file_size, with_text ? UINT64_MAX : 32 + 255 * 32 + 1);
-    if (dbf.size() < 32) throw ShapefileUnreadable(path + ": too short for a dBASE header");
     DbfTable table;
+    table.bytes = file_bytes(path, &file_size, with_text ? UINT64_MAX : 32 + 255 * 32 + 1);
+    const std::vector<unsigned char>& dbf = table.bytes;
+    if (dbf.size() < 32) throw ShapefileUnreadable(path + ": too short for a dBASE header");
     table.record_count = little_endian(dbf, 4);
-    const std::size_t header_length = little_endian(dbf, 8, 2);
-    const std::size_t record_length = little_endian(dbf, 10, 2);
+    const std::size_t header_length = table.header_length = little_endian(dbf, 8, 2);
+    const std::size_t record_length = table.record_length = little_endian(dbf, 10, 2);
     table.ldid = dbf[29];
     if (header_length < 33 || header_length > file_size || record_length == 0) {
         throw ShapefileUnreadable(path + ": its dBASE header is cut or damaged");
@@ -162,14 +162,14 @@ DbfTable read_dbf(const std::string& path, bool with_text) {
     table.text_columns.resize(table.text_fields.size());
     for (std::size_t k = 0; k < table.text_fields.size(); ++k) {
         const DbfField& field = table.fields[table.text_fields[k]];
-        std::vector<std::string>& column = table.text_columns[k];
+        std::vector<std::string_view>& column = table.text_columns[k];
         column.reserve(table.whole_records);
         for (std::size_t r = 0; r < table.whole_records; ++r) {
             const auto* begin = reinterpret_cast<const char*>(
                 &dbf[header_length + r * record_length + 1 + field.offset]);
             const char* end = begin + field.length;
             while (end > begin && (end[-1] == ' ' || end[-1] == '\0')) --end;
-            column.emplace_back(begin, end);
+            column.emplace_back(begin, static_cast<std::size_t>(end - begin));
         }
     }
     return table;

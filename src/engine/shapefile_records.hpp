@@ -10,6 +10,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace glyphway::engine {
@@ -31,11 +32,16 @@ struct DbfTable {
     std::uint32_t record_count = 0;  // as the header gives it
     std::uint32_t whole_records = 0; // the records the file really holds
     unsigned char ldid = 0;          // the language-driver (code page) byte
+    std::size_t header_length = 0;   // where the first record starts
+    std::size_t record_length = 0;   // its deletion flag included
     std::vector<DbfField> fields;
     // The raw bytes of each text ('C') field, one column per field in
-    // `text_fields`, one value per whole record, trailing blanks removed.
+    // `text_fields`, one value per whole record, trailing blanks removed:
+    // views into `bytes`, the file as read, since a country's table has
+    // millions of values and a copy of each cost more than the scan.
     std::vector<std::size_t> text_fields;  // indexes into `fields`
-    std::vector<std::vector<std::string>> text_columns;
+    std::vector<std::vector<std::string_view>> text_columns;
+    std::vector<unsigned char> bytes;
 };
 
 // Reads the header of the dBASE file at `path` and, when `with_text`, the

@@ -43,7 +43,9 @@ py::list dbf_text_columns(const std::string& dbf_path) {
     py::list out;
     for (std::size_t k = 0; k < table.text_fields.size(); ++k) {
         py::list values;
-        for (const std::string& value : table.text_columns[k]) values.append(py::bytes(value));
+        for (std::string_view value : table.text_columns[k]) {
+            values.append(py::bytes(value.data(), value.size()));
+        }
         out.append(py::make_tuple(py::bytes(table.fields[table.text_fields[k]].name), values));
     }
     return out;

@@ -199,24 +199,36 @@ CodePage code_page_of_cpg(std::string_view text) {
 
 EncodingChoice choose_encoding(const std::vector<std::string_view>& values,
                                const CodePage& declared, const std::string& declared_as) {
-    bool non_ascii = false, utf8 = true, gb18030 = true;
-    CjkShare share;
+    // UTF-8 first, over every value: a country's table of Chinese names is
+    // settled by this pass alone, and the GB18030 pass below, several times
+    // slower, runs only for text that is not UTF-8.
+    bool non_ascii = false, utf8 = true;
     for (std::string_view value : values) {
         bool value_non_ascii = false;
         for (char c : value) value_non_ascii |= static_cast<unsigned char>(c) >= 0x80;
         if (!value_non_ascii) continue;
         non_ascii = true;
-        utf8 = utf8 && is_strict_utf8(value);
+        if (!is_strict_utf8(value)) {
+            utf8 = false;
+            break;
+        }
+    }
+    const CodePageKind kind = declared.kind;
+    if (!non_ascii) return {};
+    if (kind == CodePageKind::utf8 && utf8) return {};
+    if (utf8) return {"utf-8", false, declared_as + ", but the text is valid UTF-8"};
+    bool gb18030 = true;
+    CjkShare share;
+    for (std::string_view value : values) {
+        bool value_non_ascii = false;
+        for (char c : value) value_non_ascii |= static_cast<unsigned char>(c) >= 0x80;
+        if (!value_non_ascii) continue;
         gb18030 = gb18030 && is_strict_gb18030(value);
         const CjkShare part = gb18030_cjk_share(value);
         share.cjk += part.cjk;
         share.counted += part.counted;
     }
-    const CodePageKind kind = declared.kind;
-    if (!non_ascii) return {};
-    if (kind == CodePageKind::utf8 && utf8) return {};
-    if (kind == CodePageKind::gbk && gb18030 && !utf8) return {};
-    if (utf8) return {"utf-8", false, declared_as + ", but the text is valid UTF-8"};
+    if (kind == CodePageKind::gbk && gb18030) return {};
     const bool mostly_cjk = share.counted > 0 && 2 * share.cjk >= share.counted;
     if (gb18030 && mostly_cjk && kind != CodePageKind::multi_byte) {
         return {"gb18030", false, declared_as + ", but the text is valid GB18030 (GBK) and " +

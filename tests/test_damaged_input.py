@@ -193,3 +193,14 @@ def test_lines_with_unusable_coordinates_are_dropped_with_one_warning(tmp_path, 
     assert _texts(shp, ttf_font, use_utm=use_utm) == ["A", "B", "C"]
     lines = _warnings(capsys.readouterr())
     assert len(lines) == 1 and "skipped 4 line(s) with a coordinate" in lines[0]
+
+
+def test_text_past_the_first_megabytes_of_a_table_still_decides(tmp_path):
+    # The .dbf is scanned 8 MiB at a time: one GBK name in the last
+    # record of a table of ASCII names must still overrule its UTF-8 .cpg.
+    names = ["Main St"] * 120_000 + ["深南大道"]
+    _dbf_with_text(tmp_path, names, "gbk", 0x00, "UTF-8")
+    assert (tmp_path / "roads.dbf").stat().st_size > (8 << 20)
+    codec, _, reason = glyphway_maker.glyphway_accel_avx2._dbf_encoding(
+        bytes(tmp_path / "roads.dbf"), "UTF-8")
+    assert codec == "gb18030" and b"UTF-8" in reason

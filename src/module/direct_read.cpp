@@ -13,20 +13,6 @@ namespace glyphway::module {
 
 namespace {
 
-std::vector<engine::WkbView> wkb_views(const py::array& wkb) {
-    std::vector<engine::WkbView> views(static_cast<std::size_t>(wkb.size()));
-    const char* base = static_cast<const char*>(wkb.data());
-    for (std::size_t i = 0; i < views.size(); ++i) {
-        PyObject* item = *reinterpret_cast<PyObject* const*>(
-            base + static_cast<py::ssize_t>(i) * wkb.strides(0));
-        if (!item || item == Py_None) continue;
-        if (!PyBytes_Check(item)) throw engine::WkbUnsupported("a geometry that is no WKB");
-        views[i].data = reinterpret_cast<const unsigned char*>(PyBytes_AS_STRING(item));
-        views[i].size = static_cast<std::size_t>(PyBytes_GET_SIZE(item));
-    }
-    return views;
-}
-
 // Points per pyproj call: PROJ transforms every point on its own, so the
 // slices give exactly what one call would, and Ctrl-C is looked at between
 // them (a million points take a few tenths of a second).
@@ -75,6 +61,20 @@ void transform_pool(py::handle transform, engine::CoordinatePool& pool, bool wit
 }
 
 }  // namespace
+
+std::vector<engine::WkbView> wkb_views(const py::array& wkb) {
+    std::vector<engine::WkbView> views(static_cast<std::size_t>(wkb.size()));
+    const char* base = static_cast<const char*>(wkb.data());
+    for (std::size_t i = 0; i < views.size(); ++i) {
+        PyObject* item = *reinterpret_cast<PyObject* const*>(
+            base + static_cast<py::ssize_t>(i) * wkb.strides(0));
+        if (!item || item == Py_None) continue;
+        if (!PyBytes_Check(item)) throw engine::WkbUnsupported("a geometry that is no WKB");
+        views[i].data = reinterpret_cast<const unsigned char*>(PyBytes_AS_STRING(item));
+        views[i].size = static_cast<std::size_t>(PyBytes_GET_SIZE(item));
+    }
+    return views;
+}
 
 std::optional<DirectTable> read_directly(py::handle shp_path, py::handle name_field,
                                          py::handle weight_field, const py::dict& reading) {

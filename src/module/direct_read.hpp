@@ -11,9 +11,11 @@
 // cannot vouch for (measured coordinates, a geometry the host would
 // refuse ...) is left to GeoPandas as well, which then reads it or reports
 // the problem in its own words.
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <optional>
+#include <vector>
 
 #include "engine/wkb_lines.hpp"
 
@@ -28,6 +30,10 @@ struct DirectTable {
     py::object wkb;               // the rows' WKB, kept until the working system is chosen
     engine::WkbLines lines;
 };
+
+// Views of a one-dimensional object array of WKB bytes (None: no
+// geometry); anything else is engine::WkbUnsupported.
+std::vector<engine::WkbView> wkb_views(const py::array& wkb);
 
 // Reads `shp_path` for the name and weight fields, or answers nothing when
 // the table must be read through GeoPandas. `reading`: the reading options

@@ -56,19 +56,6 @@ std::optional<pipeline::GeoPoint> decoded_centre(const engine::WkbLines& decoded
     return tiled_centre(parts, tile_lines);
 }
 
-std::vector<engine::WkbView> wkb_rows(const py::array& wkb) {
-    std::vector<engine::WkbView> views(static_cast<std::size_t>(wkb.size()));
-    const char* base = static_cast<const char*>(wkb.data());
-    for (std::size_t i = 0; i < views.size(); ++i) {
-        PyObject* item = *reinterpret_cast<PyObject* const*>(
-            base + static_cast<py::ssize_t>(i) * wkb.strides(0));
-        if (!item || item == Py_None) continue;
-        if (!PyBytes_Check(item)) throw py::type_error("a geometry that is no WKB");
-        views[i].data = reinterpret_cast<const unsigned char*>(PyBytes_AS_STRING(item));
-        views[i].size = static_cast<std::size_t>(PyBytes_GET_SIZE(item));
-    }
-    return views;
-}
 
 py::object union_centre_function(py::handle wkb, py::handle crs, std::size_t tile_lines) {
     const py::array rows = py::array::ensure(wkb);
@@ -78,7 +65,7 @@ py::object union_centre_function(py::handle wkb, py::handle crs, std::size_t til
     py::object system = py::module_::import("pyproj").attr("CRS").attr("from_user_input")(crs);
     engine::WkbLines decoded;
     try {
-        decoded = engine::decode_wkb_lines(wkb_rows(rows), check_host_signals);
+        decoded = engine::decode_wkb_lines(wkb_views(rows), check_host_signals);
     } catch (const engine::WkbUnsupported& e) {
         throw py::value_error(e.what());
     }

@@ -1,7 +1,9 @@
 #include "pipeline/input_checks.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string_view>
 #include <vector>
@@ -22,6 +24,20 @@ std::string first_line(const std::string& text) {
     std::string line = text.substr(0, end);
     while (!line.empty() && line.back() == ' ') line.pop_back();
     return line;
+}
+
+// Whether any of the `n` bytes at `p` is above 0x7F, eight at a time: the
+// scan below looks at every byte of a country's table.
+bool has_high_byte(const char* p, std::size_t n) {
+    std::uint64_t any = 0;
+    std::size_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + k, 8);
+        any |= word;
+    }
+    for (; k < n; ++k) any |= static_cast<unsigned char>(p[k]);
+    return (any & 0x8080808080808080ull) != 0;
 }
 
 // What one streaming pass over the text fields finds: whether any value
@@ -55,11 +71,7 @@ Utf8Scan scan_utf8(const std::string& dbf_path, const engine::DbfTable& table) {
             const char* record = chunk.data() + r * table.record_length + 1;
             for (const engine::DbfField* field : text) {
                 const char* begin = record + field->offset;
-                bool high = false;
-                for (std::size_t k = 0; k < field->length; ++k) {
-                    high |= static_cast<unsigned char>(begin[k]) >= 0x80;
-                }
-                if (!high) continue;
+                if (!has_high_byte(begin, field->length)) continue;
                 scan.non_ascii = true;
                 const char* end = begin + field->length;
                 while (end > begin && (end[-1] == ' ' || end[-1] == '\0')) --end;

@@ -90,13 +90,15 @@ def test_text_is_read_as_its_bytes_show_with_one_warning(tmp_path, ttf_font, cap
 def test_a_forced_encoding_that_does_not_fit_names_file_column_and_row(tmp_path, ttf_font):
     shp = _dbf_with_text(tmp_path, ["Main St", *NAMES], "gbk", 0x00, None)
     assert _texts(shp, ttf_font, encoding="gbk") == sorted(["Main St", *NAMES])
-    with pytest.raises(ValueError, match=r"roads\.dbf: the column 'name' of row 1 does not "
-                                         r"decode as utf-8"):
+    with pytest.raises(ValueError, match=r"roads\.dbf: the column 'name' of row 1 \(counted "
+                                         r"from 0; record 2 of the file\) does not decode as "
+                                         r"utf-8"):
         _texts(shp, ttf_font, encoding="utf-8")
     result = subprocess.run([sys.executable, "-m", "glyphway_maker", "csv", str(shp),
                              str(tmp_path / "out.csv"), "--font", ttf_font, "--encoding", "utf-8"],
                             capture_output=True, text=True)
-    assert result.returncode == 1 and "of row 1 does not decode as utf-8" in result.stderr
+    assert result.returncode == 1 and "of row 1 (counted from 0" in result.stderr
+    assert "does not decode as utf-8" in result.stderr
 
 
 def test_no_control_character_reaches_a_label(tmp_path, ttf_font):

@@ -164,7 +164,8 @@ def decode_error(plan: ReadPlan, error: UnicodeDecodeError) -> ValueError:
                     value.decode(plan.encoding)
                 except UnicodeDecodeError as e:
                     return ValueError(
-                        f"{plan.parts.dbf}: the column {os.fsdecode(name)!r} of row {row} does "
+                        f"{plan.parts.dbf}: the column {os.fsdecode(name)!r} of row {row} "
+                        f"(counted from 0; record {row + 1} of the file) does "
                         f"not decode as {plan.encoding}: {e.reason} at byte {e.start} "
                         f"({value!r})")
     return ValueError(f"the text does not decode as {plan.encoding}: {error}")

@@ -43,17 +43,6 @@ def is_plain_reading(reading: dict) -> bool:
     return all(not value for value in reading.values())
 
 
-def _plain_path(shp_path: Any) -> Optional[str]:
-    """The path GeoPandas would hand to pyogrio, when it is a plain local
-    file: a str or os.PathLike, ``~`` expanded, no URL."""
-    if not isinstance(shp_path, (str, os.PathLike)):
-        return None
-    text = os.fspath(shp_path)
-    if not isinstance(text, str) or "://" in text:
-        return None
-    return os.path.expanduser(text)
-
-
 def _geopandas_reads_with_pyogrio() -> bool:
     """Whether ``geopandas.read_file`` is GeoPandas' own reader on pyogrio,
     with pyogrio's NumPy (not Arrow) path."""
@@ -123,11 +112,11 @@ def read_table(shp_path: Any, name_field: Any, weight_field: Any,
     leave the table to the general reader."""
     from glyphway_maker import _sources
 
-    if _sources.is_osm(_plain_path(shp_path)):
-        return _osm_read(_plain_path(shp_path), name_field, weight_field, reading)
+    path = _sources.local_path(shp_path)
+    if _sources.is_osm(path):
+        return _osm_read(path, name_field, weight_field, reading)
     if not is_plain_reading(reading):
         return None
-    path = _plain_path(shp_path)
     if path is None or not _geopandas_reads_with_pyogrio():
         return None
     if not _sources.takes_short_read(path, name_field):

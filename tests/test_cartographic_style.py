@@ -148,13 +148,89 @@ def test_a_cjk_name_takes_the_fonts_advances(tmp_path, font):
     assert np.diff(centres) == pytest.approx([ADVANCES["uni4E2D"] * em] * 2)
 
 
+# --- one name's labels across roads -----------------------------------------------------
+
+REPEAT = 18 * SIZE  # the moderate profile's repeat interval
+
+
+def _centre_gaps(path, font, **options):
+    """The labels' centres (mean glyph origin) and the least distance between two of a name."""
+    glyphs, labels, _ = _frames(path, font, **options)
+    keep = glyphs["has_mesh"]
+    centres = np.array([glyphs["origin"][keep & (glyphs["label"] == k)][:, :2].mean(axis=0)
+                        for k in range(len(labels["index"]))])
+    least = np.inf
+    for a in range(len(centres)):
+        for b in range(a + 1, len(centres)):
+            if labels["text"][a] == labels["text"][b]:
+                least = min(least, float(np.linalg.norm(centres[a] - centres[b])))
+    return centres, least
+
+
+def test_copies_and_carriageways_of_a_road_share_its_labels(tmp_path, font):
+    # Ten exact copies of one 3 km road: the labels of one road, not ten.
+    road = LineString([(0, 0), (3000, 0)])
+    copies = _roads(tmp_path, [road] * 10, ["BAB"] * 10)
+    centres, least = _centre_gaps(copies, font)
+    assert 1 <= len(centres) <= 3 and least >= REPEAT
+    # Two carriageways 20 m apart, drawn in opposite directions and split
+    # differently: one road for the cap, the names never stacked.
+    north = [LineString([(0, 20), (1700, 20)]), LineString([(1700, 20), (3000, 20)])]
+    south = [LineString([(3000, 0), (900, 0)]), LineString([(900, 0), (0, 0)])]
+    dual = tmp_path / "dual"
+    dual.mkdir()
+    path = _roads(dual, north + south, ["BAB"] * 4)
+    centres, least = _centre_gaps(path, font)
+    assert 1 <= len(centres) <= 3 and least >= REPEAT
+    # Another name beside it keeps its own labels.
+    other = tmp_path / "other"
+    other.mkdir()
+    path = _roads(other, [road, LineString([(0, 20), (3000, 20)])], ["BAB", "AVA"])
+    frame = glyphway_maker.place_labels(path, font_path=font, style="cartographic")
+    assert set(frame["text"]) == {"BAB", "AVA"}
+
+
+def test_a_star_of_one_name_keeps_the_repeat_interval(tmp_path, font):
+    spokes = [LineString([(0, 0), (800 * math.cos(2 * math.pi * k / 40),
+                                   800 * math.sin(2 * math.pi * k / 40))]) for k in range(40)]
+    path = _roads(tmp_path, spokes, ["BAB"] * 40)
+    centres, least = _centre_gaps(path, font)
+    assert len(centres) >= 8 and least >= REPEAT * (1 - 1e-9)
+
+
+def test_font_sizes_follow_the_road_class_and_never_shrink_past_the_floor(tmp_path, font):
+    # Four roads far apart, one per class step of the weight.
+    lines = [LineString([(0, 1000 * k), (600, 1000 * k)]) for k in range(4)]
+    path = _roads(tmp_path, lines, ["BAB"] * 4, weight=[1, 3, 5, 8])
+    frame = glyphway_maker.place_labels(path, font_path=font, style="cartographic",
+                                        weight_field="weight")
+    sizes = frame.groupby("weight")["effective_font_size"].max()
+    assert sizes.to_dict() == pytest.approx({1: SIZE, 3: 0.9 * SIZE, 5: 0.8 * SIZE,
+                                             8: 0.7 * SIZE})
+    assert [gw._class_font_scale(w) for w in (0.5, 2, 4, 6, 100)] == [1.0, 1.0, 0.9, 0.8, 0.7]
+    # BAB is 22 m wide at 15 m and 0.6 of a 30 m road holds 18 m (0.82 of
+    # the size); AVA is 25 m wide and 0.6 of 24 m holds 14.4 m (0.58): drawn
+    # below 0.7 only when asked.
+    short = tmp_path / "short"
+    short.mkdir()
+    path = _roads(short, [LineString([(0, 0), (30, 0)]), LineString([(0, 500), (24, 500)])],
+                  ["BAB", "AVA"])
+    frame = glyphway_maker.place_labels(path, font_path=font, style="cartographic")
+    assert frame["text"].tolist() == ["BAB"]
+    assert frame["effective_font_size"].iloc[0] == pytest.approx(
+        18.0 / (3000 / UPEM * SIZE) * SIZE, rel=1e-6)
+    frame = glyphway_maker.place_labels(path, font_path=font, style="cartographic",
+                                        min_font_scale=0.5)
+    assert sorted(frame["text"]) == ["AVA", "BAB"]
+
+
 # --- the outputs -------------------------------------------------------------------------
 
 @pytest.fixture
 def network(tmp_path):
     lines = [LineString([(0, 0), (600, 0)]),
              LineString([(300, -300), (300, 300)]),
-             LineString([(0, 500), (20, 500)])]  # short: the name is shrunk
+             LineString([(0, 500), (30, 500)])]  # short: the name is shrunk
     return _roads(tmp_path, lines, ["BABAB", "AVA", "BAB"], weight=[1, 2, 1])
 
 

@@ -29,6 +29,7 @@
 #include "module/error_translation.hpp"
 #include "module/host_calls.hpp"
 #include "pipeline/cartographic_labels.hpp"
+#include "placement/cartographic_placement.hpp"
 
 namespace glyphway::module {
 
@@ -142,6 +143,9 @@ void register_glyph_frames_bindings(py::module_& m) {
           "placement of the engine's table: names shaped with the engine's font and laid "
           "along the merged roads, in the engine's posture. labels.index is the row itself and "
           "group_id names the merged road.");
+    m.def("_class_font_scale", &placement::class_font_scale, py::arg("weight"),
+          "The cartographic style's class size of a road of this weight, as a share of the "
+          "font size.");
 }
 
 }  // namespace glyphway::module

@@ -12,9 +12,16 @@ placement::CartographicSettings cartographic_placement_settings(const Options& s
     placement::CartographicSettings s = placement::cartographic_settings(
         engine::density_profile(settings.density, settings.font_size), settings.font_size);
     s.max_char_angle = max_char_angle;
-    // The run's auto-fit floor; without auto-fit a name too long for its
-    // road is left out rather than shrunk.
-    s.min_font_scale = settings.auto_fit_text ? settings.min_font_scale : 0.0;
+    // Without auto-fit a name too long for its road is left out rather than
+    // shrunk. The default floor, which lets the interval style squeeze a name
+    // into its footprint, would draw street names at a third of their size
+    // here; left at that default, a name shrinks to 0.7 of its road's class
+    // size at most, and a name that needs more is left out, as a map maker
+    // leaves a road unlabelled rather than draw text nobody can read.
+    const bool default_floor = settings.min_font_scale == Options{}.min_font_scale;
+    s.min_font_scale = !settings.auto_fit_text ? 0.0
+                       : default_floor        ? kCartographicMinFontScale
+                                              : settings.min_font_scale;
     if (settings.connect_eps) s.connect_eps = settings.connect_eps;
     return s;
 }

@@ -17,9 +17,13 @@
 
 namespace glyphway::pipeline {
 
+// The cartographic style's shrink floor where the run leaves min_font_scale
+// at its default: a share of the road's class size.
+inline constexpr double kCartographicMinFontScale = 0.7;
+
 // The placement settings of a run: the density profile of `settings` at its
 // font size, the largest turn between glyphs, the grouping's connect_eps and
-// the auto-fit floor of the font size.
+// the auto-fit floor of the class size.
 placement::CartographicSettings cartographic_placement_settings(const Options& settings,
                                                                 double max_char_angle);
 

@@ -4,8 +4,11 @@
 #include <cmath>
 #include <map>
 #include <numeric>
+#include <unordered_map>
+#include <utility>
 
 #include "placement/glyph_box_grid.hpp"
+#include "placement/parallel_roads.hpp"
 
 namespace glyphway::placement {
 
@@ -62,6 +65,7 @@ struct RoadPlan {
     std::vector<double> advances;  // shrunk where the road is short
     const std::vector<bool>* blanks = nullptr;  // the text's blank glyphs
     double font_size = 0.0;
+    double class_font_size = 0.0;
     double step = 0.0;  // the slide step
     Slots slots;
 };
@@ -70,7 +74,8 @@ std::optional<RoadPlan> plan_road(const engine::MergedRoad& road, std::size_t in
                                   const std::vector<double>& advances,
                                   const CartographicSettings& settings) {
     if (advances.empty()) return std::nullopt;
-    const double width = std::accumulate(advances.begin(), advances.end(), 0.0);
+    const double class_scale = class_font_scale(road.weight);
+    const double width = class_scale * std::accumulate(advances.begin(), advances.end(), 0.0);
     const double line_len = engine::line_length(*road.line);
     if (!(width > 0.0)) return std::nullopt;
     // A road too short for its name takes it smaller, down to the least
@@ -82,10 +87,11 @@ std::optional<RoadPlan> plan_road(const engine::MergedRoad& road, std::size_t in
     }
     RoadPlan plan;
     plan.road = index;
-    plan.font_size = settings.font_size * scale;
+    plan.class_font_size = settings.font_size * class_scale;
+    plan.font_size = plan.class_font_size * scale;
     plan.advances = advances;
-    if (scale < 1.0) {
-        for (double& a : plan.advances) a *= scale;
+    if (scale * class_scale != 1.0) {
+        for (double& a : plan.advances) a *= scale * class_scale;
     }
     const double scaled = std::accumulate(plan.advances.begin(), plan.advances.end(), 0.0);
     plan.slots = road_slots(line_len, std::min(scaled, line_len), settings);
@@ -104,7 +110,85 @@ struct Task {
     double start = 0.0;
 };
 
+// The centres of the accepted labels by name, on a grid of cells one
+// spacing wide, so that a label is tested only against the labels of its
+// name nearby.
+struct NameCentres {
+    struct Key {
+        std::size_t name;
+        std::int64_t cx, cy;
+        bool operator==(const Key& o) const { return name == o.name && cx == o.cx && cy == o.cy; }
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const {
+            std::uint64_t h = k.name * 0x9e3779b97f4a7c15ull;
+            h ^= static_cast<std::uint64_t>(k.cx) + 0xbf58476d1ce4e5b9ull + (h << 6) + (h >> 2);
+            h ^= static_cast<std::uint64_t>(k.cy) + 0x94d049bb133111ebull + (h << 6) + (h >> 2);
+            return static_cast<std::size_t>(h);
+        }
+    };
+    double spacing = 0.0;
+    std::unordered_map<Key, std::vector<std::pair<double, double>>, KeyHash> cells;
+};
+
+std::int64_t centre_cell(double v, double side) {
+    return static_cast<std::int64_t>(std::clamp(std::floor(v / side), -4.0e18, 4.0e18));
+}
+
+// A label's centre: the mean of its glyphs' origins, in plan.
+std::pair<double, double> run_centre(const GlyphRun& run) {
+    double x = 0.0, y = 0.0;
+    for (const PlacedGlyph& g : run.glyphs) {
+        x += g.origin.x;
+        y += g.origin.y;
+    }
+    const double n = static_cast<double>(std::max<std::size_t>(run.glyphs.size(), 1));
+    return {x / n, y / n};
+}
+
+// Whether a label of `name` already lies closer than the spacing to (x, y).
+// Labels exactly one spacing apart along a straight line must not refuse
+// each other over a rounding error, hence the relative margin.
+bool crowded(const NameCentres& centres, std::size_t name, double x, double y) {
+    if (!(centres.spacing > 0.0)) return false;
+    const double limit = centres.spacing * (1.0 - 1e-9);
+    const std::int64_t cx = centre_cell(x, centres.spacing), cy = centre_cell(y, centres.spacing);
+    for (std::int64_t dx = -1; dx <= 1; ++dx) {
+        for (std::int64_t dy = -1; dy <= 1; ++dy) {
+            const auto it = centres.cells.find({name, cx + dx, cy + dy});
+            if (it == centres.cells.end()) continue;
+            for (const auto& [px, py] : it->second) {
+                if (std::hypot(px - x, py - y) < limit) return true;
+            }
+        }
+    }
+    return false;
+}
+
+void add_centre(NameCentres& centres, std::size_t name, double x, double y) {
+    if (!(centres.spacing > 0.0)) return;
+    centres.cells[{name, centre_cell(x, centres.spacing), centre_cell(y, centres.spacing)}]
+        .emplace_back(x, y);
+}
+
+// How many labels a road may hold: the cap per road, per cap_length of its
+// length where that is set; 0 for no cap.
+std::size_t road_cap(double line_len, const CartographicSettings& s) {
+    if (s.max_labels_per_road <= 0) return 0;
+    const double units =
+        s.cap_length > 0.0 ? std::max(1.0, std::ceil(line_len / s.cap_length)) : 1.0;
+    return static_cast<std::size_t>(
+        std::min(static_cast<double>(s.max_labels_per_road) * units, kMaxSlotsPerLine));
+}
+
 }  // namespace detail
+
+double class_font_scale(double weight) {
+    if (weight <= 2.0) return 1.0;
+    if (weight <= 4.0) return 0.9;
+    if (weight <= 6.0) return 0.8;
+    return 0.7;
+}
 
 CartographicSettings cartographic_settings(const engine::DensityProfile& profile,
                                            double font_size) {
@@ -141,6 +225,23 @@ std::vector<CartographicLabel> place_cartographic(
         if (la != lb) return la > lb;
         return ra.feature < rb.feature;
     });
+
+    // Side-by-side lines of one name share one cap: each group's cap is that
+    // of its longest line.
+    const std::vector<std::size_t> group = parallel_road_groups(
+        roads, kParallelRoadFontSizes * settings.font_size, check_interrupt);
+    std::vector<double> group_length(roads.size(), 0.0);
+    for (std::size_t r = 0; r < roads.size(); ++r) {
+        group_length[group[r]] = std::max(group_length[group[r]], engine::line_length(*roads[r].line));
+    }
+    std::vector<std::size_t> group_labels(roads.size(), 0);
+    std::map<std::string, std::size_t> name_index;
+    std::vector<std::size_t> name_of(roads.size());
+    for (std::size_t r = 0; r < roads.size(); ++r) {
+        name_of[r] = name_index.emplace(roads[r].text, name_index.size()).first->second;
+    }
+    detail::NameCentres centres;
+    centres.spacing = settings.spacing;
 
     const double max_turn = settings.max_char_angle * M_PI / 180.0;
     const std::vector<bool> no_blanks;
@@ -185,6 +286,9 @@ std::vector<CartographicLabel> place_cartographic(
     for (const detail::Task& task : tasks) {
         const detail::RoadPlan& plan = plans[task.plan];
         const engine::MergedRoad& road = roads[plan.road];
+        const std::size_t g = group[plan.road];
+        const std::size_t cap = detail::road_cap(group_length[g], settings);
+        if (cap > 0 && group_labels[g] >= cap) continue;
         for (std::size_t k = 0; k <= 2 * detail::kMaxSlideSteps; ++k) {
             check.tick();
             // 0, +1, -1, +2, -2, ... steps.
@@ -199,9 +303,13 @@ std::vector<CartographicLabel> place_cartographic(
                 lay_out_glyph_run(*road.line, task.start + offset, plan.advances, plan.font_size,
                                   max_turn, clear, *plan.blanks);
             if (!run) continue;
-            for (const PlacedGlyph& g : run->glyphs) insert_box(grid, g.box);
-            labels.push_back(
-                {road.feature, plan.road, road.text, road.line, plan.font_size, std::move(*run)});
+            const auto [cx, cy] = detail::run_centre(*run);
+            if (detail::crowded(centres, name_of[plan.road], cx, cy)) continue;
+            detail::add_centre(centres, name_of[plan.road], cx, cy);
+            ++group_labels[g];
+            for (const PlacedGlyph& glyph : run->glyphs) insert_box(grid, glyph.box);
+            labels.push_back({road.feature, plan.road, road.text, road.line, plan.font_size,
+                              plan.class_font_size, std::move(*run)});
             break;
         }
     }

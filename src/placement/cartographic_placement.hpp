@@ -14,9 +14,20 @@
 // forward and back, up to half the distance to the neighbouring slots,
 // before it is given up.
 //
-// A road too short for its name gets the name shrunk to max_road_fill of
-// the road's length, down to min_font_scale of the font size; shorter roads
-// get no label.
+// A road's text is laid out at its class size: font_size times
+// class_font_scale of the road's weight, so that main roads read larger
+// than side streets. A road too short for its name gets the name shrunk to
+// max_road_fill of the road's length, down to min_font_scale of its class
+// size; shorter roads get no label.
+//
+// One name's labels keep apart across roads: a label is refused where a
+// label of the same name already lies within the spacing (centre to
+// centre), whatever line it lies on, so the carriageways of a dual street,
+// copies of one road and the spokes of a star of one name never stack their
+// names. Same-name lines that run side by side a few font sizes apart
+// (placement/parallel_roads.hpp) are one road for the cap: the best-ranked
+// of them takes its labels first and the others only fill what the cap and
+// the spacing leave.
 //
 // Roads are ranked in a fixed order (higher weight, then longer merged line,
 // then input order) and slots are served in rounds: every road's middle slot,
@@ -72,7 +83,7 @@ struct CartographicSettings {
     std::optional<double> connect_eps;
     // A name wider than max_road_fill of its merged line's length is laid
     // out at a font size shrunk to that width, down to min_font_scale of
-    // font_size (no label below that; 0: never shrink). Shrinking to less
+    // its class size (no label below that; 0: never shrink). Shrinking to less
     // than the whole line leaves a short road room to slide its label off a
     // bend or a neighbour: on Lisbon's short, crooked streets 0.6 labels
     // more of the network than 0.8 or a whole road's length does.
@@ -82,6 +93,20 @@ struct CartographicSettings {
     // it turns there by at most max_char_angle (engine/road_merge.hpp).
     bool run_through_junctions = true;
 };
+
+// The steps of the size hierarchy: a road's class size as a share of the
+// font size, by its weight (the smaller, the more important; the weights of
+// road classes run from 1 for motorways to 10):
+//   weight <= 2 (motorway, trunk)          1.0
+//   weight <= 4 (primary, secondary)       0.9
+//   weight <= 6 (tertiary, unclassified)   0.8
+//   heavier (residential, service, other)  0.7
+// An input without weights weighs every road 1, so all its labels keep the
+// font size.
+double class_font_scale(double weight);
+
+// Same-name lines closer than this many font sizes are one road for the cap.
+inline constexpr double kParallelRoadFontSizes = 3.0;
 
 // The merge settings placement uses.
 engine::MergeSettings merge_settings(const CartographicSettings& settings);
@@ -97,9 +122,10 @@ struct CartographicLabel {
                               // (called with merge_settings(settings))
     std::string text;
     std::shared_ptr<const engine::LineGeometry> line;  // the merged line
-    // The font size the label is laid out at: settings' font_size, or less
-    // where the road is shorter than the name (advances scale alike).
+    // The font size the label is laid out at: its road's class size, or
+    // less where the road is shorter than the name (advances scale alike).
     double font_size = 0.0;
+    double class_font_size = 0.0;
     GlyphRun run;
 };
 

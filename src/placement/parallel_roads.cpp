@@ -1,0 +1,150 @@
+#include "placement/parallel_roads.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <numeric>
+#include <string>
+#include <tuple>
+
+#include "engine/union_find.hpp"
+
+namespace glyphway::placement {
+
+namespace detail {
+
+// A line is judged at points half `distance` apart, and no more than this
+// many: with a font size of a millimetre a six-kilometre road would
+// otherwise be judged at millions of points.
+constexpr double kMaxSamplesPerLine = 4096.0;
+// Roads are judged this many at a time between checks for an interrupt.
+constexpr std::size_t kRoadsPerChunk = 4096;
+
+struct Sample {
+    std::uint32_t name = 0;
+    std::int64_t cx = 0, cy = 0;
+    std::uint32_t road = 0;
+    double x = 0.0, y = 0.0;
+};
+
+bool key_less(const Sample& a, const Sample& b) {
+    return std::tie(a.name, a.cx, a.cy, a.road) < std::tie(b.name, b.cx, b.cy, b.road);
+}
+
+std::int64_t cell_of(double v, double side) {
+    return static_cast<std::int64_t>(std::clamp(std::floor(v / side), -4.0e18, 4.0e18));
+}
+
+// The name of every road as a number: equal texts, equal numbers.
+std::vector<std::uint32_t> name_ids(const std::vector<engine::MergedRoad>& roads) {
+    std::vector<std::size_t> order(roads.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return roads[a].text < roads[b].text;
+    });
+    std::vector<std::uint32_t> id(roads.size(), 0);
+    std::uint32_t next = 0;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        if (k > 0 && roads[order[k]].text != roads[order[k - 1]].text) ++next;
+        id[order[k]] = next;
+    }
+    return id;
+}
+
+}  // namespace detail
+
+std::vector<std::size_t> parallel_road_groups(const std::vector<engine::MergedRoad>& roads,
+                                              double distance,
+                                              const engine::InterruptCallback& check_interrupt) {
+    const std::size_t n = roads.size();
+    std::vector<std::size_t> group(n);
+    std::iota(group.begin(), group.end(), std::size_t{0});
+    if (n < 2 || !(distance > 0.0) || !std::isfinite(distance)) return group;
+    const std::vector<std::uint32_t> name = detail::name_ids(roads);
+
+    // Points spread evenly along every line, each standing for one part.
+    std::vector<std::size_t> count(n), first(n + 1, 0);
+    std::vector<double> half_step(n);
+    for (std::size_t r = 0; r < n; ++r) {
+        const double len = engine::line_length(*roads[r].line);
+        const double parts =
+            std::clamp(std::ceil(2.0 * len / distance), 1.0, detail::kMaxSamplesPerLine);
+        count[r] = static_cast<std::size_t>(parts);
+        half_step[r] = 0.5 * len / parts;
+        first[r + 1] = first[r] + count[r];
+    }
+    // A point lies along another line when one of that line's points is
+    // within `distance` plus half that line's spacing of points.
+    const double reach = distance + *std::max_element(half_step.begin(), half_step.end());
+    std::vector<detail::Sample> samples(first[n]);
+#pragma omp parallel for schedule(dynamic, 64)
+    for (std::size_t r = 0; r < n; ++r) {
+        const engine::LineGeometry& line = *roads[r].line;
+        for (std::size_t i = 0; i < count[r]; ++i) {
+            const engine::Vec3 p = *engine::interpolate(line, (2.0 * i + 1.0) * half_step[r]);
+            samples[first[r] + i] = {name[r], detail::cell_of(p.x, reach),
+                                     detail::cell_of(p.y, reach), static_cast<std::uint32_t>(r),
+                                     p.x, p.y};
+        }
+    }
+    if (check_interrupt) check_interrupt();
+    std::vector<detail::Sample> sorted = samples;
+    std::sort(sorted.begin(), sorted.end(), detail::key_less);
+    if (check_interrupt) check_interrupt();
+
+    // For every road, the roads it runs along (half its points or more).
+    std::vector<std::vector<std::uint32_t>> along(n);
+    for (std::size_t chunk = 0; chunk < n; chunk += detail::kRoadsPerChunk) {
+        const std::size_t end = std::min(n, chunk + detail::kRoadsPerChunk);
+#pragma omp parallel for schedule(dynamic, 16)
+        for (std::size_t r = chunk; r < end; ++r) {
+            std::vector<std::uint32_t> near;  // one entry per point and road near it
+            std::vector<std::uint32_t> here;
+            for (std::size_t i = first[r]; i < first[r + 1]; ++i) {
+                const detail::Sample& s = samples[i];
+                here.clear();
+                for (std::int64_t dx = -1; dx <= 1; ++dx) {
+                    for (std::int64_t dy = -1; dy <= 1; ++dy) {
+                        detail::Sample key{s.name, s.cx + dx, s.cy + dy, 0, 0.0, 0.0};
+                        auto it = std::lower_bound(sorted.begin(), sorted.end(), key,
+                                                   detail::key_less);
+                        for (; it != sorted.end() && it->name == s.name && it->cx == key.cx &&
+                               it->cy == key.cy;
+                             ++it) {
+                            if (it->road == s.road) continue;
+                            const double limit = distance + half_step[it->road];
+                            const double ox = it->x - s.x, oy = it->y - s.y;
+                            if (ox * ox + oy * oy <= limit * limit) here.push_back(it->road);
+                        }
+                    }
+                }
+                std::sort(here.begin(), here.end());
+                here.erase(std::unique(here.begin(), here.end()), here.end());
+                near.insert(near.end(), here.begin(), here.end());
+            }
+            std::sort(near.begin(), near.end());
+            for (std::size_t a = 0; a < near.size();) {
+                std::size_t b = a;
+                while (b < near.size() && near[b] == near[a]) ++b;
+                if (2 * (b - a) >= count[r]) along[r].push_back(near[a]);
+                a = b;
+            }
+        }
+        if (check_interrupt) check_interrupt();
+    }
+
+    engine::UnionFind sets = engine::make_union_find(n);
+    for (std::size_t r = 0; r < n; ++r) {
+        for (std::uint32_t other : along[r]) engine::unite(sets, r, other);
+    }
+    // Each group is named by its first road, whatever root the sets chose.
+    std::vector<std::size_t> lowest(n, n);
+    for (std::size_t r = 0; r < n; ++r) {
+        std::size_t& low = lowest[engine::find_root(sets, r)];
+        low = std::min(low, r);
+    }
+    for (std::size_t r = 0; r < n; ++r) group[r] = lowest[engine::find_root(sets, r)];
+    return group;
+}
+
+}  // namespace glyphway::placement

@@ -110,76 +110,77 @@ struct Task {
     double start = 0.0;
 };
 
-// The centres of the accepted labels by name, on a grid of cells one
-// spacing wide, so that a label is tested only against the labels of its
-// name nearby.
-struct NameCentres {
+// The centres of accepted labels by a key (a name, or a group of
+// side-by-side lines), on a grid of cells one test radius wide, so that a
+// label is tested only against the labels of its key nearby. A key keeps
+// one radius throughout.
+struct LabelCentres {
     struct Key {
-        std::size_t name;
+        std::size_t id;
         std::int64_t cx, cy;
-        bool operator==(const Key& o) const { return name == o.name && cx == o.cx && cy == o.cy; }
+        bool operator==(const Key& o) const { return id == o.id && cx == o.cx && cy == o.cy; }
     };
     struct KeyHash {
         std::size_t operator()(const Key& k) const {
-            std::uint64_t h = k.name * 0x9e3779b97f4a7c15ull;
+            std::uint64_t h = k.id * 0x9e3779b97f4a7c15ull;
             h ^= static_cast<std::uint64_t>(k.cx) + 0xbf58476d1ce4e5b9ull + (h << 6) + (h >> 2);
             h ^= static_cast<std::uint64_t>(k.cy) + 0x94d049bb133111ebull + (h << 6) + (h >> 2);
             return static_cast<std::size_t>(h);
         }
     };
-    double spacing = 0.0;
-    std::unordered_map<Key, std::vector<std::pair<double, double>>, KeyHash> cells;
+    struct Centre {
+        double x, y;
+        std::size_t road;
+    };
+    std::unordered_map<Key, std::vector<Centre>, KeyHash> cells;
 };
 
 std::int64_t centre_cell(double v, double side) {
     return static_cast<std::int64_t>(std::clamp(std::floor(v / side), -4.0e18, 4.0e18));
 }
 
-// A label's centre: the mean of its glyphs' origins, in plan.
-std::pair<double, double> run_centre(const GlyphRun& run) {
-    double x = 0.0, y = 0.0;
-    for (const PlacedGlyph& g : run.glyphs) {
-        x += g.origin.x;
-        y += g.origin.y;
+// A label's centre: the mean of its drawn glyphs' origins, in plan (word
+// spaces are not seen, so they do not pull the centre).
+std::pair<double, double> run_centre(const GlyphRun& run, const std::vector<bool>& blank) {
+    double x = 0.0, y = 0.0, n = 0.0;
+    for (std::size_t i = 0; i < run.glyphs.size(); ++i) {
+        if (i < blank.size() && blank[i]) continue;
+        x += run.glyphs[i].origin.x;
+        y += run.glyphs[i].origin.y;
+        n += 1.0;
     }
-    const double n = static_cast<double>(std::max<std::size_t>(run.glyphs.size(), 1));
+    if (n == 0.0) return {run.glyphs.front().origin.x, run.glyphs.front().origin.y};
     return {x / n, y / n};
 }
 
-// Whether a label of `name` already lies closer than the spacing to (x, y).
-// Labels exactly one spacing apart along a straight line must not refuse
-// each other over a rounding error, hence the relative margin.
-bool crowded(const NameCentres& centres, std::size_t name, double x, double y) {
-    if (!(centres.spacing > 0.0)) return false;
-    const double limit = centres.spacing * (1.0 - 1e-9);
-    const std::int64_t cx = centre_cell(x, centres.spacing), cy = centre_cell(y, centres.spacing);
+// Whether a label of `id` (other than one on `skip_road`) already lies
+// closer than `radius` to (x, y). Labels exactly one spacing apart along a
+// straight line must not refuse each other over a rounding error, hence the
+// relative margin.
+bool crowded(const LabelCentres& centres, std::size_t id, double x, double y, double radius,
+             std::size_t skip_road) {
+    if (!(radius > 0.0) || !std::isfinite(radius)) return false;
+    const double limit = radius * (1.0 - 1e-9);
+    const std::int64_t cx = centre_cell(x, radius), cy = centre_cell(y, radius);
     for (std::int64_t dx = -1; dx <= 1; ++dx) {
         for (std::int64_t dy = -1; dy <= 1; ++dy) {
-            const auto it = centres.cells.find({name, cx + dx, cy + dy});
+            const auto it = centres.cells.find({id, cx + dx, cy + dy});
             if (it == centres.cells.end()) continue;
-            for (const auto& [px, py] : it->second) {
-                if (std::hypot(px - x, py - y) < limit) return true;
+            for (const LabelCentres::Centre& c : it->second) {
+                if (c.road != skip_road && std::hypot(c.x - x, c.y - y) < limit) return true;
             }
         }
     }
     return false;
 }
 
-void add_centre(NameCentres& centres, std::size_t name, double x, double y) {
-    if (!(centres.spacing > 0.0)) return;
-    centres.cells[{name, centre_cell(x, centres.spacing), centre_cell(y, centres.spacing)}]
-        .emplace_back(x, y);
+void add_centre(LabelCentres& centres, std::size_t id, double x, double y, double radius,
+                std::size_t road) {
+    if (!(radius > 0.0) || !std::isfinite(radius)) return;
+    centres.cells[{id, centre_cell(x, radius), centre_cell(y, radius)}].push_back({x, y, road});
 }
 
-// How many labels a road may hold: the cap per road, per cap_length of its
-// length where that is set; 0 for no cap.
-std::size_t road_cap(double line_len, const CartographicSettings& s) {
-    if (s.max_labels_per_road <= 0) return 0;
-    const double units =
-        s.cap_length > 0.0 ? std::max(1.0, std::ceil(line_len / s.cap_length)) : 1.0;
-    return static_cast<std::size_t>(
-        std::min(static_cast<double>(s.max_labels_per_road) * units, kMaxSlotsPerLine));
-}
+constexpr std::size_t kNoRoad = static_cast<std::size_t>(-1);
 
 }  // namespace detail
 
@@ -226,22 +227,19 @@ std::vector<CartographicLabel> place_cartographic(
         return ra.feature < rb.feature;
     });
 
-    // Side-by-side lines of one name share one cap: each group's cap is that
-    // of its longest line.
+    // Side-by-side lines of one name are one road: a label on one of them
+    // keeps the slot gap of the group's sparsest line from the labels on the
+    // others, so ten copies of a road get one road's labels and a second
+    // carriageway is labelled only where the first one's labels leave it
+    // bare. Labels of one line keep to their slots.
     const std::vector<std::size_t> group = parallel_road_groups(
         roads, kParallelRoadFontSizes * settings.font_size, check_interrupt);
-    std::vector<double> group_length(roads.size(), 0.0);
-    for (std::size_t r = 0; r < roads.size(); ++r) {
-        group_length[group[r]] = std::max(group_length[group[r]], engine::line_length(*roads[r].line));
-    }
-    std::vector<std::size_t> group_labels(roads.size(), 0);
     std::map<std::string, std::size_t> name_index;
     std::vector<std::size_t> name_of(roads.size());
     for (std::size_t r = 0; r < roads.size(); ++r) {
         name_of[r] = name_index.emplace(roads[r].text, name_index.size()).first->second;
     }
-    detail::NameCentres centres;
-    centres.spacing = settings.spacing;
+    detail::LabelCentres by_name, by_group;
 
     const double max_turn = settings.max_char_angle * M_PI / 180.0;
     const std::vector<bool> no_blanks;
@@ -274,6 +272,13 @@ std::vector<CartographicLabel> place_cartographic(
         }
         plans.push_back(std::move(*plan));
     }
+    std::vector<double> group_gap(roads.size(), settings.spacing);
+    for (const detail::RoadPlan& plan : plans) {
+        const double gap = engine::line_length(*roads[plan.road].line) /
+                           static_cast<double>(plan.slots.starts.size());
+        double& g = group_gap[group[plan.road]];
+        g = std::max(g, gap);
+    }
     // Every road's middle label before any road's second one, and in each
     // round the best road of every name before the second best of any.
     std::stable_sort(tasks.begin(), tasks.end(), [](const detail::Task& a, const detail::Task& b) {
@@ -287,8 +292,6 @@ std::vector<CartographicLabel> place_cartographic(
         const detail::RoadPlan& plan = plans[task.plan];
         const engine::MergedRoad& road = roads[plan.road];
         const std::size_t g = group[plan.road];
-        const std::size_t cap = detail::road_cap(group_length[g], settings);
-        if (cap > 0 && group_labels[g] >= cap) continue;
         for (std::size_t k = 0; k <= 2 * detail::kMaxSlideSteps; ++k) {
             check.tick();
             // 0, +1, -1, +2, -2, ... steps.
@@ -303,10 +306,14 @@ std::vector<CartographicLabel> place_cartographic(
                 lay_out_glyph_run(*road.line, task.start + offset, plan.advances, plan.font_size,
                                   max_turn, clear, *plan.blanks);
             if (!run) continue;
-            const auto [cx, cy] = detail::run_centre(*run);
-            if (detail::crowded(centres, name_of[plan.road], cx, cy)) continue;
-            detail::add_centre(centres, name_of[plan.road], cx, cy);
-            ++group_labels[g];
+            const auto [cx, cy] = detail::run_centre(*run, *plan.blanks);
+            if (detail::crowded(by_name, name_of[plan.road], cx, cy, settings.spacing,
+                                detail::kNoRoad) ||
+                detail::crowded(by_group, g, cx, cy, group_gap[g], plan.road)) {
+                continue;
+            }
+            detail::add_centre(by_name, name_of[plan.road], cx, cy, settings.spacing, plan.road);
+            detail::add_centre(by_group, g, cx, cy, group_gap[g], plan.road);
             for (const PlacedGlyph& glyph : run->glyphs) insert_box(grid, glyph.box);
             labels.push_back({road.feature, plan.road, road.text, road.line, plan.font_size,
                               plan.class_font_size, std::move(*run)});

@@ -25,9 +25,11 @@
 // centre), whatever line it lies on, so the carriageways of a dual street,
 // copies of one road and the spokes of a star of one name never stack their
 // names. Same-name lines that run side by side a few font sizes apart
-// (placement/parallel_roads.hpp) are one road for the cap: the best-ranked
-// of them takes its labels first and the others only fill what the cap and
-// the spacing leave.
+// (placement/parallel_roads.hpp) are one road: a label on one of them keeps
+// the slot gap of the group's sparsest line (its length over its slot
+// count) from the labels on the others, so the best-ranked line takes its
+// labels first and the others are labelled only where those leave them
+// bare: ten copies of a road get one road's labels.
 //
 // Roads are ranked in a fixed order (higher weight, then longer merged line,
 // then input order) and slots are served in rounds: every road's middle slot,

@@ -2,7 +2,7 @@
 // Same-name lines that run side by side: the two carriageways of a dual
 // street, a road digitised twice, the copies of one layer pasted into
 // another. A reader sees one street there, so placement treats such lines
-// as one road: one cap of labels between them.
+// as one road and spaces its labels over all of them.
 //
 // Line B runs along line A when at least half of B's length lies within
 // `distance` of A (judged at points spaced along B). The relation is read

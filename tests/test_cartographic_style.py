@@ -209,11 +209,12 @@ def test_font_sizes_follow_the_road_class_and_never_shrink_past_the_floor(tmp_pa
                                              8: 0.7 * SIZE})
     assert [gw._class_font_scale(w) for w in (0.5, 2, 4, 6, 100)] == [1.0, 1.0, 0.9, 0.8, 0.7]
     # BAB is 22 m wide at 15 m and 0.6 of a 30 m road holds 18 m (0.82 of
-    # the size); AVA is 25 m wide and 0.6 of 24 m holds 14.4 m (0.58): drawn
-    # below 0.7 only when asked.
+    # the size). AVA is 25 m wide: at 0.7 of its size (17.5 m) it would
+    # overrun a 17 m road, so it is left out unless a lower floor is asked
+    # for; at 0.5 it fits the road whole.
     short = tmp_path / "short"
     short.mkdir()
-    path = _roads(short, [LineString([(0, 0), (30, 0)]), LineString([(0, 500), (24, 500)])],
+    path = _roads(short, [LineString([(0, 0), (30, 0)]), LineString([(0, 500), (17, 500)])],
                   ["BAB", "AVA"])
     frame = glyphway_maker.place_labels(path, font_path=font, style="cartographic")
     assert frame["text"].tolist() == ["BAB"]
@@ -222,6 +223,7 @@ def test_font_sizes_follow_the_road_class_and_never_shrink_past_the_floor(tmp_pa
     frame = glyphway_maker.place_labels(path, font_path=font, style="cartographic",
                                         min_font_scale=0.5)
     assert sorted(frame["text"]) == ["AVA", "BAB"]
+    assert frame.set_index("text")["effective_font_size"]["AVA"] == pytest.approx(0.5 * SIZE)
 
 
 # --- the outputs -------------------------------------------------------------------------

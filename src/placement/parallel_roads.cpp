@@ -6,6 +6,8 @@
 #include <numeric>
 #include <string>
 #include <tuple>
+#include <unordered_map>
+#include <utility>
 
 #include "engine/union_find.hpp"
 
@@ -30,6 +32,25 @@ struct Sample {
 bool key_less(const Sample& a, const Sample& b) {
     return std::tie(a.name, a.cx, a.cy, a.road) < std::tie(b.name, b.cx, b.cy, b.road);
 }
+
+struct CellKey {
+    std::uint32_t name;
+    std::int64_t cx, cy;
+    bool operator==(const CellKey& o) const { return name == o.name && cx == o.cx && cy == o.cy; }
+};
+
+struct CellKeyHash {
+    std::size_t operator()(const CellKey& k) const {
+        std::uint64_t h = k.name * 0x9e3779b97f4a7c15ull;
+        h ^= static_cast<std::uint64_t>(k.cx) + 0xbf58476d1ce4e5b9ull + (h << 6) + (h >> 2);
+        h ^= static_cast<std::uint64_t>(k.cy) + 0x94d049bb133111ebull + (h << 6) + (h >> 2);
+        return static_cast<std::size_t>(h);
+    }
+};
+
+// Where each cell's points lie in the sorted points: [first, second).
+using CellRanges =
+    std::unordered_map<CellKey, std::pair<std::size_t, std::size_t>, CellKeyHash>;
 
 std::int64_t cell_of(double v, double side) {
     return static_cast<std::int64_t>(std::clamp(std::floor(v / side), -4.0e18, 4.0e18));
@@ -90,6 +111,18 @@ std::vector<std::size_t> parallel_road_groups(const std::vector<engine::MergedRo
     if (check_interrupt) check_interrupt();
     std::vector<detail::Sample> sorted = samples;
     std::sort(sorted.begin(), sorted.end(), detail::key_less);
+    detail::CellRanges cells;
+    cells.reserve(sorted.size());
+    for (std::size_t i = 0; i < sorted.size();) {
+        std::size_t j = i + 1;
+        while (j < sorted.size() && sorted[j].name == sorted[i].name &&
+               sorted[j].cx == sorted[i].cx && sorted[j].cy == sorted[i].cy) {
+            ++j;
+        }
+        cells.emplace(detail::CellKey{sorted[i].name, sorted[i].cx, sorted[i].cy},
+                      std::make_pair(i, j));
+        i = j;
+    }
     if (check_interrupt) check_interrupt();
 
     // For every road, the roads it runs along (half its points or more).
@@ -105,12 +138,10 @@ std::vector<std::size_t> parallel_road_groups(const std::vector<engine::MergedRo
                 here.clear();
                 for (std::int64_t dx = -1; dx <= 1; ++dx) {
                     for (std::int64_t dy = -1; dy <= 1; ++dy) {
-                        detail::Sample key{s.name, s.cx + dx, s.cy + dy, 0, 0.0, 0.0};
-                        auto it = std::lower_bound(sorted.begin(), sorted.end(), key,
-                                                   detail::key_less);
-                        for (; it != sorted.end() && it->name == s.name && it->cx == key.cx &&
-                               it->cy == key.cy;
-                             ++it) {
+                        const auto cell = cells.find({s.name, s.cx + dx, s.cy + dy});
+                        if (cell == cells.end()) continue;
+                        for (std::size_t k = cell->second.first; k < cell->second.second; ++k) {
+                            const detail::Sample* it = &sorted[k];
                             if (it->road == s.road) continue;
                             const double limit = distance + half_step[it->road];
                             const double ox = it->x - s.x, oy = it->y - s.y;

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <map>
 #include <numeric>
 #include <unordered_map>
+#include <string_view>
 #include <utility>
 
 #include "placement/glyph_box_grid.hpp"
@@ -58,6 +60,9 @@ Slots road_slots(double line_len, double width, const CartographicSettings& s) {
 // A slide search never runs longer than this many steps either way, so that
 // a tiny step on a long, winding line cannot stall the run.
 constexpr std::size_t kMaxSlideSteps = 512;
+// Slots laid out ahead on all threads at a time: enough to keep them busy,
+// few enough that the runs waiting for their turn take little memory.
+constexpr std::size_t kTasksPerBatch = 4096;
 
 // One road's label text as it will be laid out there.
 struct RoadPlan {
@@ -66,6 +71,7 @@ struct RoadPlan {
     const std::vector<bool>* blanks = nullptr;  // the text's blank glyphs
     double font_size = 0.0;
     double class_font_size = 0.0;
+    double width = 0.0;  // the sum of `advances`
     double step = 0.0;  // the slide step
     Slots slots;
 };
@@ -100,6 +106,7 @@ std::optional<RoadPlan> plan_road(const engine::MergedRoad& road, std::size_t in
         for (double& a : plan.advances) a *= scale * class_scale;
     }
     const double scaled = std::accumulate(plan.advances.begin(), plan.advances.end(), 0.0);
+    plan.width = scaled;
     plan.slots = road_slots(line_len, std::min(scaled, line_len), settings);
     if (plan.slots.starts.empty()) return std::nullopt;
     plan.step = settings.slide_step > 0.0 ? settings.slide_step
@@ -163,10 +170,14 @@ std::pair<double, double> run_centre(const GlyphRun& run, const std::vector<bool
 // closer than `radius` to (x, y). Labels exactly one spacing apart along a
 // straight line must not refuse each other over a rounding error, hence the
 // relative margin.
+// `slack` widens the test for a centre known only to within that distance:
+// a label is then only called crowded where it must be wherever the centre
+// is.
 bool crowded(const LabelCentres& centres, std::size_t id, double x, double y, double radius,
-             std::size_t skip_road) {
+             std::size_t skip_road, double slack = 0.0) {
     if (!(radius > 0.0) || !std::isfinite(radius)) return false;
-    const double limit = radius * (1.0 - 1e-9);
+    const double limit = radius * (1.0 - 1e-9) - slack;
+    if (!(limit > 0.0)) return false;
     const std::int64_t cx = centre_cell(x, radius), cy = centre_cell(y, radius);
     for (std::int64_t dx = -1; dx <= 1; ++dx) {
         for (std::int64_t dy = -1; dy <= 1; ++dy) {
@@ -248,36 +259,60 @@ std::vector<CartographicLabel> place_cartographic(
     detail::LabelCentres by_name, by_group;
 
     const double max_turn = settings.max_char_angle * M_PI / 180.0;
-    const std::vector<bool> no_blanks;
-    std::map<std::string, std::vector<double>> shaped;
-    std::map<std::string, std::vector<bool>> blank_of;
+    // Each distinct text is shaped once, and every road planned, on all
+    // threads; the results land in fixed places, so the order they are
+    // used in stays the input's.
+    std::vector<std::size_t> text_of(roads.size());
+    std::vector<const std::string*> texts;
+    {
+        std::map<std::string_view, std::size_t> text_index;
+        for (std::size_t r = 0; r < roads.size(); ++r) {
+            const auto [it, fresh] = text_index.emplace(roads[r].text, texts.size());
+            if (fresh) texts.push_back(&roads[r].text);
+            text_of[r] = it->second;
+        }
+    }
+    std::vector<std::vector<double>> shaped(texts.size());
+    std::vector<std::vector<bool>> blank_of(texts.size());
+    std::vector<std::exception_ptr> failed(texts.size());
+#pragma omp parallel for schedule(dynamic, 16)
+    for (std::size_t t = 0; t < texts.size(); ++t) {
+        try {
+            shaped[t] = advances(*texts[t]);
+            if (blanks) {
+                std::vector<bool> marks = blanks(*texts[t]);
+                // A provider that disagrees on the glyph count marks nothing.
+                if (marks.size() == shaped[t].size()) blank_of[t] = std::move(marks);
+            }
+        } catch (...) {
+            failed[t] = std::current_exception();  // an exception must not leave the team
+        }
+    }
+    for (const std::exception_ptr& error : failed) {
+        if (error) std::rethrow_exception(error);
+    }
+    check.tick(texts.size());
+    std::vector<std::optional<detail::RoadPlan>> planned(roads.size());
+#pragma omp parallel for schedule(dynamic, 64)
+    for (std::size_t r = 0; r < roads.size(); ++r) {
+        planned[r] = detail::plan_road(roads[r], r, shaped[text_of[r]], settings);
+        if (planned[r]) planned[r]->blanks = &blank_of[text_of[r]];
+    }
+    check.tick(roads.size());
     std::vector<detail::RoadPlan> plans;
     std::vector<detail::Task> tasks;
-    std::map<std::string, std::size_t> roads_of_name;
+    std::map<std::string_view, std::size_t> roads_of_name;
     for (std::size_t r : order) {
         check.tick();
-        const engine::MergedRoad& road = roads[r];
-        const std::size_t name_rank = roads_of_name[road.text]++;
-        auto found = shaped.find(road.text);
-        if (found == shaped.end()) {
-            found = shaped.emplace(road.text, advances(road.text)).first;
-            if (blanks) {
-                std::vector<bool> marks = blanks(road.text);
-                // A provider that disagrees on the glyph count marks nothing.
-                if (marks.size() != found->second.size()) marks.clear();
-                blank_of.emplace(road.text, std::move(marks));
-            }
-        }
-        std::optional<detail::RoadPlan> plan = detail::plan_road(road, r, found->second, settings);
+        const std::size_t name_rank = roads_of_name[roads[r].text]++;
+        std::optional<detail::RoadPlan>& plan = planned[r];
         if (!plan) continue;
-        // Map nodes stay put, so the marks can be held by address.
-        const auto marks = blank_of.find(road.text);
-        plan->blanks = marks == blank_of.end() ? &no_blanks : &marks->second;
         for (std::size_t rank = 0; rank < plan->slots.starts.size(); ++rank) {
             tasks.push_back({rank, name_rank, plans.size(), plan->slots.starts[rank]});
         }
         plans.push_back(std::move(*plan));
     }
+    planned.clear();
     std::vector<double> group_gap(roads.size(), settings.spacing);
     for (const detail::RoadPlan& plan : plans) {
         const double gap = engine::line_length(*roads[plan.road].line) /
@@ -293,37 +328,77 @@ std::vector<CartographicLabel> place_cartographic(
 
     GlyphBoxGrid grid = make_glyph_box_grid(2.0 * settings.font_size);
     const GlyphFilter clear = [&grid](const PlacedGlyph& g) { return !overlaps_any(grid, g.box); };
+    // A plan's run starting at `start`, every glyph tested with `keep`.
+    const auto lay_out = [&](const detail::RoadPlan& plan, double start, const GlyphFilter& keep) {
+        return lay_out_glyph_run(*roads[plan.road].line, start, plan.advances, plan.font_size,
+                                 max_turn, keep, *plan.blanks);
+    };
     std::vector<CartographicLabel> labels;
-    for (const detail::Task& task : tasks) {
-        const detail::RoadPlan& plan = plans[task.plan];
-        const engine::MergedRoad& road = roads[plan.road];
-        const std::size_t g = group[plan.road];
-        for (std::size_t k = 0; k <= 2 * detail::kMaxSlideSteps; ++k) {
-            check.tick();
-            // 0, +1, -1, +2, -2, ... steps.
-            const double steps = k % 2 == 1 ? static_cast<double>((k + 1) / 2)
-                                            : -static_cast<double>(k / 2);
-            const double offset = steps * plan.step;
-            if (std::fabs(offset) > plan.slots.max_slide) {
-                if (k % 2 == 0) break;  // both directions exhausted
-                continue;
+    // Each slot's run at its own start does not depend on the labels before
+    // it, so a batch of them is laid out on every thread at once; whether a
+    // run is clear of the labels accepted so far is decided in task order
+    // afterwards, with the same tests, so the result is what one thread
+    // gives. Slides, taken only where that run is refused, stay in order.
+    std::vector<std::optional<GlyphRun>> home;
+    for (std::size_t batch = 0; batch < tasks.size(); batch += detail::kTasksPerBatch) {
+        const std::size_t end = std::min(tasks.size(), batch + detail::kTasksPerBatch);
+        home.assign(end - batch, std::nullopt);
+#pragma omp parallel for schedule(dynamic, 32)
+        for (std::size_t t = batch; t < end; ++t) {
+            home[t - batch] = lay_out(plans[tasks[t].plan], tasks[t].start, {});
+        }
+        for (std::size_t t = batch; t < end; ++t) {
+            const detail::Task& task = tasks[t];
+            const detail::RoadPlan& plan = plans[task.plan];
+            const engine::MergedRoad& road = roads[plan.road];
+            const std::size_t g = group[plan.road];
+            for (std::size_t k = 0; k <= 2 * detail::kMaxSlideSteps; ++k) {
+                check.tick();
+                // 0, +1, -1, +2, -2, ... steps.
+                const double steps = k % 2 == 1 ? static_cast<double>((k + 1) / 2)
+                                                : -static_cast<double>(k / 2);
+                const double offset = steps * plan.step;
+                if (std::fabs(offset) > plan.slots.max_slide) {
+                    if (k % 2 == 0) break;  // both directions exhausted
+                    continue;
+                }
+                // The run's centre lies within half its length of the
+                // line's point halfway along it: a slot that is crowded
+                // wherever its centre falls needs no layout.
+                const double half = 0.5 * plan.width;
+                const std::optional<engine::Vec3> middle =
+                    engine::interpolate(*road.line, task.start + offset + half);
+                if (middle &&
+                    (detail::crowded(by_name, name_of[plan.road], middle->x, middle->y,
+                                     settings.spacing, detail::kNoRoad, half) ||
+                     detail::crowded(by_group, g, middle->x, middle->y, group_gap[g], plan.road,
+                                     half))) {
+                    continue;
+                }
+                std::optional<GlyphRun> run;
+                if (k == 0) {
+                    run = std::move(home[t - batch]);
+                    if (run && !std::all_of(run->glyphs.begin(), run->glyphs.end(), clear)) {
+                        run.reset();
+                    }
+                } else {
+                    run = lay_out(plan, task.start + offset, clear);
+                }
+                if (!run) continue;
+                const auto [cx, cy] = detail::run_centre(*run, *plan.blanks);
+                if (detail::crowded(by_name, name_of[plan.road], cx, cy, settings.spacing,
+                                    detail::kNoRoad) ||
+                    detail::crowded(by_group, g, cx, cy, group_gap[g], plan.road)) {
+                    continue;
+                }
+                detail::add_centre(by_name, name_of[plan.road], cx, cy, settings.spacing,
+                                   plan.road);
+                detail::add_centre(by_group, g, cx, cy, group_gap[g], plan.road);
+                for (const PlacedGlyph& glyph : run->glyphs) insert_box(grid, glyph.box);
+                labels.push_back({road.feature, plan.road, road.text, road.line, plan.font_size,
+                                  plan.class_font_size, std::move(*run)});
+                break;
             }
-            std::optional<GlyphRun> run =
-                lay_out_glyph_run(*road.line, task.start + offset, plan.advances, plan.font_size,
-                                  max_turn, clear, *plan.blanks);
-            if (!run) continue;
-            const auto [cx, cy] = detail::run_centre(*run, *plan.blanks);
-            if (detail::crowded(by_name, name_of[plan.road], cx, cy, settings.spacing,
-                                detail::kNoRoad) ||
-                detail::crowded(by_group, g, cx, cy, group_gap[g], plan.road)) {
-                continue;
-            }
-            detail::add_centre(by_name, name_of[plan.road], cx, cy, settings.spacing, plan.road);
-            detail::add_centre(by_group, g, cx, cy, group_gap[g], plan.road);
-            for (const PlacedGlyph& glyph : run->glyphs) insert_box(grid, glyph.box);
-            labels.push_back({road.feature, plan.road, road.text, road.line, plan.font_size,
-                              plan.class_font_size, std::move(*run)});
-            break;
         }
     }
     return labels;

@@ -38,9 +38,11 @@
 // the best-ranked road of every name comes before the second of any name
 // (the many pieces of a dual carriageway wait for the other names).
 // A label is accepted only if none of its glyph boxes overlaps a glyph box of
-// an accepted label, so no two labels' glyphs ever overlap. Everything runs
-// on the calling thread in that order: the result depends on the input
-// alone.
+// an accepted label, so no two labels' glyphs ever overlap. Shaping,
+// planning and each slot's first layout run on all threads, since none of
+// them depends on another; every decision that depends on the labels
+// accepted before is taken on the calling thread in task order, so the
+// result depends on the input alone, not on the thread count.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -131,8 +133,9 @@ struct CartographicLabel {
     GlyphRun run;
 };
 
-// The placed labels, in the order they were accepted. `advances` is asked
-// once per distinct text; a text with no glyphs gets no label.
+// The placed labels, in the order they were accepted. `advances` (and
+// `blanks`) is asked once per distinct text, from several threads at once;
+// a text with no glyphs gets no label.
 // `check_interrupt` is called now and then; it may throw to abandon the run.
 std::vector<CartographicLabel> place_cartographic(
     const std::vector<engine::SampledFeature>& features,

@@ -83,10 +83,17 @@ std::vector<std::size_t> parallel_road_groups(const std::vector<engine::MergedRo
     if (n < 2 || !(distance > 0.0) || !std::isfinite(distance)) return group;
     const std::vector<std::uint32_t> name = detail::name_ids(roads);
 
-    // Points spread evenly along every line, each standing for one part.
-    std::vector<std::size_t> count(n), first(n + 1, 0);
-    std::vector<double> half_step(n);
+    // Points spread evenly along every line of a name with more than one,
+    // each standing for one part; most names have a single line.
+    std::vector<std::size_t> lines_of_name(n, 0);
+    for (std::size_t r = 0; r < n; ++r) ++lines_of_name[name[r]];
+    std::vector<std::size_t> count(n, 0), first(n + 1, 0);
+    std::vector<double> half_step(n, 0.0);
     for (std::size_t r = 0; r < n; ++r) {
+        if (lines_of_name[name[r]] < 2) {
+            first[r + 1] = first[r];
+            continue;
+        }
         const double len = engine::line_length(*roads[r].line);
         const double parts =
             std::clamp(std::ceil(2.0 * len / distance), 1.0, detail::kMaxSamplesPerLine);
@@ -157,7 +164,7 @@ std::vector<std::size_t> parallel_road_groups(const std::vector<engine::MergedRo
             for (std::size_t a = 0; a < near.size();) {
                 std::size_t b = a;
                 while (b < near.size() && near[b] == near[a]) ++b;
-                if (2 * (b - a) >= count[r]) along[r].push_back(near[a]);
+                if (count[r] > 0 && 2 * (b - a) >= count[r]) along[r].push_back(near[a]);
                 a = b;
             }
         }

@@ -310,7 +310,7 @@ def print_row(network, style, m, seconds, baseline_seconds, args):
     turns = "  ".join(f">{limit:g}: {100 * m['turn'][limit]:5.1f} %" for limit in lq.TURN_LIMITS_DEG)
     upright = (f"{100 * m['upright']:5.1f} % of {m['cjk_glyphs']} glyphs" if m["cjk_glyphs"]
                else "  n/a (no CJK glyph in a steep label)")
-    print(f"{network:10s} {style:12s} labels {m['labels']:6d}  turn {turns}  "
+    print(f"{network:12s} {style:12s} labels {m['labels']:6d}  turn {turns}  "
           f"west>100 {100 * m['west']:5.1f} %  >90 {100 * m['west_any']:5.1f} %  overlaps {m['overlaps']:5d} glyph pairs "
           f"({m['overlap_labels']} label pairs)  covered {100 * m['covered']:5.1f} % "
           f"of {m['named_km']:.0f} km  dup<repeat ({m['repeat_factor']:g} fs) "
@@ -333,13 +333,13 @@ def print_row(network, style, m, seconds, baseline_seconds, args):
                            m["cjk_glyphs"] == 0 or m["upright"] >= TARGET_UPRIGHT))
         checks.append((f"time {ratio:.2f} x <= {TARGET_TIME_RATIO:g} x",
                        ratio <= TARGET_TIME_RATIO))
-        print(" " * 24 + "targets: " + ", ".join(f"{name} {'ok' if ok else 'MISSED'}"
+        print(" " * 26 + "targets: " + ", ".join(f"{name} {'ok' if ok else 'MISSED'}"
                                                  for name, ok in checks), flush=True)
         if baseline_seconds:
             obj_ratio = seconds["obj"] / baseline_seconds["obj"]
             per_label = (seconds["obj"] / max(m["labels"], 1)) / (
                 baseline_seconds["obj"] / max(baseline_seconds["labels"], 1))
-            print(" " * 24 + f"obj export: {obj_ratio:.2f} x the interval style's, "
+            print(" " * 26 + f"obj export: {obj_ratio:.2f} x the interval style's, "
                   f"{per_label:.2f} x per label", flush=True)
 
 
@@ -413,18 +413,18 @@ def class_field_of(name, args):
 
 def run_network(name, path, field, args, out_dir):
     if not path.exists():
-        print(f"{name:10s} skipped: {path} not found", flush=True)
+        print(f"{name:12s} skipped: {path} not found", flush=True)
         return
     roads = Roads(path, field)
     class_field = class_field_of(name, args)
     if class_field is not None:
-        print(f"{name:10s} road classes from {class_field!r}", flush=True)
+        print(f"{name:12s} road classes from {class_field!r}", flush=True)
     baseline = None
     for style in args.style:
         glyphs, labels, table, working_crs, engine, seconds = run_style(
             str(path), field, style, class_field, args, out_dir)
         if working_crs is None:
-            print(f"{name:10s} {style:12s} no labels (no column {field!r})", flush=True)
+            print(f"{name:12s} {style:12s} no labels (no column {field!r})", flush=True)
             continue
         if style == "interval":
             baseline = dict(seconds, labels=len(labels["index"]))

@@ -25,12 +25,15 @@ Definitions (angles in degrees, lengths in working-system units unless said):
   length; a part is covered when its midpoint lies within `radius` of the
   anchor of a label whose text is the piece's cleaned name. The share is the
   covered length over the named length.
-- Label centre: the mean (x, y) of the origins of a label's glyph frames
-  (every glyph that takes up room, blanks too), the same for both styles.
+- Label centre: the mean (x, y) of the origins of a label's drawn glyph
+  frames (word spaces left out, as a reader sees the label), the same for
+  both styles and the centre the cartographic placement spaces names by.
 - Same-name distance: from a label's centre to the nearest centre of
   another label of the same text; infinite beyond the reach looked at.
   A label is a near duplicate when that distance is below a limit (the
-  density profile's repeat interval, or 4 font sizes).
+  density profile's repeat interval less a millionth of it, so that labels
+  exactly one interval apart do not count over a rounding error, or 4 font
+  sizes).
 - Small: a label drawn below SMALL_FLOOR of its class size (the size its
   road's weight asks for).
 - CJK glyph: a code point of Han (with its radicals, strokes and

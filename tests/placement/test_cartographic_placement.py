@@ -150,6 +150,23 @@ def test_copies_and_many_ended_junctions(place):
     assert place(crowd).roads == [(k, 1, pytest.approx(500.0)) for k in range(40)]
 
 
+def test_tiny_font_sizes_place_the_labels_of_the_default_size(place):
+    # Two curving 2 km roads at a UTM northing of 4,400 km: at font size
+    # 0.001 the glyph-box grid's cells (two font sizes) number past 2^31
+    # there, where a 32-bit cell range once wrapped round and filled memory.
+    x0, y0 = 500_000.0, 4_400_000.0
+    roads = [(name, 1, [(x0 + 4.0 * i, y0 + 300.0 * k + 30.0 * math.sin(i / 40.0 + k))
+                        for i in range(501)])
+             for k, name in enumerate(["Curve", "Bend"])]
+    default = place(roads, density="moderate")
+    assert len(default.labels) == 6
+    for size in (1e-3, 1e-9):
+        tiny = place(roads, density="moderate", font_size=size)
+        assert sorted(label.text for label in tiny.labels) == sorted(
+            label.text for label in default.labels)
+        assert all(g.height == size for label in tiny.labels for g in label.glyphs)
+
+
 def test_a_west_running_road_is_read_upright(place):
     roads = [("Westward", 1, [(1000, 0), (0, 0)]),
              ("Northwest", 1, [(1000, 1000), (300, 1600)]),

@@ -213,6 +213,19 @@ def test_crossing_roads_keep_their_glyphs_apart(place):
     result = place(roads, spacing=200, max_labels_per_road=0)
     assert overlapping_pairs(result.labels) == 0
     assert {label.text for label in result.labels} == {"First_Avenue", "Second_Avenue"}
+    # A letter spacing of 150 font sizes makes the long avenue's glyph boxes
+    # too wide for the grid's cells (over 64 of two font sizes); the short
+    # cross streets', shrunk to fit, are not. The heavier cross street goes
+    # first, the avenue slides off it onto the lighter one, which has no
+    # room to slide and is left out.
+    crossing = [("First_Avenue", 1, [(-1000, 0), (1000, 0)]),
+                ("Second_Avenue", 2, [(0, -10), (0, 10)]),
+                ("Third_Avenue", 0.5, [(10, -10), (10, 10)])]
+    mixed = place(crossing, spacing=200, max_labels_per_road=1, font_size=0.01,
+                  letter_spacing=1.5)
+    widths = {label.text: label.glyphs[0].width for label in mixed.labels}
+    assert widths["First_Avenue"] > 64 * 0.02 > widths["Second_Avenue"]
+    assert overlapping_pairs(mixed.labels) == 0
 
 
 def test_a_dense_grid_has_no_overlapping_glyph_boxes(place):

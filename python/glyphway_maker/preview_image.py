@@ -20,8 +20,9 @@ from glyphway_maker import labels as _labels
 
 # Above this many labels the glyphs are not drawn (only the roads, and the
 # footprints when asked for). A whole city draws its text (Lisbon's 4000
-# cartographic labels add 1.4 s to a 5 s preview); three cities together
-# (31,000 labels) would add 7.5 s and 280 MB for glyphs far below a pixel.
+# cartographic labels add 0.7 to 2.4 s to a 1.8 s preview,
+# bench/bench_preview.py); three cities together (31,000 labels) would go
+# from 3 s to 10 s or more and take 280 MB more, for glyphs far below a pixel.
 MAX_TEXT_LABELS = 20000
 
 def _group_colour_index(group_id, colours):

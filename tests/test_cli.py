@@ -64,6 +64,7 @@ def test_obj_options(calls):
         "font_size": 9.0, "extrusion_depth": 0.5, "letter_spacing": 1.0,
         "separate_objects": False, "font_path": "/fonts/x.ttf", "style": "cartographic",
         "max_char_angle": 25.0, "layer": None, "encoding": None, "highway": None,
+        "class_field": None,
         "skip_bad_rows": False,
     }
 

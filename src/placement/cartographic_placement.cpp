@@ -60,8 +60,9 @@ Slots road_slots(double line_len, double width, const CartographicSettings& s) {
 // A slide search never runs longer than this many steps either way, so that
 // a tiny step on a long, winding line cannot stall the run.
 constexpr std::size_t kMaxSlideSteps = 512;
-// Slots laid out ahead on all threads at a time: enough to keep them busy,
-// few enough that the runs waiting for their turn take little memory.
+// Slots searched ahead on all threads at a time: enough to keep them busy,
+// few enough that the runs waiting for their turn take little memory and
+// seldom meet one another.
 constexpr std::size_t kTasksPerBatch = 4096;
 
 // One road's label text as it will be laid out there.
@@ -178,10 +179,13 @@ bool crowded(const LabelCentres& centres, std::size_t id, double x, double y, do
     if (!(radius > 0.0) || !std::isfinite(radius)) return false;
     const double limit = radius * (1.0 - 1e-9) - slack;
     if (!(limit > 0.0)) return false;
-    const std::int64_t cx = centre_cell(x, radius), cy = centre_cell(y, radius);
-    for (std::int64_t dx = -1; dx <= 1; ++dx) {
-        for (std::int64_t dy = -1; dy <= 1; ++dy) {
-            const auto it = centres.cells.find({id, cx + dx, cy + dy});
+    // The circle of `limit` (under one cell) touches two cells at most
+    // each way.
+    const std::int64_t x0 = centre_cell(x - limit, radius), x1 = centre_cell(x + limit, radius);
+    const std::int64_t y0 = centre_cell(y - limit, radius), y1 = centre_cell(y + limit, radius);
+    for (std::int64_t cx = x0; cx <= x1; ++cx) {
+        for (std::int64_t cy = y0; cy <= y1; ++cy) {
+            const auto it = centres.cells.find({id, cx, cy});
             if (it == centres.cells.end()) continue;
             for (const LabelCentres::Centre& c : it->second) {
                 if (c.road != skip_road && std::hypot(c.x - x, c.y - y) < limit) return true;
@@ -314,7 +318,10 @@ std::vector<CartographicLabel> place_cartographic(
     }
     planned.clear();
     std::vector<double> group_gap(roads.size(), settings.spacing);
+    std::vector<std::size_t> group_lines(roads.size(), 0), group_labels(roads.size(), 0);
+    std::vector<std::size_t> name_labels(name_index.size(), 0);
     for (const detail::RoadPlan& plan : plans) {
+        ++group_lines[group[plan.road]];
         const double gap = engine::line_length(*roads[plan.road].line) /
                            static_cast<double>(plan.slots.starts.size());
         double& g = group_gap[group[plan.road]];
@@ -333,72 +340,106 @@ std::vector<CartographicLabel> place_cartographic(
         return lay_out_glyph_run(*roads[plan.road].line, start, plan.advances, plan.font_size,
                                  max_turn, keep, *plan.blanks);
     };
-    std::vector<CartographicLabel> labels;
-    // Each slot's run at its own start does not depend on the labels before
-    // it, so a batch of them is laid out on every thread at once; whether a
-    // run is clear of the labels accepted so far is decided in task order
-    // afterwards, with the same tests, so the result is what one thread
-    // gives. Slides, taken only where that run is refused, stay in order.
-    std::vector<std::optional<GlyphRun>> home;
-    for (std::size_t batch = 0; batch < tasks.size(); batch += detail::kTasksPerBatch) {
-        const std::size_t end = std::min(tasks.size(), batch + detail::kTasksPerBatch);
-        home.assign(end - batch, std::nullopt);
-#pragma omp parallel for schedule(dynamic, 32)
-        for (std::size_t t = batch; t < end; ++t) {
-            home[t - batch] = lay_out(plans[tasks[t].plan], tasks[t].start, {});
-        }
-        for (std::size_t t = batch; t < end; ++t) {
-            const detail::Task& task = tasks[t];
-            const detail::RoadPlan& plan = plans[task.plan];
-            const engine::MergedRoad& road = roads[plan.road];
-            const std::size_t g = group[plan.road];
-            for (std::size_t k = 0; k <= 2 * detail::kMaxSlideSteps; ++k) {
-                check.tick();
-                // 0, +1, -1, +2, -2, ... steps.
-                const double steps = k % 2 == 1 ? static_cast<double>((k + 1) / 2)
-                                                : -static_cast<double>(k / 2);
-                const double offset = steps * plan.step;
-                if (std::fabs(offset) > plan.slots.max_slide) {
-                    if (k % 2 == 0) break;  // both directions exhausted
-                    continue;
-                }
-                // The run's centre lies within half its length of the
-                // line's point halfway along it: a slot that is crowded
-                // wherever its centre falls needs no layout.
-                const double half = 0.5 * plan.width;
+    // The first slide of a task, from step `from` on (0, +1, -1, +2, -2, ...
+    // steps), whose run is clear of the labels accepted so far: its step,
+    // run and centre.
+    struct Found {
+        std::size_t k = 0;
+        GlyphRun run;
+        double cx = 0.0, cy = 0.0;
+    };
+    const auto search = [&](const detail::Task& task, std::size_t from) -> std::optional<Found> {
+        const detail::RoadPlan& plan = plans[task.plan];
+        const engine::MergedRoad& road = roads[plan.road];
+        const std::size_t g = group[plan.road];
+        // (Most names have no label yet, and most groups one line.)
+        const std::size_t name = name_of[plan.road];
+        const bool name_test = name_labels[name] > 0;
+        const bool group_test = group_lines[g] > 1 && group_labels[g] > 0;
+        const double half = 0.5 * plan.width;
+        for (std::size_t k = from; k <= 2 * detail::kMaxSlideSteps; ++k) {
+            const double steps = k % 2 == 1 ? static_cast<double>((k + 1) / 2)
+                                            : -static_cast<double>(k / 2);
+            const double offset = steps * plan.step;
+            if (std::fabs(offset) > plan.slots.max_slide) {
+                if (k % 2 == 0) break;  // both directions exhausted
+                continue;
+            }
+            // The run's centre lies within half its length of the line's
+            // point halfway along it: a slide that is crowded wherever its
+            // centre falls needs no layout.
+            if (name_test || group_test) {
                 const std::optional<engine::Vec3> middle =
                     engine::interpolate(*road.line, task.start + offset + half);
                 if (middle &&
-                    (detail::crowded(by_name, name_of[plan.road], middle->x, middle->y,
-                                     settings.spacing, detail::kNoRoad, half) ||
-                     detail::crowded(by_group, g, middle->x, middle->y, group_gap[g], plan.road,
-                                     half))) {
+                    ((name_test && detail::crowded(by_name, name, middle->x, middle->y,
+                                                   settings.spacing, detail::kNoRoad, half)) ||
+                     (group_test && detail::crowded(by_group, g, middle->x, middle->y,
+                                                    group_gap[g], plan.road, half)))) {
                     continue;
                 }
-                std::optional<GlyphRun> run;
-                if (k == 0) {
-                    run = std::move(home[t - batch]);
-                    if (run && !std::all_of(run->glyphs.begin(), run->glyphs.end(), clear)) {
-                        run.reset();
-                    }
-                } else {
-                    run = lay_out(plan, task.start + offset, clear);
-                }
-                if (!run) continue;
-                const auto [cx, cy] = detail::run_centre(*run, *plan.blanks);
-                if (detail::crowded(by_name, name_of[plan.road], cx, cy, settings.spacing,
-                                    detail::kNoRoad) ||
-                    detail::crowded(by_group, g, cx, cy, group_gap[g], plan.road)) {
-                    continue;
-                }
-                detail::add_centre(by_name, name_of[plan.road], cx, cy, settings.spacing,
-                                   plan.road);
-                detail::add_centre(by_group, g, cx, cy, group_gap[g], plan.road);
-                for (const PlacedGlyph& glyph : run->glyphs) insert_box(grid, glyph.box);
-                labels.push_back({road.feature, plan.road, road.text, road.line, plan.font_size,
-                                  plan.class_font_size, std::move(*run)});
-                break;
             }
+            std::optional<GlyphRun> run = lay_out(plan, task.start + offset, clear);
+            if (!run) continue;
+            const auto [cx, cy] = detail::run_centre(*run, *plan.blanks);
+            if ((name_test &&
+                 detail::crowded(by_name, name, cx, cy, settings.spacing, detail::kNoRoad)) ||
+                (group_test && detail::crowded(by_group, g, cx, cy, group_gap[g], plan.road))) {
+                continue;
+            }
+            return Found{k, std::move(*run), cx, cy};
+        }
+        return std::nullopt;
+    };
+    // Whether a found run is still clear of every label accepted so far.
+    const auto still_clear = [&](const detail::Task& task, const Found& found) {
+        const detail::RoadPlan& plan = plans[task.plan];
+        const std::size_t g = group[plan.road];
+        const std::size_t name = name_of[plan.road];
+        return std::all_of(found.run.glyphs.begin(), found.run.glyphs.end(), clear) &&
+               !detail::crowded(by_name, name, found.cx, found.cy, settings.spacing,
+                                detail::kNoRoad) &&
+               !(group_lines[g] > 1 &&
+                 detail::crowded(by_group, g, found.cx, found.cy, group_gap[g], plan.road));
+    };
+    std::vector<CartographicLabel> labels;
+    // Every test a slide must pass only gets harder as labels are accepted.
+    // So a batch of tasks is searched on every thread at once against the
+    // labels accepted before the batch; then, in task order, each find is
+    // kept if it is still clear of the labels accepted since. If it is not,
+    // the search goes on from the next step: every step before it failed
+    // already and still fails. A task that found nothing finds nothing
+    // later. The labels are exactly those one thread taking the tasks in
+    // order would accept.
+    std::vector<std::optional<Found>> found;
+    for (std::size_t batch = 0; batch < tasks.size(); batch += detail::kTasksPerBatch) {
+        const std::size_t end = std::min(tasks.size(), batch + detail::kTasksPerBatch);
+        found.assign(end - batch, std::nullopt);
+#pragma omp parallel for schedule(dynamic, 16)
+        for (std::size_t t = batch; t < end; ++t) found[t - batch] = search(tasks[t], 0);
+        check.tick(end - batch);
+        for (std::size_t t = batch; t < end; ++t) {
+            std::optional<Found>& f = found[t - batch];
+            if (!f) continue;
+            const detail::Task& task = tasks[t];
+            if (!still_clear(task, *f)) {
+                check.tick();
+                f = search(task, f->k + 1);
+                if (!f) continue;
+            }
+            const detail::RoadPlan& plan = plans[task.plan];
+            const engine::MergedRoad& road = roads[plan.road];
+            const std::size_t g = group[plan.road];
+            const std::size_t name = name_of[plan.road];
+            detail::add_centre(by_name, name, f->cx, f->cy, settings.spacing, plan.road);
+            ++name_labels[name];
+            if (group_lines[g] > 1) {
+                detail::add_centre(by_group, g, f->cx, f->cy, group_gap[g], plan.road);
+                ++group_labels[g];
+            }
+            for (const PlacedGlyph& glyph : f->run.glyphs) insert_box(grid, glyph.box);
+            labels.push_back({road.feature, plan.road, road.text, road.line, plan.font_size,
+                              plan.class_font_size, std::move(f->run)});
         }
     }
     return labels;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <cstdint>
 #include <map>
 #include <numeric>
@@ -297,10 +298,29 @@ std::vector<MergedRoad> merge_named_roads(
             by_name[feature.text].push_back({l, f});
         }
     }
+    // Names chain independently, so they chain on every thread; their roads
+    // are put together in name order, the order one thread gives.
+    std::vector<const std::pair<const std::string, std::vector<detail::Piece>>*> names;
+    names.reserve(by_name.size());
+    for (const auto& entry : by_name) names.push_back(&entry);
+    std::vector<std::vector<MergedRoad>> chained(names.size());
+    std::vector<std::exception_ptr> failed(names.size());
+#pragma omp parallel for schedule(dynamic, 16)
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        try {
+            detail::chain_name(names[k]->first, names[k]->second, features, lines, settings,
+                               chained[k]);
+        } catch (...) {
+            failed[k] = std::current_exception();  // an exception must not leave the team
+        }
+    }
+    for (const std::exception_ptr& error : failed) {
+        if (error) std::rethrow_exception(error);
+    }
+    check.tick(lines.size());
     std::vector<MergedRoad> roads;
-    for (const auto& [text, pieces] : by_name) {
-        check.tick(pieces.size());
-        detail::chain_name(text, pieces, features, lines, settings, roads);
+    for (std::vector<MergedRoad>& part : chained) {
+        for (MergedRoad& road : part) roads.push_back(std::move(road));
     }
     // Each road's lowest piece is found once: a comparison that walked both
     // roads' pieces made the sort quadratic on a road of 100,000 pieces.

@@ -61,6 +61,7 @@ struct RoadPlan {
     std::size_t road = 0;
     std::vector<double> advances;  // shrunk where the road is short
     const std::vector<bool>* blanks = nullptr;  // the text's blank glyphs
+    bool upright = false;  // laid out by lay_out_upright_run
     double font_size = 0.0;
     double step = 0.0;  // the slide step
     Slots slots;
@@ -68,9 +69,11 @@ struct RoadPlan {
 
 std::optional<RoadPlan> plan_road(const engine::MergedRoad& road, std::size_t index,
                                   const std::vector<double>& advances,
-                                  const CartographicSettings& settings) {
+                                  const CartographicSettings& settings, bool upright) {
     if (advances.empty()) return std::nullopt;
-    const double width = std::accumulate(advances.begin(), advances.end(), 0.0);
+    // An upright run needs the room of its widest step (upright_run.hpp).
+    const double width = upright ? upright_span_width(advances, settings.font_size)
+                                 : std::accumulate(advances.begin(), advances.end(), 0.0);
     const double line_len = engine::line_length(*road.line);
     if (!(width > 0.0)) return std::nullopt;
     // A road too short for its name takes it smaller, down to the least
@@ -82,12 +85,15 @@ std::optional<RoadPlan> plan_road(const engine::MergedRoad& road, std::size_t in
     }
     RoadPlan plan;
     plan.road = index;
+    plan.upright = upright;
     plan.font_size = settings.font_size * scale;
     plan.advances = advances;
     if (scale < 1.0) {
         for (double& a : plan.advances) a *= scale;
     }
-    const double scaled = std::accumulate(plan.advances.begin(), plan.advances.end(), 0.0);
+    const double scaled =
+        upright ? upright_span_width(plan.advances, plan.font_size)
+                : std::accumulate(plan.advances.begin(), plan.advances.end(), 0.0);
     plan.slots = road_slots(line_len, std::min(scaled, line_len), settings);
     if (plan.slots.starts.empty()) return std::nullopt;
     plan.step = settings.slide_step > 0.0 ? settings.slide_step
@@ -163,7 +169,8 @@ std::vector<CartographicLabel> place_cartographic(
                 blank_of.emplace(road.text, std::move(marks));
             }
         }
-        std::optional<detail::RoadPlan> plan = detail::plan_road(road, r, found->second, settings);
+        std::optional<detail::RoadPlan> plan = detail::plan_road(
+            road, r, found->second, settings, stands_upright(settings.cjk_orientation, road.text));
         if (!plan) continue;
         // Map nodes stay put, so the marks can be held by address.
         const auto marks = blank_of.find(road.text);
@@ -196,8 +203,11 @@ std::vector<CartographicLabel> place_cartographic(
                 continue;
             }
             std::optional<GlyphRun> run =
-                lay_out_glyph_run(*road.line, task.start + offset, plan.advances, plan.font_size,
-                                  max_turn, clear, *plan.blanks);
+                plan.upright
+                    ? lay_out_upright_run(*road.line, task.start + offset, plan.advances,
+                                          plan.font_size, max_turn, clear)
+                    : lay_out_glyph_run(*road.line, task.start + offset, plan.advances,
+                                        plan.font_size, max_turn, clear, *plan.blanks);
             if (!run) continue;
             for (const PlacedGlyph& g : run->glyphs) insert_box(grid, g.box);
             labels.push_back(

@@ -74,7 +74,8 @@ def _length_label(metres):
 @_labels.with_reading_keywords
 def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
             font_path=_labels.RUN_DEFAULTS["font_path"], style=_labels.RUN_DEFAULTS["style"],
-            max_char_angle=_labels.RUN_DEFAULTS["max_char_angle"], **options):
+            max_char_angle=_labels.RUN_DEFAULTS["max_char_angle"],
+            cjk_orientation=_labels.RUN_DEFAULTS["cjk_orientation"], **options):
     """Draws the placement of :func:`place_labels` (same input and options) to
     `out_png`, a PNG of width_px x height_px pixels: the roads in grey, each
     visible label's footprint coloured by its group, the texts (in the
@@ -94,7 +95,8 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
     _native._check_output(out_png)
     with _labels.input_path(shp_or_gdf) as path:
         engine, table, working_crs = _labels.prepared_table(
-            path, font_path=font_path, style=style, max_char_angle=max_char_angle, **options)
+            path, font_path=font_path, style=style, max_char_angle=max_char_angle,
+            cjk_orientation=cjk_orientation, **options)
         segments = _road_segments(path, working_crs, engine)
 
     figure = Figure(figsize=(width_px / dpi, height_px / dpi), dpi=dpi)

@@ -80,15 +80,16 @@ def test_standing_text_reads_east_where_it_is_upright(steep, font):
     assert np.allclose(glyphs["frame"][:, :3, 1], [0, 0, 1])  # standing up
 
 
-def test_auto_stands_only_the_mostly_cjk_names(tmp_path, font):
+def test_auto_stands_the_mostly_cjk_names_not_counting_word_spaces(tmp_path, font):
+    # "中 中 B": two of its three drawn characters are CJK, two of five with the spaces.
     path = write_roads(tmp_path / "roads.shp", [LineString([(85, 235), (0, 0)]),
                                                LineString([(585, 235), (500, 0)])],
-                       name=[NAME, "BAVA"])
+                       name=["中 中 B", "BAVA"])
     frame = glyphway_maker.place_labels(path, font_path=font, style="cartographic",
                                         cjk_orientation="auto")
     rotation = dict(zip(frame["text"], frame["rotation_deg"]))
-    assert rotation[NAME] == pytest.approx(0.0)
-    assert abs(rotation["BAVA"]) == pytest.approx(70.1, abs=0.1)  # along, read upwards
+    assert rotation["中 中 B"] == pytest.approx(0.0)
+    assert rotation["BAVA"] == pytest.approx(70.1, abs=0.1)  # along, read upwards
 
 
 @pytest.mark.parametrize("value, error, message", [

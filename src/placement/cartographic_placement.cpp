@@ -169,8 +169,12 @@ std::vector<CartographicLabel> place_cartographic(
                 blank_of.emplace(road.text, std::move(marks));
             }
         }
-        std::optional<detail::RoadPlan> plan = detail::plan_road(
-            road, r, found->second, settings, stands_upright(settings.cjk_orientation, road.text));
+        const auto upright_marks = blank_of.find(road.text);
+        const bool upright = stands_upright(
+            settings.cjk_orientation, road.text,
+            upright_marks == blank_of.end() ? no_blanks : upright_marks->second);
+        std::optional<detail::RoadPlan> plan =
+            detail::plan_road(road, r, found->second, settings, upright);
         if (!plan) continue;
         // Map nodes stay put, so the marks can be held by address.
         const auto marks = blank_of.find(road.text);

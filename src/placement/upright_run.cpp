@@ -5,7 +5,6 @@
 #include <limits>
 
 #include "engine/utf8_text.hpp"
-#include "text/font_chain.hpp"
 
 namespace glyphway::placement {
 
@@ -46,21 +45,23 @@ double step_for(double cx, double cy, double width, double height, double gap) {
 
 }  // namespace
 
-bool mostly_cjk(std::u32string_view text) {
+bool mostly_cjk(std::u32string_view text, const std::vector<bool>& blank) {
+    const bool marked = blank.size() == text.size();
     std::size_t drawn = 0, cjk = 0;
-    for (char32_t c : text) {
-        if (text::is_whitespace(c)) continue;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (marked && blank[i]) continue;
         ++drawn;
-        if (is_cjk(c)) ++cjk;
+        if (is_cjk(text[i])) ++cjk;
     }
     return 2 * cjk > drawn;
 }
 
-bool stands_upright(CjkOrientation orientation, const std::string& utf8_text) {
+bool stands_upright(CjkOrientation orientation, const std::string& utf8_text,
+                    const std::vector<bool>& blank) {
     switch (orientation) {
         case CjkOrientation::along: return false;
         case CjkOrientation::upright: return true;
-        case CjkOrientation::automatic: return mostly_cjk(engine::code_points(utf8_text));
+        case CjkOrientation::automatic: return mostly_cjk(engine::code_points(utf8_text), blank);
     }
     return false;
 }

@@ -25,12 +25,16 @@ namespace glyphway::placement {
 enum class CjkOrientation { along, upright, automatic };
 
 // Whether more than half of the text's non-blank characters are Han, kana,
-// Hangul, CJK punctuation or fullwidth forms. A text with no such
-// characters, or none but blanks, is not.
-bool mostly_cjk(std::u32string_view text);
+// Hangul, CJK punctuation or fullwidth forms. `blank` flags the characters
+// drawn as nothing (word spaces), one per code point as the run's
+// BlankGlyphs gives them; empty (or of another length): none is. A text
+// with no such characters, or none but blanks, is not.
+bool mostly_cjk(std::u32string_view text, const std::vector<bool>& blank = {});
 
-// Whether a label of `utf8_text` is laid out upright under `orientation`.
-bool stands_upright(CjkOrientation orientation, const std::string& utf8_text);
+// Whether a label of `utf8_text` is laid out upright under `orientation`
+// (`blank` as for mostly_cjk).
+bool stands_upright(CjkOrientation orientation, const std::string& utf8_text,
+                    const std::vector<bool>& blank = {});
 
 // The room along the line an upright run of these advances needs: the
 // glyph count times the largest step any road direction can ask for, so a

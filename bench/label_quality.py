@@ -25,6 +25,21 @@ Definitions (angles in degrees, lengths in working-system units unless said):
   length; a part is covered when its midpoint lies within `radius` of the
   anchor of a label whose text is the piece's cleaned name. The share is the
   covered length over the named length.
+- Label centre: the mean (x, y) of the origins of a label's glyph frames
+  (every glyph that takes up room, blanks too), the same for both styles.
+- Same-name distance: from a label's centre to the nearest centre of
+  another label of the same text; infinite beyond the reach looked at.
+  A label is a near duplicate when that distance is below a limit (the
+  density profile's repeat interval, or 4 font sizes).
+- Small: a label drawn below SMALL_FLOOR of its class size (the size its
+  road's weight asks for).
+- CJK glyph: a code point of Han (with its radicals, strokes and
+  compatibility ideographs), kana, Hangul, Bopomofo, CJK punctuation and
+  symbols, or the half- and fullwidth forms.
+- Steep label: a label whose chord, from its first to its last glyph
+  origin, runs more than 45 degrees from east-west (|dy| > |dx|).
+- Upright glyph: a glyph whose up direction (the frame's y axis, on the
+  ground plane in flat posture) lies within UPRIGHT_LIMIT_DEG of north.
 """
 from __future__ import annotations
 
@@ -38,6 +53,30 @@ TURN_LIMITS_DEG = (22.5, 30.0, 45.0)
 # Boxes must overlap by more than this (working units) to count: the
 # layout's own rounding leaves neighbouring glyphs a hair apart or inside.
 OVERLAP_TOLERANCE = 1e-6
+SMALL_FLOOR = 0.7
+UPRIGHT_LIMIT_DEG = 10.0
+STEEP_LIMIT_DEG = 45.0
+# Inclusive code point ranges of the scripts and forms set upright.
+CJK_RANGES = np.array([
+    (0x1100, 0x11FF),    # Hangul Jamo
+    (0x2E80, 0x2FDF),    # CJK and Kangxi radicals
+    (0x2FF0, 0x2FFF),    # ideographic description characters
+    (0x3000, 0x303F),    # CJK symbols and punctuation
+    (0x3040, 0x30FF),    # Hiragana, Katakana
+    (0x3100, 0x312F),    # Bopomofo
+    (0x3130, 0x318F),    # Hangul compatibility Jamo
+    (0x3190, 0x31FF),    # Kanbun, Bopomofo extended, CJK strokes, Katakana extensions
+    (0x3200, 0x33FF),    # enclosed CJK letters, CJK compatibility
+    (0x3400, 0x4DBF),    # CJK unified ideographs extension A
+    (0x4E00, 0x9FFF),    # CJK unified ideographs
+    (0xA960, 0xA97F),    # Hangul Jamo extended A
+    (0xAC00, 0xD7FF),    # Hangul syllables, Jamo extended B
+    (0xF900, 0xFAFF),    # CJK compatibility ideographs
+    (0xFE10, 0xFE1F),    # vertical forms
+    (0xFE30, 0xFE4F),    # CJK compatibility forms
+    (0xFF00, 0xFFEF),    # half- and fullwidth forms
+    (0x20000, 0x3FFFF),  # the supplementary ideographic planes
+], dtype=np.int64)
 
 
 def headings_deg(direction):
@@ -221,3 +260,89 @@ def covered(points, point_name, anchors, anchor_name, radius):
                 near = anchors[order[lo[has] + k]] - points[has]
                 out[has[np.einsum("ij,ij->i", near, near) <= r2]] = True
     return out
+
+
+def label_centres(glyph_label, origin, label_count):
+    """Mean (x, y) of each label's glyph origins (label_count x 2; NaN for a
+    label without glyphs)."""
+    glyph_label = np.asarray(glyph_label, dtype=np.int64)
+    origin = np.asarray(origin, dtype=np.float64)[:, :2]
+    count = np.bincount(glyph_label, minlength=label_count).astype(np.float64)
+    out = np.column_stack([np.bincount(glyph_label, origin[:, k], minlength=label_count)
+                           for k in range(2)])
+    with np.errstate(invalid="ignore", divide="ignore"):
+        return out / count[:, None]
+
+
+def same_name_distance(centres, name_ids, reach):
+    """Per label, the distance from its centre to the nearest centre of
+    another label with the same name id (integers; -1 never matches),
+    infinite where none lies within `reach`. A grid of `reach` cells keyed
+    by name: only the nine cells around a label are looked at."""
+    centres = np.asarray(centres, dtype=np.float64)[:, :2]
+    name_ids = np.asarray(name_ids, dtype=np.int64)
+    out = np.full(len(centres), np.inf)
+    live = (name_ids >= 0) & np.isfinite(centres).all(axis=1)
+    if live.sum() < 2 or not reach > 0:
+        return out
+    index = np.flatnonzero(live)
+    points, names = centres[index], name_ids[index]
+    cells = np.floor((points - points.min(axis=0)) / reach).astype(np.int64) + 1
+    span = cells.max(axis=0) + 2
+
+    def key(name, cx, cy):
+        return (name * span[1] + cy) * span[0] + cx
+
+    keys = key(names, cells[:, 0], cells[:, 1])
+    order = np.argsort(keys, kind="stable")
+    sorted_key = keys[order]
+    best = np.full(len(index), np.inf)
+    for dy in (-1, 0, 1):
+        for dx in (-1, 0, 1):
+            target = key(names, cells[:, 0] + dx, cells[:, 1] + dy)
+            lo = np.searchsorted(sorted_key, target, "left")
+            count = np.searchsorted(sorted_key, target, "right") - lo
+            for k in range(int(count.max(initial=0))):
+                has = np.nonzero(count > k)[0]
+                other = order[lo[has] + k]
+                keep = other != has
+                has, other = has[keep], other[keep]
+                d = np.hypot(*(points[other] - points[has]).T)
+                np.minimum.at(best, has, d)
+    best[best >= reach] = np.inf
+    out[index] = best
+    return out
+
+
+def is_cjk(code_points):
+    """Whether each code point is a CJK one (CJK_RANGES)."""
+    code_points = np.asarray(code_points, dtype=np.int64)
+    starts, ends = CJK_RANGES[:, 0], CJK_RANGES[:, 1]
+    at = np.searchsorted(starts, code_points, "right") - 1
+    return (at >= 0) & (code_points <= ends[np.maximum(at, 0)])
+
+
+def steep_labels(glyph_label, origin, label_count, limit_deg=STEEP_LIMIT_DEG):
+    """Per label: whether the chord from its first to its last glyph origin
+    (rows in label order) runs more than `limit_deg` from east-west. A label
+    of one glyph has no chord and is not steep."""
+    glyph_label = np.asarray(glyph_label, dtype=np.int64)
+    origin = np.asarray(origin, dtype=np.float64)[:, :2]
+    out = np.zeros(label_count, dtype=bool)
+    if len(glyph_label) == 0:
+        return out
+    starts = np.flatnonzero(np.r_[True, glyph_label[1:] != glyph_label[:-1]])
+    ends = np.r_[starts[1:], len(glyph_label)] - 1
+    chord = origin[ends] - origin[starts]
+    angle = np.degrees(np.arctan2(np.abs(chord[:, 1]), np.abs(chord[:, 0])))
+    out[glyph_label[starts]] = (angle > limit_deg) & (np.hypot(*chord.T) > 0)
+    return out
+
+
+def up_is_north(frames, limit_deg=UPRIGHT_LIMIT_DEG):
+    """Whether each frame's up direction (its y axis, n x 4 x 4 row-major
+    frames, on the ground plane) lies within `limit_deg` of north."""
+    frames = np.asarray(frames, dtype=np.float64)
+    up = frames[:, :2, 1]
+    off_north = np.degrees(np.arctan2(np.abs(up[:, 0]), up[:, 1]))
+    return (np.hypot(up[:, 0], up[:, 1]) > 0) & (off_north <= limit_deg)

@@ -108,6 +108,8 @@ def test_the_motorway_label_wins_the_collision(osm_file, ttf_font):
     assert by_class["ice ice"] == middle and by_class.get("oxo") != middle
     by_tag = dict(_placed_at(osm_file, ttf_font, weight_field="prio"))
     assert by_tag["oxo"] == middle and by_tag.get("ice ice") != middle
+    # So does that tag read as the class (a number is the weight itself).
+    assert dict(_placed_at(osm_file, ttf_font, class_field="prio")) == by_tag
 
 
 def test_openstreetmap_names_and_layers_that_are_absent(osm_file, ttf_font, capsys):

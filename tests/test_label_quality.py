@@ -84,3 +84,37 @@ def test_names_are_cleaned_as_the_engine_reads_them(raw, name):
     assert lq.clean_name(raw) == name
 
 
+
+
+def test_label_centres_average_every_glyph_origin_of_the_label():
+    origin = np.array([[0, 0, 5], [2, 0, 5], [4, 3, 5], [10, 10, 0]], dtype=float)
+    centres = lq.label_centres(np.array([0, 0, 0, 2]), origin, 3)
+    np.testing.assert_allclose(centres[[0, 2]], [[2, 1], [10, 10]])
+    assert np.isnan(centres[1]).all()
+
+
+def test_the_nearest_same_name_label_is_found_across_grid_cells_never_itself():
+    # Names 0 and 1 interleave; a NaN centre and name -1 take no part.
+    centres = np.array([[0, 0], [9.5, 0], [5, 0], [30, 0], [10.5, 0.5], [np.nan, 0], [0, 1]])
+    names = np.array([0, 0, 1, 0, 1, 0, -1])
+    d = lq.same_name_distance(centres, names, 10.0)
+    np.testing.assert_allclose(d[:5], [9.5, 9.5, np.hypot(5.5, 0.5), np.inf, np.hypot(5.5, 0.5)])
+    assert np.isinf(d[5:]).all()
+    # Beyond the reach nothing counts, even within the neighbouring cells.
+    assert np.isinf(lq.same_name_distance(centres, names, 5.0)[:2]).all()
+
+
+def test_cjk_code_points_are_han_kana_hangul_punctuation_and_fullwidth_forms():
+    cjk, other = "中ひカ한、（Ａ𠀀ー", "Aé \u2e7f"
+    assert lq.is_cjk([ord(c) for c in cjk + other]).tolist() == [True] * 9 + [False] * 4
+
+
+def test_steep_labels_and_glyphs_whose_up_points_north():
+    # Label 0 runs north-east at 60 degrees, label 1 at 30, label 2 is one glyph.
+    origin = np.array([[0, 0], [1, np.sqrt(3)], [0, 0], [np.sqrt(3), 1], [5, 5]], dtype=float)
+    steep = lq.steep_labels(np.array([0, 0, 1, 1, 2]), origin, 3)
+    assert steep.tolist() == [True, False, False]
+    frames = np.zeros((4, 4, 4))
+    for k, deg in enumerate([0.0, 9.0, -11.0, 180.0]):  # the up axis, from north
+        frames[k, 0, 1], frames[k, 1, 1] = np.sin(np.radians(deg)), np.cos(np.radians(deg))
+    assert lq.up_is_north(frames).tolist() == [True, True, False, False]

@@ -108,13 +108,16 @@ def read_table(shp_path: Any, name_field: Any, weight_field: Any,
                **reading: Any) -> Optional[DirectRead]:
     """Reads `shp_path` for the name and weight fields, or None when the
     table must be read through GeoPandas. `reading`: the reading options
-    (layer, encoding, highway, skip_bad_rows); any but their defaults
-    leave the table to the general reader."""
+    (layer, encoding, highway, class_field, skip_bad_rows); any but their
+    defaults leave the table to the general reader, except class_field,
+    whose column is read with the others and turned into the weights where
+    the table has no weight column."""
     from glyphway_maker import _sources
 
     path = _sources.local_path(shp_path)
     if _sources.is_osm(path):
         return _osm_read(path, name_field, weight_field, reading)
+    class_field = reading.pop("class_field", None)
     if not is_plain_reading(reading):
         return None
     if path is None or not _geopandas_reads_with_pyogrio():
@@ -140,6 +143,8 @@ def read_table(shp_path: Any, name_field: Any, weight_field: Any,
     fields = info["fields"].tolist()
     if "geometry" in fields or len(set(fields)) != len(fields):
         return None
+    if class_field is not None and class_field not in fields:
+        raise _sources.missing_column_error(path, class_field, _sources.CLASS_OPTION, fields)
     if name_field not in fields:
         # The full table's columns also hold "geometry".
         if name_field in ("geometry",):
@@ -150,7 +155,7 @@ def read_table(shp_path: Any, name_field: Any, weight_field: Any,
     # exactly those.
     wanted = []
     for field, dtype in zip(fields, info["dtypes"].tolist()):
-        if field not in (name_field,) and field not in (weight_field,):
+        if field not in (name_field,) and field not in (weight_field,) and field != class_field:
             continue
         # Date columns pass through pandas' date parsing in a full read.
         if dtype.startswith("datetime"):
@@ -178,8 +183,12 @@ def read_table(shp_path: Any, name_field: Any, weight_field: Any,
     columns = meta["fields"].tolist()
     data = {column: field_data[k] for k, column in enumerate(columns)}
     attributes = pandas.DataFrame(data, columns=columns, index=None)
-    return DirectRead(True, attribute_columns(attributes, name_field, weight_field),
-                      pyproj.CRS.from_user_input(meta["crs"]), wkb)
+    road_columns = attribute_columns(attributes, name_field, weight_field)
+    if (class_field is not None and road_columns.weights is None
+            and isinstance(weight_field, str)):
+        road_columns = road_columns._replace(weights=_sources.class_weights(
+            attributes[class_field].to_numpy(dtype=object)))
+    return DirectRead(True, road_columns, pyproj.CRS.from_user_input(meta["crs"]), wkb)
 
 
 def _osm_read(path: str, name_field: Any, weight_field: Any, reading: dict) -> DirectRead:
@@ -189,7 +198,7 @@ def _osm_read(path: str, name_field: Any, weight_field: Any, reading: dict) -> D
     from glyphway_maker._road_input import RoadColumns
 
     roads = _sources.read_osm(path, name_field, weight_field, reading.get("layer"),
-                              reading.get("highway"))
+                              reading.get("highway"), reading.get("class_field"))
     if not roads.has_names:
         return DirectRead(has_names=False)
     return DirectRead(True, RoadColumns(roads.names, roads.weights, None), roads.crs, roads.wkb)

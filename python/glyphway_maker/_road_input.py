@@ -54,9 +54,9 @@ class FrameRows(NamedTuple):
 def read_frame(path: Any, name_field: Any = None, weight_field: Any = None,
                **reading: Any) -> Any:
     """The road table as a GeoDataFrame, read by ``geopandas.read_file``
-    with the reading options (layer, encoding, highway, skip_bad_rows);
-    OpenStreetMap and GeoParquet sources, the layer rule and name chains
-    by _sources."""
+    with the reading options (layer, encoding, highway, class_field,
+    skip_bad_rows); OpenStreetMap and GeoParquet sources, the layer rule,
+    name chains and class weights by _sources."""
     import geopandas
 
     from glyphway_maker import _sources
@@ -74,6 +74,8 @@ def read_frame(path: Any, name_field: Any = None, weight_field: Any = None,
         except UnicodeDecodeError as e:
             raise decode_error(plan, e) from None
         frame = checked_frame(path, frame, plan, dict(reading, layer=keywords.get("layer")))
+        frame = _sources.with_class_weights(_sources.local_path(path) or path, frame,
+                                            weight_field, reading.get("class_field"))
     else:
         frame = without_unusable_lines(path, frame)
     return _sources.with_name_chain(frame, name_field)

@@ -43,8 +43,21 @@ ROAD_CLASS_WEIGHTS = {
     "living_street": 8, "pedestrian": 8, "road": 8,
     "service": 9,
 }
-# A class named with highway= that the table above does not weigh.
+# A class named with highway= that the table above does not weigh, and
+# any class class_field= reads that no table below knows.
 OTHER_CLASS_WEIGHT = 10
+
+# The US Census Bureau's TIGER road feature classes (MTFCC), weighed on the
+# scale of the OpenStreetMap classes above: a primary road (S1100) as a
+# motorway, a secondary road (S1200) as a primary one, a local street
+# (S1400) as a residential one; ramps (S1630) as the roads they join,
+# tracks, alleys, drives and walkways as service ways, and the rest (paths,
+# stairs, bike paths, parking aisles...) as any other class.
+MTFCC_CLASS_WEIGHTS = {
+    "S1100": 1, "S1200": 3, "S1400": 7, "S1500": 9, "S1630": 4, "S1640": 9,
+    "S1730": 9, "S1740": 9,
+    "S1710": 10, "S1720": 10, "S1750": 10, "S1780": 10, "S1820": 10, "S1830": 10,
+}
 
 # GDAL's own rule for the closed ways that are areas, not lines.
 _CLOSED_WAYS_ARE_POLYGONS = (
@@ -194,9 +207,9 @@ def read_geoparquet(path: str, columns: Optional[list] = None, bbox: Any = None,
     return geopandas.read_parquet(path, columns=columns, bbox=bbox, **filters)
 
 
-def _parquet_columns(path: str, wanted: list) -> Optional[list]:
-    """The columns of `wanted` that the file has, with its geometry column;
-    None (read all) when its schema cannot be read here."""
+def _parquet_schema(path: str) -> Optional[tuple]:
+    """(column names, geometry column) of a GeoParquet file; None when its
+    schema cannot be read here."""
     import json
 
     import pyarrow.parquet
@@ -206,8 +219,16 @@ def _parquet_columns(path: str, wanted: list) -> Optional[list]:
     except Exception:
         return None  # read_parquet reports it
     geo = json.loads((schema.metadata or {}).get(b"geo", b"{}") or b"{}")
-    primary = geo.get("primary_column")
-    names = schema.names
+    return schema.names, geo.get("primary_column")
+
+
+def _parquet_columns(path: str, wanted: list) -> Optional[list]:
+    """The columns of `wanted` that the file has, with its geometry column;
+    None (read all) when its schema cannot be read here."""
+    schema = _parquet_schema(path)
+    if schema is None:
+        return None
+    names, primary = schema
     picked = [c for c in wanted if c in names and c != primary]
     return picked + ([primary] if primary in names else [])
 
@@ -255,9 +276,10 @@ def _check_osm_key(key: str, what: str) -> None:
 
 
 def read_osm(path: str, name_field: Any, weight_field: Any, layer: Any = None,
-             highway: Any = None) -> OsmRoads:
+             highway: Any = None, class_field: Any = None) -> OsmRoads:
     """The road ways of an OpenStreetMap file: those of the `layer` layer
-    ("lines" when None) whose highway tag is one of `highway`'s classes."""
+    ("lines" when None) whose highway tag is one of `highway`'s classes,
+    weighted by the class in the `class_field` tag (highway when None)."""
     import pyogrio.raw
     import pyproj
 
@@ -278,9 +300,12 @@ def read_osm(path: str, name_field: Any, weight_field: Any, layer: Any = None,
     weight_key = weight_field if isinstance(weight_field, str) and weight_field else None
     if weight_key is not None:
         _check_osm_key(weight_key, "the weight field")
+    class_key = "highway" if class_field is None else class_field
+    _check_osm_key(class_key, "the class field")
     keys = ["highway"] + [k for k in chain if k != "highway"]
-    if weight_key is not None and weight_key not in keys:
-        keys.append(weight_key)
+    for key in (weight_key, class_key):
+        if key is not None and key not in keys:
+            keys.append(key)
 
     where = '"highway" IN (' + ", ".join(_sql_text(c) for c in classes) + ")"
     handle, config = tempfile.mkstemp(prefix="glyphway_osmconf_", suffix=".ini")
@@ -294,7 +319,6 @@ def read_osm(path: str, name_field: Any, weight_field: Any, layer: Any = None,
     fields = dict(zip(meta["fields"].tolist(), field_data))
     present = [fields[k] for k in chain if k in fields and _any_value(fields[k])]
     names = first_non_empty(present) if present else None
-    classes_of_rows = fields["highway"]
     if weight_key is not None and weight_key != "highway" and _any_value(fields[weight_key]):
         # The user's own weight tag wins over the class; a value that is no
         # number counts as no weight (1), as in any other table.
@@ -302,13 +326,64 @@ def read_osm(path: str, name_field: Any, weight_field: Any, layer: Any = None,
 
         weights = pandas.to_numeric(pandas.Series(fields[weight_key]), errors="coerce")
         weights = weights.to_numpy(dtype=object)
-    else:
+    elif class_field is None:
         weights = numpy.array([ROAD_CLASS_WEIGHTS.get(c, OTHER_CLASS_WEIGHT)
-                               for c in classes_of_rows], dtype=object)
+                               for c in fields["highway"]], dtype=object)
+    else:
+        weights = class_weights(fields[class_key])
     if wkb is None:
         wkb = numpy.empty(0, dtype=object)
     return OsmRoads(names is not None, names, weights,
                     pyproj.CRS.from_user_input(meta["crs"] or "EPSG:4326"), wkb)
+
+
+def class_weights(values: Any) -> Any:
+    """The weight of each road class in `values` (class_field= 's column), as
+    an object array: an OpenStreetMap highway value by ROAD_CLASS_WEIGHTS (a
+    link road as its road), a TIGER MTFCC code by MTFCC_CLASS_WEIGHTS, a
+    number (or text that is one) as the weight itself, anything else (empty,
+    unknown) OTHER_CLASS_WEIGHT."""
+    import pandas
+
+    series = pandas.Series(numpy.asarray(values, dtype=object), dtype=object)
+    text = series.map(lambda v: v.strip() if isinstance(v, str) else None, na_action="ignore")
+    osm = text.str.lower().str.replace(r"_link$", "", regex=True).map(ROAD_CLASS_WEIGHTS)
+    mtfcc = text.str.upper().map(MTFCC_CLASS_WEIGHTS)
+    # A bool is no weight, though Python counts it as a number.
+    plain = series.map(lambda v: None if isinstance(v, bool) else v)
+    numbers = pandas.to_numeric(plain, errors="coerce").to_numpy(dtype=numpy.float64)
+    out = numpy.full(len(series), OTHER_CLASS_WEIGHT, dtype=object)
+    for weights in (mtfcc, osm):
+        known = weights.notna().to_numpy()
+        out[known] = [int(w) for w in weights.to_numpy()[known]]
+    number = numpy.isfinite(numbers)
+    out[number] = [int(n) if n.is_integer() else n for n in numbers[number].tolist()]
+    return out
+
+
+CLASS_OPTION = "class_field (--class-field)"
+
+
+def missing_column_error(path: Any, column: str, option: str, columns: list) -> ValueError:
+    return ValueError(f"{path}: no column {column!r} for {option}; its columns: "
+                      f"{', '.join(repr(str(c)) for c in columns)}")
+
+
+def with_class_weights(path: Any, frame: Any, weight_field: Any, class_field: Any) -> Any:
+    """`frame` with the weight column `weight_field` holding the weights of
+    its `class_field` column's classes, when class_field is given and the
+    frame has no such weight column (a weight column, when there, wins).
+    A class column the frame lacks is an error naming the file."""
+    if class_field is None:
+        return frame
+    columns = [c for c in frame.columns.tolist() if c != frame.geometry.name]
+    if class_field not in columns:
+        raise missing_column_error(path, class_field, CLASS_OPTION, columns)
+    if weight_field in columns or not isinstance(weight_field, str):
+        return frame
+    frame = frame.copy()
+    frame[weight_field] = class_weights(frame[class_field].to_numpy(dtype=object))
+    return frame
 
 
 def _any_value(values: Any) -> bool:
@@ -338,17 +413,27 @@ def read_source_frame(path: Any, name_field: Any, weight_field: Any,
         return None
     if is_osm(local):
         return osm_frame(read_osm(local, name_field, weight_field, reading.get("layer"),
-                                  reading.get("highway")), name_field, weight_field)
+                                  reading.get("highway"), reading.get("class_field")),
+                         name_field, weight_field)
     if is_parquet(local):
         if reading.get("layer") is not None:
             raise ValueError(f"{local}: a GeoParquet file has no layers to name")
         _refuse_highway(local, reading)
-        wanted = [c for c in (name_chain(name_field) or [name_field]) + [weight_field]
-                  if isinstance(c, str)]
+        class_field = reading.get("class_field")
+        wanted = []
+        for c in (name_chain(name_field) or [name_field]) + [weight_field, class_field]:
+            if isinstance(c, str) and c not in wanted:
+                wanted.append(c)
+        schema = _parquet_schema(local)
+        if class_field is not None and schema is not None and class_field not in schema[0]:
+            raise missing_column_error(local, class_field, CLASS_OPTION,
+                                       [c for c in schema[0] if c != schema[1]])
+        columns = _parquet_columns(local, wanted)
         try:
-            return read_geoparquet(local, _parquet_columns(local, wanted))
+            frame = read_geoparquet(local, columns)
         except ValueError as error:  # pyarrow's ArrowInvalid too: no geo metadata, a bad file
             raise ValueError(f"{local}: not readable as GeoParquet: {error}") from error
+        return with_class_weights(local, frame, weight_field, class_field)
     return None
 
 

@@ -60,12 +60,12 @@ constexpr std::size_t required_count(const std::array<const OptionInfo*, N>& row
 
 static_assert(kGenerateGlbParameters.size() == kGenerateParameters.size() + 1,
               "generate_glb adds instancing to generate's");
-static_assert(kGenerateParameters.size() == 30, "generate takes 22 parameters and 8 keyword-only");
-static_assert(keyword_only_count(kGenerateParameters) == 8,
-              "font_path, style, max_char_angle, cjk_orientation and the four reading options");
-static_assert(kGenerateCsvParameters.size() == 31,
-              "generate_csv takes 23 parameters and 8 keyword-only");
-static_assert(keyword_only_count(kGenerateGlbParameters) == 9, "and instancing, last");
+static_assert(kGenerateParameters.size() == 31, "generate takes 22 parameters and 9 keyword-only");
+static_assert(keyword_only_count(kGenerateParameters) == 9,
+              "font_path, style, max_char_angle, cjk_orientation and the five reading options");
+static_assert(kGenerateCsvParameters.size() == 32,
+              "generate_csv takes 23 parameters and 9 keyword-only");
+static_assert(keyword_only_count(kGenerateGlbParameters) == 10, "and instancing, last");
 static_assert(kEngineKeywords.size() == 21, "the engine takes 21 keyword arguments");
 
 constexpr const char* kEngineClassName = "_RoadTessaraEngine";

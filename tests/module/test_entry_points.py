@@ -154,7 +154,7 @@ def test_signatures_match_the_positional_parameters():
         keyword_only = {"font_path": None, "style": "interval", "max_char_angle": 30.0,
                         "cjk_orientation": "along",
                         "layer": None, "encoding": None, "highway": None,
-                        "skip_bad_rows": False}
+                        "class_field": None, "skip_bad_rows": False}
         assert list(params)[:-len(keyword_only)] == names
         assert list(params)[-len(keyword_only):] == list(keyword_only)
         for name, default in keyword_only.items():

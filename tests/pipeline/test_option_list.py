@@ -15,7 +15,7 @@ README = pathlib.Path(__file__).resolve().parents[2] / "README.md"
 MESH_ONLY = ("extrusion_depth", "separate_objects")
 # Keyword-only choices of the run that the engine is not configured with.
 RUN_KEYWORDS = ("font_path", "style", "max_char_angle", "cjk_orientation", "layer", "encoding",
-                "highway", "skip_bad_rows")
+                "highway", "class_field", "skip_bad_rows")
 
 
 def _parameters(function):

@@ -143,8 +143,9 @@ void register_glyph_frames_bindings(py::module_& m) {
           py::arg("cjk_orientation") = kDefaultCjkOrientation,
           "(glyphs, labels, working_crs) as _glyph_frames gives them, for the cartographic "
           "placement of the engine's table: names shaped with the engine's font and laid "
-          "along the merged roads, in the engine's posture. labels.index is the row itself and "
-          "group_id names the merged road.");
+          "along the merged roads (upright where cjk_orientation says so, as in generate()), in "
+          "the engine's posture. labels.index is the row itself and group_id names the merged "
+          "road.");
 }
 
 }  // namespace glyphway::module

@@ -164,7 +164,8 @@ void register_label_table_bindings(py::module_& m) {
     m.def("_cartographic_label_table", &cartographic_label_table, py::arg("engine"),
           py::arg("max_char_angle") = kDefaultMaxCharAngle,
           py::arg("cjk_orientation") = kDefaultCjkOrientation,
-          "(table, working_crs) of the cartographic placement of the engine's table: the "
+          "(table, working_crs) of the cartographic placement of the engine's table (max_char_angle "
+          "and cjk_orientation as in generate()): the "
           "columns of _prepared_label_table, each label at its middle glyph (line_key None, "
           "group_id the merged road), and per drawn glyph glyph_label, glyph_char, glyph_x, "
           "glyph_y, glyph_rotation_deg and glyph_corners (n x 4 x 2).");

@@ -44,9 +44,8 @@ def main(argv=None):
     centre = centre[centre.geom_type == "LineString"]
     for style in ("interval", "cartographic"):
         out = args.out / f"lisbon_centre_{style}.png"
-        count = glyphway_maker.preview(centre, str(out), width_px=1400, height_px=1050,
-                                       font_path=args.font, use_utm=True, font_size=8.0,
-                                       style=style)
+        count = glyphway_maker.preview(centre, str(out), font_path=args.font, use_utm=True,
+                                       font_size=8.0, style=style)
         print(f"{style}: {count} labels -> {out}")
 
 

@@ -65,6 +65,23 @@ def test_a_road_of_twenty_short_pieces_is_labelled_as_one_road(tmp_path, font):
     assert len(dense) == 5
 
 
+def test_pieces_shorter_than_the_join_tolerance_still_make_one_road(tmp_path, font):
+    # 3 km as 500 touching pieces of 6 m, under connect_eps (half the font
+    # size): labelled as the same road drawn as 100 pieces of 30 m.
+    def labels(count):
+        step = 3000 / count
+        lines = [LineString([(step * i, 0), (step * (i + 1), 0)]) for i in range(count)]
+        path = _roads(tmp_path / str(count), lines, ["BAB"] * count)
+        return glyphway_maker.place_labels(path, font_path=font, style="cartographic")
+
+    (tmp_path / "500").mkdir()
+    (tmp_path / "100").mkdir()
+    short, long_ = labels(500), labels(100)
+    assert len(short) == len(long_) == 3 and short["group_id"].nunique() == 1
+    assert list(short["text"]) == list(long_["text"])
+    assert np.allclose(short.geometry.x, long_.geometry.x, atol=1e-6)
+
+
 def test_a_hairpin_keeps_every_label_off_the_fold(tmp_path, font):
     # 400 m east, then back west 10 m further north: a fold of almost 180 degrees.
     hairpin = LineString([(0, 0), (400, 0), (0, 10)])

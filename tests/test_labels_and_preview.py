@@ -206,3 +206,114 @@ def test_preview_command(roads, tmp_path, ttf_font):
     assert cli.main(["preview", shp, str(out), "--font", ttf_font, "--width-px", "320",
                      "--height-px", "240", "--dpi", "64", "--no-curved-text"]) == 0
     assert _png_size(out) == (320, 240)
+
+
+# --- the preview's lettering -------------------------------------------------------------
+
+LETTER_SIZE = 10.0
+
+
+@pytest.fixture
+def drawn_figures(monkeypatch):
+    """The figures preview() draws, caught as they are saved."""
+    from glyphway_maker import preview_image
+    figures, save = [], preview_image._save_png
+
+    def keep(figure, out_png, dpi):
+        figures.append(figure)
+        save(figure, out_png, dpi)
+    monkeypatch.setattr(preview_image, "_save_png", keep)
+    return figures
+
+
+def _with_gid(figure, gid):
+    (axes,) = figure.axes
+    return [artist for artist in axes.get_children() if artist.get_gid() == gid]
+
+
+def _lettering_bounds(figure):
+    from glyphway_maker import preview_image
+    (patch,) = _with_gid(figure, preview_image.GLYPHS_GID)
+    box = patch.get_path().get_extents()
+    return np.array([box.x0, box.y0, box.x1, box.y1])
+
+
+def _obj_bounds(path):
+    vertices = np.array([[float(v) for v in line.split()[1:3]]
+                         for line in open(path, encoding="utf-8") if line.startswith("v ")])
+    return np.concatenate([vertices.min(axis=0), vertices.max(axis=0)])
+
+
+@pytest.fixture(scope="module")
+def font_chain(tmp_path_factory):
+    """A Latin-only font with a CJK font of another em behind it."""
+    from font_factory import CJK_CODEPOINTS, build_font
+    folder = tmp_path_factory.mktemp("chain")
+    return [str(build_font(folder / "latin.ttf", without=CJK_CODEPOINTS)),
+            str(build_font(folder / "cjk.otf", "otf", upem=2048, family="Glyphway Chain CJK"))]
+
+
+@pytest.mark.parametrize("style", ["interval", "cartographic"])
+@pytest.mark.parametrize("end, name", [((150, 0), "IoI"), ((0, 150), "IoI"), ((150, 0), "I中o")])
+@pytest.mark.parametrize("chain", [False, True])
+def test_the_preview_draws_the_objs_glyphs_seen_from_above(tmp_path, ttf_font, font_chain,
+                                                           drawn_figures, style, end, name,
+                                                           chain):
+    from road_tables import write_roads
+    shp = write_roads(tmp_path / "r.shp", [LineString([(0, 0), end])], name=[name])
+    options = dict(font_path=font_chain if chain else ttf_font, style=style,
+                   font_size=LETTER_SIZE, letter_spacing=0.5)
+    if style == "interval":
+        options.update(text_count=1, curved_text=False)
+    obj = tmp_path / "r.obj"
+    glyphway_maker.generate(shp, str(obj), extrusion_depth=0.0, **options)
+    assert glyphway_maker.preview(shp, tmp_path / "r.png", **options) == 1
+    (figure,) = drawn_figures
+    # Where the OBJ puts the ink, glyph by glyph seen from above: the same
+    # size, the same baseline, the same setting of the letters.
+    bounds = _lettering_bounds(figure)
+    np.testing.assert_allclose(bounds, _obj_bounds(obj), atol=2e-3)
+    if name == "IoI":
+        across = bounds[3] - bounds[1] if end[1] == 0 else bounds[2] - bounds[0]
+        # "I" is 700 units of a 1000-unit em tall: the true size, not a box's.
+        assert across == pytest.approx(0.7 * LETTER_SIZE, abs=1e-3)
+    from glyphway_maker import preview_image
+    assert _with_gid(figure, preview_image.FOOTPRINTS_GID) == []
+
+
+def test_a_glyph_at_rotation_zero_stands_upright(tmp_path, ttf_font, drawn_figures):
+    from road_tables import write_roads
+    # "一" is one bar across the em, at 350-450 of 1000 units: drawn upright
+    # at rotation 0 it is wide and flat and sits on the baseline half the
+    # size below the road.
+    shp = write_roads(tmp_path / "r.shp", [LineString([(0, 0), (100, 0)])], name=["一"])
+    glyphway_maker.preview(shp, tmp_path / "r.png", font_path=ttf_font, style="cartographic",
+                           font_size=LETTER_SIZE)
+    table = labels.prepared_table(shp, font_path=ttf_font, style="cartographic",
+                                  font_size=LETTER_SIZE)[1]
+    assert list(table["glyph_rotation_deg"]) == [0.0]
+    x0, y0, x1, y1 = _lettering_bounds(drawn_figures[0])
+    assert (x1 - x0, y1 - y0) == pytest.approx((0.9 * LETTER_SIZE, 0.1 * LETTER_SIZE))
+    assert (y0, y1) == pytest.approx((-0.15 * LETTER_SIZE, -0.05 * LETTER_SIZE))
+
+
+@pytest.mark.parametrize("style", ["interval", "cartographic"])
+def test_footprints_come_back_when_asked(roads, tmp_path, ttf_font, drawn_figures, style):
+    from glyphway_maker import preview_image
+    shp, _ = roads
+    options = dict(font_path=ttf_font, style=style, **OPTIONS)
+    glyphway_maker.preview(shp, tmp_path / "a.png", **options)
+    glyphway_maker.preview(shp, tmp_path / "b.png", footprints=True, **options)
+    assert cli.main(["preview", shp, str(tmp_path / "c.png"), "--font", ttf_font,
+                     "--style", style, "--font-size", "12", "--letter-spacing", "1",
+                     "--distance-interval", "150", "--density", "dense", "--footprints"]) == 0
+    table = labels.prepared_table(shp, **options)[1]
+    boxes = len(table["glyph_corners" if style == "cartographic" else "corners"])
+    plain, boxed, by_command = drawn_figures
+    assert _with_gid(plain, preview_image.FOOTPRINTS_GID) == []
+    for figure in (boxed, by_command):
+        (footprints,) = _with_gid(figure, preview_image.FOOTPRINTS_GID)
+        assert len(footprints.get_paths()) == boxes > 0
+        # Under the text, which is still drawn.
+        (glyphs,) = _with_gid(figure, preview_image.GLYPHS_GID)
+        assert footprints.get_zorder() < glyphs.get_zorder()

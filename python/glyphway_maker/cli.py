@@ -175,8 +175,8 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     _add_common(p, "labels")
 
     p = sub.add_parser("preview", help="draw the roads and placed labels as a PNG picture",
-                       description="Draw the roads, each visible label's footprint coloured "
-                                   "by road, the texts and a scale bar.")
+                       description="Draw the roads and every visible label's glyphs at "
+                                   "their true size and angle, with a scale bar.")
     p.add_argument("shp_path", metavar="SHP", help=_ROADS_HELP)
     p.add_argument("output_png", metavar="OUT.png", help="PNG file to write")
     g = p.add_argument_group("picture")
@@ -187,6 +187,9 @@ def build_parser(prog: str | None = None) -> argparse.ArgumentParser:
     g.add_argument("--dpi", type=float, default=100.0,
                    help="dots per inch; sets how large texts and lines are drawn "
                         "(default: %(default)s)")
+    g.add_argument("--footprints", action="store_true",
+                   help="also draw each label's box (each glyph's box in the cartographic "
+                        "style) under the text, coloured by road")
     _add_common(p, "labels")
 
     p = sub.add_parser("demo", help="label the bundled sample city into OUTDIR",
@@ -257,7 +260,7 @@ def _run(args: argparse.Namespace) -> None:
         options = {name: getattr(args, name) for name in _LABEL_OPTIONS}
         _timed(f"wrote {args.output_png}", glyphway_maker.preview, args.shp_path,
                args.output_png, width_px=args.width_px, height_px=args.height_px,
-               dpi=args.dpi, **options)
+               dpi=args.dpi, footprints=args.footprints, **options)
     else:
         run_demo(args.outdir, font_path=args.font_path)
 

@@ -26,6 +26,8 @@ struct GlyphBoxGrid {
     std::vector<std::uint32_t> slot_heads;  // kEnd: an empty slot
     std::size_t used_slots = 0;
     std::vector<Entry> entries;
+    // Boxes too wide for the cells, tested against every query.
+    std::vector<std::uint32_t> wide_boxes;
 };
 
 // An empty grid of cells of side `cell` (a few glyph heights suits it).

@@ -1,5 +1,6 @@
 """Runs tests/native/cartographic_probe.cpp on roads given as point lists."""
 import os
+import resource
 import subprocess
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -39,6 +40,15 @@ class Placement:
     labels: list
 
 
+# A probe that runs away (a loop filling memory) fails here with bad_alloc
+# instead of filling the machine.
+PROBE_MEMORY = 2 << 30
+
+
+def _limit_memory():
+    resource.setrlimit(resource.RLIMIT_AS, (PROBE_MEMORY, PROBE_MEMORY))
+
+
 def run_probe(roads, **settings):
     """roads: (name, weight, [(x, y), ...]) per feature."""
     lines = [f"set {k} {v}" for k, v in settings.items()]
@@ -46,7 +56,7 @@ def run_probe(roads, **settings):
         coords = " ".join(f"{x!r} {y!r}" for x, y in points)
         lines.append(f"road {name} {weight} {len(points)} {coords}")
     done = subprocess.run([str(PROBE)], input="\n".join(lines) + "\n", capture_output=True,
-                          text=True, encoding="utf-8", check=True)
+                          text=True, encoding="utf-8", check=True, preexec_fn=_limit_memory)
     merged, labels = [], []
     for row in done.stdout.splitlines():
         kind, *rest = row.split(" ")

@@ -90,6 +90,83 @@ def test_same_named_pieces_join_across_a_small_gap(place):
     assert [r[1] for r in place(gap, connect_eps=1).roads] == [1, 1]
 
 
+def test_a_chain_of_pieces_shorter_than_the_tolerance_is_one_line(place):
+    # 3 km as 500 touching pieces of 6 m, shorter than connect_eps (half the
+    # font size, 7.5), labels as the same road drawn as 100 pieces of 30 m.
+    def drawn_as(count):
+        step = 3000.0 / count
+        pieces = []
+        for i in range(count):
+            a, b = (step * i, 0.0), (step * (i + 1), 0.0)
+            pieces.append(("Long_Road", 1, [a, b] if i % 3 else [b, a]))
+        return place(pieces, density="moderate")
+
+    short, long_ = drawn_as(500), drawn_as(100)
+    assert short.roads == [(0, 500, pytest.approx(3000.0))]
+    assert long_.roads == [(0, 100, pytest.approx(3000.0))]
+    assert len(short.labels) == len(long_.labels) == 3
+    assert [label.text for label in short.labels] == [label.text for label in long_.labels]
+    for a, b in zip(short.labels, long_.labels):
+        assert a.start == pytest.approx(b.start, abs=1e-6)
+        assert [v for g in a.glyphs for v in (g.x, g.y)] == pytest.approx(
+            [v for g in b.glyphs for v in (g.x, g.y)])
+
+
+def test_gap_ends_join_the_nearest_node_without_chaining(place):
+    # A 3 m piece between two 1 m gaps: each lone end joins the nearest end
+    # of another piece, so the three pieces make one line; before, all four
+    # ends fell into one node and no piece ran on through it.
+    gaps = [("Gappy", 1, [(0, 0), (500, 0)]), ("Gappy", 1, [(501, 0), (504, 0)]),
+            ("Gappy", 1, [(505, 0), (1000, 0)])]
+    assert place(gaps).roads == [(0, 3, pytest.approx(1000.0))]
+    # Two junctions 5 apart stay two nodes: the through road runs on past
+    # both, and the branch north of one and the branch south of the other
+    # are not joined as if they crossed.
+    dual = [("Dual", 1, [(0, 0), (500, 0)]), ("Dual", 1, [(500, 0), (505, 0)]),
+            ("Dual", 1, [(505, 0), (1000, 0)]), ("Dual", 1, [(500, 0), (500, 400)]),
+            ("Dual", 1, [(505, 0), (505, -400)])]
+    assert sorted(r[1] for r in place(dual).roads) == [1, 1, 3]
+
+
+def test_copies_and_many_ended_junctions(place):
+    # Ten exact copies of a road of three pieces: ten lines of three pieces
+    # (copies are placement's business), each as long as the road.
+    road = [[(0, 0), (400, 0)], [(400, 0), (800, 30)], [(800, 30), (1200, 30)]]
+    copies = [("Copy", 1, piece) for _ in range(10) for piece in road]
+    length = 800 + math.hypot(400, 30)
+    assert place(copies).roads == [(3 * k, 3, pytest.approx(length)) for k in range(10)]
+    # Six straight roads of one name crossing at one point, 30 degrees apart
+    # (a node of 12 ends): each runs straight on through it.
+    star = []
+    for k in range(6):
+        c, s = math.cos(math.radians(30 * k)), math.sin(math.radians(30 * k))
+        star += [("Star", 1, [(0, 0), (500 * c, 500 * s)]),
+                 ("Star", 1, [(0, 0), (-500 * c, -500 * s)])]
+    assert place(star).roads == [(2 * k, 2, pytest.approx(1000.0)) for k in range(6)]
+    # Twenty such roads, 9 degrees apart: 40 ends, past the 32 a junction
+    # may have, so every end stops there.
+    crowd = [("Crowd", 1, [(0, 0), (500 * math.cos(a), 500 * math.sin(a))])
+             for a in (math.radians(9 * k) for k in range(40))]
+    assert place(crowd).roads == [(k, 1, pytest.approx(500.0)) for k in range(40)]
+
+
+def test_tiny_font_sizes_place_the_labels_of_the_default_size(place):
+    # Two curving 2 km roads at a UTM northing of 4,400 km: at font size
+    # 0.001 the glyph-box grid's cells (two font sizes) number past 2^31
+    # there, where a 32-bit cell range once wrapped round and filled memory.
+    x0, y0 = 500_000.0, 4_400_000.0
+    roads = [(name, 1, [(x0 + 4.0 * i, y0 + 300.0 * k + 30.0 * math.sin(i / 40.0 + k))
+                        for i in range(501)])
+             for k, name in enumerate(["Curve", "Bend"])]
+    default = place(roads, density="moderate")
+    assert len(default.labels) == 6
+    for size in (1e-3, 1e-9):
+        tiny = place(roads, density="moderate", font_size=size)
+        assert sorted(label.text for label in tiny.labels) == sorted(
+            label.text for label in default.labels)
+        assert all(g.height == size for label in tiny.labels for g in label.glyphs)
+
+
 def test_a_west_running_road_is_read_upright(place):
     roads = [("Westward", 1, [(1000, 0), (0, 0)]),
              ("Northwest", 1, [(1000, 1000), (300, 1600)]),
@@ -136,6 +213,19 @@ def test_crossing_roads_keep_their_glyphs_apart(place):
     result = place(roads, spacing=200, max_labels_per_road=0)
     assert overlapping_pairs(result.labels) == 0
     assert {label.text for label in result.labels} == {"First_Avenue", "Second_Avenue"}
+    # A letter spacing of 150 font sizes makes the long avenue's glyph boxes
+    # too wide for the grid's cells (over 64 of two font sizes); the short
+    # cross streets', shrunk to fit, are not. The heavier cross street goes
+    # first, the avenue slides off it onto the lighter one, which has no
+    # room to slide and is left out.
+    crossing = [("First_Avenue", 1, [(-1000, 0), (1000, 0)]),
+                ("Second_Avenue", 2, [(0, -10), (0, 10)]),
+                ("Third_Avenue", 0.5, [(10, -10), (10, 10)])]
+    mixed = place(crossing, spacing=200, max_labels_per_road=1, font_size=0.01,
+                  letter_spacing=1.5)
+    widths = {label.text: label.glyphs[0].width for label in mixed.labels}
+    assert widths["First_Avenue"] > 64 * 0.02 > widths["Second_Avenue"]
+    assert overlapping_pairs(mixed.labels) == 0
 
 
 def test_a_dense_grid_has_no_overlapping_glyph_boxes(place):

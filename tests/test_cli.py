@@ -63,8 +63,8 @@ def test_obj_options(calls):
         "text_count": 2, "distance_interval": 120.0, "add_at_endpoints": True,
         "font_size": 9.0, "extrusion_depth": 0.5, "letter_spacing": 1.0,
         "separate_objects": False, "font_path": "/fonts/x.ttf", "style": "cartographic",
-        "max_char_angle": 25.0, "layer": None, "encoding": None, "highway": None,
-        "class_field": None,
+        "max_char_angle": 25.0, "cjk_orientation": "along", "layer": None, "encoding": None,
+        "highway": None, "class_field": None,
         "skip_bad_rows": False,
     }
 

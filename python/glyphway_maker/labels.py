@@ -19,7 +19,7 @@ import glyphway_accel_avx2 as _native
 
 # The engine keywords a caller may set, with generate()'s defaults and the
 # kind of conversion generate() applies to each, and the keyword-only run
-# options (font_path, style, max_char_angle) with theirs: the rows of the
+# options (font_path, style, max_char_angle, cjk_orientation) with theirs: the rows of the
 # native option table that the label table takes.
 _LABEL_ROWS = [row for row in _native._option_table
                if "labels" in row["takers"] and not row["required"]]
@@ -87,11 +87,12 @@ def input_path(shp_or_gdf):
 
 
 def prepared_table(shp_or_gdf, font_path=RUN_DEFAULTS["font_path"], style=RUN_DEFAULTS["style"],
-                   max_char_angle=RUN_DEFAULTS["max_char_angle"], **options):
+                   max_char_angle=RUN_DEFAULTS["max_char_angle"],
+                   cjk_orientation=RUN_DEFAULTS["cjk_orientation"], **options):
     """(engine, native label table, working CRS) for the input and options,
     placed in `style`. A cartographic table also has one row per drawn glyph
     (the glyph_ columns)."""
-    cartographic, max_char_angle = _native._check_style(style, max_char_angle)
+    cartographic, max_char_angle = _native._check_style(style, max_char_angle, cjk_orientation)
     reading = {name: _convert(name, options.pop(name), kind)
                for name, kind in READING_OPTIONS.items() if name in options}
     with input_path(shp_or_gdf) as path:
@@ -99,7 +100,8 @@ def prepared_table(shp_or_gdf, font_path=RUN_DEFAULTS["font_path"], style=RUN_DE
         for name, value in reading.items():
             setattr(engine, name, value)
         if cartographic:
-            table, working_crs = _native._cartographic_label_table(engine, max_char_angle)
+            table, working_crs = _native._cartographic_label_table(engine, max_char_angle,
+                                                                   cjk_orientation)
         else:
             table, working_crs = _native._prepared_label_table(engine)
     return engine, table, working_crs
@@ -126,7 +128,8 @@ def table_to_frame(table, working_crs):
 
 @with_reading_keywords
 def place_labels(shp_or_gdf, *, font_path=RUN_DEFAULTS["font_path"], style=RUN_DEFAULTS["style"],
-                 max_char_angle=RUN_DEFAULTS["max_char_angle"], **options):
+                 max_char_angle=RUN_DEFAULTS["max_char_angle"],
+                 cjk_orientation=RUN_DEFAULTS["cjk_orientation"], **options):
     """The visible labels placed on a road network, as a GeoDataFrame.
 
     `shp_or_gdf` is a path to a road file (polylines with a name column) or
@@ -139,7 +142,8 @@ def place_labels(shp_or_gdf, *, font_path=RUN_DEFAULTS["font_path"], style=RUN_D
     same defaults, and the reading options of :func:`generate` (layer,
     encoding, highway, skip_bad_rows); `font_path` picks the font instead of
     searching for one;
-    `style` and `max_char_angle` choose the placement as in :func:`generate`.
+    `style`, `max_char_angle` and `cjk_orientation` choose the placement as
+    in :func:`generate`.
 
     One row per visible label in export order: a point at the label's anchor,
     and the columns text, effective_text, effective_font_size, group_id,
@@ -147,11 +151,12 @@ def place_labels(shp_or_gdf, *, font_path=RUN_DEFAULTS["font_path"], style=RUN_D
     east) and line_key. The CRS is the working one (a UTM zone with
     use_utm, else EPSG:3857); with no name column the frame is empty and has
     no CRS. A cartographic label is anchored at its middle glyph and turned
-    as that glyph is; its group_id names the merged road it runs along and
-    its line_key is None.
+    as that glyph is (0 for an upright one); its group_id names the merged
+    road it runs along and its line_key is None.
     """
     _, table, working_crs = prepared_table(shp_or_gdf, font_path=font_path, style=style,
-                                           max_char_angle=max_char_angle, **options)
+                                           max_char_angle=max_char_angle,
+                                           cjk_orientation=cjk_orientation, **options)
     return table_to_frame(table, working_crs)
 
 

@@ -79,7 +79,8 @@ def _length_label(metres):
 def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
             footprints=False, font_path=_labels.RUN_DEFAULTS["font_path"],
             style=_labels.RUN_DEFAULTS["style"],
-            max_char_angle=_labels.RUN_DEFAULTS["max_char_angle"], **options):
+            max_char_angle=_labels.RUN_DEFAULTS["max_char_angle"],
+            cjk_orientation=_labels.RUN_DEFAULTS["cjk_orientation"], **options):
     """Draws the placement of :func:`place_labels` (same input and options) to
     `out_png`, a PNG of width_px x height_px pixels: the roads in light grey,
     every visible label's glyphs at their true size and angle in the
@@ -97,7 +98,8 @@ def preview(shp_or_gdf, out_png, *, width_px=1600, height_px=1200, dpi=100,
     _native._check_output(out_png)
     with _labels.input_path(shp_or_gdf) as path:
         engine, table, working_crs = _labels.prepared_table(
-            path, font_path=font_path, style=style, max_char_angle=max_char_angle, **options)
+            path, font_path=font_path, style=style, max_char_angle=max_char_angle,
+            cjk_orientation=cjk_orientation, **options)
         segments = _road_segments(path, working_crs, engine)
     figure = _draw(engine, table, working_crs, segments, width_px, height_px, dpi,
                    bool(footprints))

@@ -20,6 +20,8 @@ inline constexpr const char* kIntervalStyle = pipeline::kIntervalStyleName;
 inline constexpr const char* kCartographicStyle = pipeline::kCartographicStyleName;
 inline constexpr double kDefaultMaxCharAngle =
     pipeline::option_info("max_char_angle").default_value.number;
+inline constexpr const char* kDefaultCjkOrientation =
+    pipeline::option_info("cjk_orientation").default_value.text;
 
 // Whether `style` asks for the cartographic style; TypeError when it is not
 // a str, ValueError when it names neither style.
@@ -28,6 +30,10 @@ bool is_cartographic_style(py::handle style);
 // The largest turn between glyphs, in degrees, as a double; TypeError when
 // it is not a number, ValueError outside (0, 180].
 double checked_max_char_angle(py::handle max_char_angle);
+
+// The character orientation of the cartographic style; TypeError when it is
+// not a str, ValueError when it is not along, upright or auto.
+placement::CjkOrientation checked_cjk_orientation(py::handle cjk_orientation);
 
 struct CartographicRun {
     pipeline::CartographicLabels placed;

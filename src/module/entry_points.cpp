@@ -60,12 +60,12 @@ constexpr std::size_t required_count(const std::array<const OptionInfo*, N>& row
 
 static_assert(kGenerateGlbParameters.size() == kGenerateParameters.size() + 1,
               "generate_glb adds instancing to generate's");
-static_assert(kGenerateParameters.size() == 30, "generate takes 22 parameters and 8 keyword-only");
-static_assert(keyword_only_count(kGenerateParameters) == 8,
-              "font_path, style, max_char_angle and the five reading options");
-static_assert(kGenerateCsvParameters.size() == 31,
-              "generate_csv takes 23 parameters and 8 keyword-only");
-static_assert(keyword_only_count(kGenerateGlbParameters) == 9, "and instancing, last");
+static_assert(kGenerateParameters.size() == 31, "generate takes 22 parameters and 9 keyword-only");
+static_assert(keyword_only_count(kGenerateParameters) == 9,
+              "font_path, style, max_char_angle, cjk_orientation and the five reading options");
+static_assert(kGenerateCsvParameters.size() == 32,
+              "generate_csv takes 23 parameters and 9 keyword-only");
+static_assert(keyword_only_count(kGenerateGlbParameters) == 10, "and instancing, last");
 static_assert(kEngineKeywords.size() == 21, "the engine takes 21 keyword arguments");
 
 constexpr const char* kEngineClassName = "_RoadTessaraEngine";
@@ -184,17 +184,22 @@ void register_fixed_engine_values(py::module_& m) {
 struct StyleChoice {
     explicit StyleChoice(const Arguments& a)
         : cartographic(is_cartographic_style(a["style"])),
-          max_char_angle(checked_max_char_angle(a["max_char_angle"])) {}
+          max_char_angle(checked_max_char_angle(a["max_char_angle"])),
+          cjk_orientation(a["cjk_orientation"]) {
+        checked_cjk_orientation(cjk_orientation);
+    }
 
     py::dict keywords() const {
         py::dict out;
         out["style"] = py::str(kCartographicStyle);
         out["max_char_angle"] = py::float_(max_char_angle);
+        out["cjk_orientation"] = cjk_orientation;
         return out;
     }
 
     bool cartographic;
     double max_char_angle;
+    py::object cjk_orientation;  // a str, checked
 };
 
 // The engine class is looked up when the function runs, so a replacement
@@ -304,7 +309,11 @@ constexpr const char* kGenerateDoc =
     "always lays text glyph by glyph; auto_fit_text and min_font_scale bound how far a name "
     "shrinks to fit a short road, and curved_text, min_letter_spacing, overflow_strategy, "
     "repeat_mode, max_global_iterations, text_count, distance_interval and add_at_endpoints "
-    "belong to the interval style only.";
+    "belong to the interval style only. cjk_orientation (keyword only, cartographic style): "
+    "'along' (the default) turns the characters with the road; 'upright' stands every "
+    "character upright, top to the north, one under another from the northern end on a "
+    "road steeper than 45 degrees and west to east on a flatter one; 'auto' does so for "
+    "names that are mostly CJK only.";
 
 constexpr const char* kGenerateCsvDoc =
     "Places road-name labels along the roads of the shapefile `shp_path` and writes one "
@@ -312,7 +321,7 @@ constexpr const char* kGenerateCsvDoc =
     "`target_crs`, orientation as a quaternion and/or Euler angles, and the text. Returns None.\n\n"
     "angle_precision is an int (a number is truncated); the other kinds are as in generate(). "
     "The text is flat (no extrusion) and auto-fit never tightens letters below "
-    "letter_spacing. font_path (keyword only): as in generate(). style and max_char_angle are as in generate(); a "
+    "letter_spacing. font_path (keyword only): as in generate(). style, max_char_angle and cjk_orientation are as in generate(); a "
     "cartographic row is anchored at the label's middle glyph and turned as it is.";
 
 constexpr const char* kGenerateGlbDoc =

@@ -48,19 +48,20 @@ void write_from_source(py::object self, pipeline::Options& options, OutputBridge
 }
 
 void export_obj_method(py::object self, py::object output_obj, py::object style,
-                       py::object max_char_angle) {
+                       py::object max_char_angle, py::object cjk_orientation) {
     pipeline::Options options;
-    read_run_keywords(style, max_char_angle, options);
+    read_run_keywords(style, max_char_angle, cjk_orientation, options);
     read_mesh_output_options(self, options);
     OutputBridge host(self, output_obj);
     write_from_source(self, options, host, &pipeline::write_obj);
 }
 
 void export_glb_method(py::object self, py::object output_glb, py::object instancing,
-                       py::object style, py::object max_char_angle) {
+                       py::object style, py::object max_char_angle,
+                       py::object cjk_orientation) {
     pipeline::Options options;
     options.instancing = host_truth(instancing);
-    read_run_keywords(style, max_char_angle, options);
+    read_run_keywords(style, max_char_angle, cjk_orientation, options);
     read_mesh_output_options(self, options);
     OutputBridge host(self, output_glb);
     write_from_source(self, options, host, &pipeline::write_glb);
@@ -69,9 +70,9 @@ void export_glb_method(py::object self, py::object output_glb, py::object instan
 void export_csv_method(py::object self, py::object output_csv, py::object target_crs,
                        py::object output_quaternion, py::object output_both_angles,
                        py::object angle_unit, py::object angle_precision, py::object style,
-                       py::object max_char_angle) {
+                       py::object max_char_angle, py::object cjk_orientation) {
     pipeline::Options options;
-    read_run_keywords(style, max_char_angle, options);
+    read_run_keywords(style, max_char_angle, cjk_orientation, options);
     read_billboard_options(target_crs, output_quaternion, output_both_angles, angle_unit,
                            angle_precision, options);
     OutputBridge host(self, output_csv, target_crs);
@@ -83,16 +84,19 @@ void export_csv_method(py::object self, py::object output_csv, py::object target
 void register_export_methods(py::handle cls) {
     add_engine_method(cls, "export_obj", &export_obj_method, py::arg("output_obj"), py::kw_only(),
                       py::arg("style") = kIntervalStyle,
-                      py::arg("max_char_angle") = kDefaultMaxCharAngle);
+                      py::arg("max_char_angle") = kDefaultMaxCharAngle,
+                      py::arg("cjk_orientation") = kDefaultCjkOrientation);
     add_engine_method(cls, "export_csv", &export_csv_method, py::arg("output_csv"),
                       py::arg("target_crs"), py::arg("output_quaternion"),
                       py::arg("output_both_angles"), py::arg("angle_unit"),
                       py::arg("angle_precision"), py::kw_only(), py::arg("style") = kIntervalStyle,
-                      py::arg("max_char_angle") = kDefaultMaxCharAngle);
+                      py::arg("max_char_angle") = kDefaultMaxCharAngle,
+                      py::arg("cjk_orientation") = kDefaultCjkOrientation);
     add_engine_method(cls, "export_glb", &export_glb_method, py::arg("output_glb"),
                       py::arg("instancing") = true, py::kw_only(),
                       py::arg("style") = kIntervalStyle,
-                      py::arg("max_char_angle") = kDefaultMaxCharAngle);
+                      py::arg("max_char_angle") = kDefaultMaxCharAngle,
+                      py::arg("cjk_orientation") = kDefaultCjkOrientation);
 }
 
 }  // namespace glyphway::module

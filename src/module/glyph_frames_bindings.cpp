@@ -116,9 +116,11 @@ py::tuple glyph_frames(py::object self) {
     return out;
 }
 
-py::tuple cartographic_glyph_frames(py::object self, py::object max_char_angle) {
+py::tuple cartographic_glyph_frames(py::object self, py::object max_char_angle,
+                                    py::object cjk_orientation) {
     pipeline::Options options;
     options.max_char_angle = checked_max_char_angle(max_char_angle);
+    options.cjk_orientation = checked_cjk_orientation(cjk_orientation);
     const CartographicRun run = run_cartographic_style(self, options);
     const engine::Posture posture = pipeline::measured_posture(run.placed, options);
     return frames_of(pipeline::drawn_cartographic_points(run.placed, posture), posture,
@@ -139,10 +141,12 @@ void register_glyph_frames_bindings(py::module_& m) {
           "of the string's advance on the label's frame.");
     m.def("_cartographic_glyph_frames", &cartographic_glyph_frames, py::arg("engine"),
           py::arg("max_char_angle") = kDefaultMaxCharAngle,
+          py::arg("cjk_orientation") = kDefaultCjkOrientation,
           "(glyphs, labels, working_crs) as _glyph_frames gives them, for the cartographic "
           "placement of the engine's table: names shaped with the engine's font and laid "
-          "along the merged roads, in the engine's posture. labels.index is the row itself and "
-          "group_id names the merged road.");
+          "along the merged roads (upright where cjk_orientation says so, as in generate()), in "
+          "the engine's posture. labels.index is the row itself and group_id names the merged "
+          "road.");
     m.def("_class_font_scale", &placement::class_font_scale, py::arg("weight"),
           "The cartographic style's class size of a road of this weight, as a share of the "
           "font size.");

@@ -119,9 +119,11 @@ py::tuple prepared_label_table(py::object engine_object) {
 // glyph (glyph_label: the label's row; glyph_char, glyph_x, glyph_y,
 // glyph_rotation_deg and glyph_corners, n x 4 x 2, the glyph's box), since
 // a run that follows a bend is not one rectangle.
-py::tuple cartographic_label_table(py::object engine_object, py::object max_char_angle) {
+py::tuple cartographic_label_table(py::object engine_object, py::object max_char_angle,
+                                   py::object cjk_orientation) {
     pipeline::Options options;
     options.max_char_angle = checked_max_char_angle(max_char_angle);
+    options.cjk_orientation = checked_cjk_orientation(cjk_orientation);
     const CartographicRun run = run_cartographic_style(engine_object, options);
     const std::vector<export_::DrawnLabel> drawn = pipeline::drawn_cartographic_points(
         run.placed, pipeline::measured_posture(run.placed, options));
@@ -148,16 +150,22 @@ void register_label_table_bindings(py::module_& m) {
           "replaced _prepare_data is called and its dicts are read.");
     m.def(
         "_check_style",
-        [](py::object style, py::object max_char_angle) {
+        [](py::object style, py::object max_char_angle, py::object cjk_orientation) {
             const bool cartographic = is_cartographic_style(style);
-            return py::make_tuple(cartographic, checked_max_char_angle(max_char_angle));
+            const double degrees = checked_max_char_angle(max_char_angle);
+            checked_cjk_orientation(cjk_orientation);
+            return py::make_tuple(cartographic, degrees);
         },
         py::arg("style"), py::arg("max_char_angle"),
-        "(cartographic, max_char_angle as a float) for a placement style and its largest "
-        "turn between glyphs; the errors generate() raises for them.");
+        py::arg("cjk_orientation") = kDefaultCjkOrientation,
+        "(cartographic, max_char_angle as a float) for a placement style, its largest "
+        "turn between glyphs and its character orientation; the errors generate() raises "
+        "for them.");
     m.def("_cartographic_label_table", &cartographic_label_table, py::arg("engine"),
           py::arg("max_char_angle") = kDefaultMaxCharAngle,
-          "(table, working_crs) of the cartographic placement of the engine's table: the "
+          py::arg("cjk_orientation") = kDefaultCjkOrientation,
+          "(table, working_crs) of the cartographic placement of the engine's table (max_char_angle "
+          "and cjk_orientation as in generate()): the "
           "columns of _prepared_label_table, each label at its middle glyph (line_key None, "
           "group_id the merged road), and per drawn glyph glyph_label, glyph_char, glyph_x, "
           "glyph_y, glyph_rotation_deg and glyph_corners (n x 4 x 2).");

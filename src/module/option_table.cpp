@@ -36,6 +36,7 @@ const char* range_name(pipeline::OptionRange range) {
         case pipeline::OptionRange::turn_degrees: return "turn_degrees";
         case pipeline::OptionRange::decimals: return "decimals";
         case pipeline::OptionRange::style_name: return "style_name";
+        case pipeline::OptionRange::cjk_orientation_name: return "cjk_orientation_name";
     }
     return "";
 }

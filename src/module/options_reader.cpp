@@ -223,12 +223,25 @@ double checked_max_char_angle(py::handle max_char_angle) {
     return degrees;
 }
 
+placement::CjkOrientation checked_cjk_orientation(py::handle cjk_orientation) {
+    if (!PyUnicode_CheckExact(cjk_orientation.ptr())) {
+        raise_incorrect_type("cjk_orientation", "str", cjk_orientation.ptr());
+        throw py::error_already_set();
+    }
+    return refusing_options([&] {
+        return pipeline::cjk_orientation_named(host_text(cjk_orientation),
+                                               host_text(py::repr(cjk_orientation)));
+    });
+}
+
 // --- The options of one export call -------------------------------------------
 
-void read_run_keywords(py::handle style, py::handle max_char_angle, pipeline::Options& o) {
+void read_run_keywords(py::handle style, py::handle max_char_angle, py::handle cjk_orientation,
+                       pipeline::Options& o) {
     o.style = is_cartographic_style(style) ? pipeline::Style::cartographic
                                            : pipeline::Style::interval;
     o.max_char_angle = checked_max_char_angle(max_char_angle);
+    o.cjk_orientation = checked_cjk_orientation(cjk_orientation);
 }
 
 void read_billboard_options(py::handle target_crs, py::handle output_quaternion,

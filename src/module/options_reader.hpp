@@ -65,9 +65,11 @@ engine::Posture read_posture(py::handle engine_object);
 
 // --- The options of one export call, read once when it starts ---------------
 
-// The run keywords of every output: style, then max_char_angle, each
-// refused as is_cartographic_style and checked_max_char_angle refuse it.
-void read_run_keywords(py::handle style, py::handle max_char_angle, pipeline::Options& options);
+// The run keywords of every output: style, max_char_angle, then
+// cjk_orientation, each refused as is_cartographic_style,
+// checked_max_char_angle and checked_cjk_orientation refuse it.
+void read_run_keywords(py::handle style, py::handle max_char_angle, py::handle cjk_orientation,
+                       pipeline::Options& options);
 
 // export_csv's own arguments, after the run keywords. angle_precision is
 // checked first: a count beyond kMaxAngleDecimals is refused here; a text

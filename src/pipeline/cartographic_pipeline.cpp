@@ -12,6 +12,7 @@ placement::CartographicSettings cartographic_placement_settings(const Options& s
     placement::CartographicSettings s = placement::cartographic_settings(
         engine::density_profile(settings.density, settings.font_size), settings.font_size);
     s.max_char_angle = max_char_angle;
+    s.cjk_orientation = settings.cjk_orientation;
     // Without auto-fit a name too long for its road is left out rather than
     // shrunk. The default floor, which lets the interval style squeeze a name
     // into its footprint, would draw street names at a third of their size

@@ -37,6 +37,11 @@ Style style_named(std::string_view name, const std::string& spelled) {
                       kCartographicStyleName + "', not " + spelled);
 }
 
+placement::CjkOrientation cjk_orientation_named(std::string_view name, const std::string& spelled) {
+    if (name == "along" || name == "upright" || name == "auto") return cjk_orientation_default(name);
+    throw OptionError("cjk_orientation must be 'along', 'upright' or 'auto', not " + spelled);
+}
+
 std::optional<int> angle_decimals(std::string_view digits) {
     const bool negative = !digits.empty() && digits[0] == '-';
     const std::size_t first = negative ? 1 : 0;

@@ -18,6 +18,7 @@
 #include "engine/orientation_frame.hpp"
 #include "engine/road_grouping.hpp"
 #include "engine/text_autofit.hpp"
+#include "placement/upright_run.hpp"
 
 namespace glyphway::pipeline {
 
@@ -64,6 +65,7 @@ enum class OptionRange {
     turn_degrees,       // above 0, at most 180
     decimals,           // a whole number from 0 to kMaxAngleDecimals
     style_name,         // one of the placement styles
+    cjk_orientation_name,  // along, upright or auto
 };
 
 // A default as written in the table: required (the paths), None, text, a
@@ -152,12 +154,21 @@ constexpr engine::RepeatMode repeat_mode_named(std::string_view name) {
 constexpr Overflow overflow_named(std::string_view name) {
     return name == "truncate" ? Overflow::truncate : Overflow::keep;
 }
+// The names of placement::CjkOrientation, as the option spells them.
+constexpr placement::CjkOrientation cjk_orientation_default(std::string_view name) {
+    return name == "upright" ? placement::CjkOrientation::upright
+           : name == "auto"  ? placement::CjkOrientation::automatic
+                             : placement::CjkOrientation::along;
+}
 
 template <typename T>
 T field_default(const char* name) {
     if constexpr (std::is_same_v<T, engine::Posture>) return posture_named(name);
     else if constexpr (std::is_same_v<T, engine::RepeatMode>) return repeat_mode_named(name);
     else if constexpr (std::is_same_v<T, Overflow>) return overflow_named(name);
+    else if constexpr (std::is_same_v<T, placement::CjkOrientation>) {
+        return cjk_orientation_default(name);
+    }
     else if constexpr (std::is_same_v<T, Style>) {
         return std::string_view(name) == kCartographicStyleName ? Style::cartographic
                                                                 : Style::interval;
@@ -217,6 +228,11 @@ void check_number(const OptionInfo& option, double value, const std::string& spe
 // The placement style named `name`; `spelled` as above.
 //   "style must be 'interval' or 'cartographic', not 'specified'"
 Style style_named(std::string_view name, const std::string& spelled);
+
+// The character orientation named `name` (along, upright or auto);
+// `spelled` as above.
+//   "cjk_orientation must be 'along', 'upright' or 'auto', not 'sideways'"
+placement::CjkOrientation cjk_orientation_named(std::string_view name, const std::string& spelled);
 
 // The decimals of the rotation columns from the text of angle_precision,
 // or nothing when the text is not a whole number. A count beyond

@@ -70,19 +70,25 @@ struct RoadPlan {
     std::size_t road = 0;
     std::vector<double> advances;  // shrunk where the road is short
     const std::vector<bool>* blanks = nullptr;  // the text's blank glyphs
+    bool upright = false;  // laid out by lay_out_upright_run
     double font_size = 0.0;
     double class_font_size = 0.0;
-    double width = 0.0;  // the sum of `advances`
+    double width = 0.0;  // the span the run takes along the line
     double step = 0.0;  // the slide step
     Slots slots;
 };
 
 std::optional<RoadPlan> plan_road(const engine::MergedRoad& road, std::size_t index,
                                   const std::vector<double>& advances,
-                                  const CartographicSettings& settings) {
+                                  const CartographicSettings& settings, bool upright) {
     if (advances.empty()) return std::nullopt;
     const double class_scale = class_font_scale(road.weight);
-    const double width = class_scale * std::accumulate(advances.begin(), advances.end(), 0.0);
+    const double class_size = settings.font_size * class_scale;
+    std::vector<double> at_class = advances;
+    for (double& a : at_class) a *= class_scale;
+    // An upright run needs the room of its widest step (upright_run.hpp).
+    const double width = upright ? upright_span_width(at_class, class_size)
+                                 : std::accumulate(at_class.begin(), at_class.end(), 0.0);
     const double line_len = engine::line_length(*road.line);
     if (!(width > 0.0)) return std::nullopt;
     // A road too short for its name takes it smaller, down to the least
@@ -100,13 +106,16 @@ std::optional<RoadPlan> plan_road(const engine::MergedRoad& road, std::size_t in
     }
     RoadPlan plan;
     plan.road = index;
-    plan.class_font_size = settings.font_size * class_scale;
+    plan.upright = upright;
+    plan.class_font_size = class_size;
     plan.font_size = plan.class_font_size * scale;
     plan.advances = advances;
     if (scale * class_scale != 1.0) {
         for (double& a : plan.advances) a *= scale * class_scale;
     }
-    const double scaled = std::accumulate(plan.advances.begin(), plan.advances.end(), 0.0);
+    const double scaled =
+        upright ? upright_span_width(plan.advances, plan.font_size)
+                : std::accumulate(plan.advances.begin(), plan.advances.end(), 0.0);
     plan.width = scaled;
     plan.slots = road_slots(line_len, std::min(scaled, line_len), settings);
     if (plan.slots.starts.empty()) return std::nullopt;
@@ -299,7 +308,9 @@ std::vector<CartographicLabel> place_cartographic(
     std::vector<std::optional<detail::RoadPlan>> planned(roads.size());
 #pragma omp parallel for schedule(dynamic, 64)
     for (std::size_t r = 0; r < roads.size(); ++r) {
-        planned[r] = detail::plan_road(roads[r], r, shaped[text_of[r]], settings);
+        const bool upright =
+            stands_upright(settings.cjk_orientation, roads[r].text, blank_of[text_of[r]]);
+        planned[r] = detail::plan_road(roads[r], r, shaped[text_of[r]], settings, upright);
         if (planned[r]) planned[r]->blanks = &blank_of[text_of[r]];
     }
     check.tick(roads.size());
@@ -337,8 +348,11 @@ std::vector<CartographicLabel> place_cartographic(
     const GlyphFilter clear = [&grid](const PlacedGlyph& g) { return !overlaps_any(grid, g.box); };
     // A plan's run starting at `start`, every glyph tested with `keep`.
     const auto lay_out = [&](const detail::RoadPlan& plan, double start, const GlyphFilter& keep) {
-        return lay_out_glyph_run(*roads[plan.road].line, start, plan.advances, plan.font_size,
-                                 max_turn, keep, *plan.blanks);
+        const engine::LineGeometry& line = *roads[plan.road].line;
+        return plan.upright ? lay_out_upright_run(line, start, plan.advances, plan.font_size,
+                                                  max_turn, keep)
+                            : lay_out_glyph_run(line, start, plan.advances, plan.font_size,
+                                                max_turn, keep, *plan.blanks);
     };
     // The first slide of a task, from step `from` on (0, +1, -1, +2, -2, ...
     // steps), whose run is clear of the labels accepted so far: its step,

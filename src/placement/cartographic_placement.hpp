@@ -57,6 +57,7 @@
 #include "engine/periodic_check.hpp"
 #include "engine/road_merge.hpp"
 #include "placement/glyph_run.hpp"
+#include "placement/upright_run.hpp"
 
 namespace glyphway::placement {
 
@@ -96,6 +97,9 @@ struct CartographicSettings {
     // Whether a merged line runs on through a junction of its own name where
     // it turns there by at most max_char_angle (engine/road_merge.hpp).
     bool run_through_junctions = true;
+    // Which labels stand upright instead of turning with the road
+    // (placement/upright_run.hpp).
+    CjkOrientation cjk_orientation = CjkOrientation::along;
 };
 
 // The steps of the size hierarchy: a road's class size as a share of the

@@ -90,6 +90,10 @@ double plan_turn(double ax, double ay, double bx, double by) {
     return std::fabs(std::atan2(ax * by - ay * bx, ax * bx + ay * by));
 }
 
+bool sharp_vertex_inside(const engine::LineGeometry& line, double a, double b, double max_turn) {
+    return detail::sharp_vertex_inside(line, a, b, max_turn);
+}
+
 namespace {
 
 // Single-precision rounding can separate two boxes that only touch; a margin

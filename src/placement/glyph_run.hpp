@@ -72,6 +72,10 @@ std::optional<GlyphRun> lay_out_glyph_run(const engine::LineGeometry& line, doub
 // The plan turn, in radians in [0, pi], from direction a to direction b.
 double plan_turn(double ax, double ay, double bx, double by);
 
+// Whether the line turns by more than max_turn (radians) at a vertex
+// strictly inside (a, b) of its length.
+bool sharp_vertex_inside(const engine::LineGeometry& line, double a, double b, double max_turn);
+
 // Whether two glyph boxes overlap. Touching counts, and so do boxes closer
 // than about 1e-4 of their heights (1e-4 working units at least).
 bool glyph_boxes_overlap(const GlyphBox& a, const GlyphBox& b);

@@ -152,6 +152,7 @@ def test_signatures_match_the_positional_parameters():
     for function, names in ((gw.generate, GENERATE_PARAMS), (gw.generate_csv, CSV_PARAMS)):
         params = inspect.signature(function).parameters
         keyword_only = {"font_path": None, "style": "interval", "max_char_angle": 30.0,
+                        "cjk_orientation": "along",
                         "layer": None, "encoding": None, "highway": None,
                         "class_field": None, "skip_bad_rows": False}
         assert list(params)[:-len(keyword_only)] == names

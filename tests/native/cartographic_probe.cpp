@@ -9,7 +9,8 @@
 //                   run_through_junctions (0/1), min_font_scale, max_road_fill,
 //                   interrupt_after (the interrupt check throws on that call;
 //                   the probe then exits with status 3, having printed no label),
-//                   density (takes spacing and cap from the profile)
+//                   density (takes spacing and cap from the profile),
+//                   cjk_orientation (along, upright or auto)
 //   road NAME WEIGHT N x0 y0 ... xN-1 yN-1     one feature with one line
 // Glyph advances are fixed: one glyph per code point, 1.0 font size wide
 // for CJK ideographs and kana, 0.6 for anything else, plus letter spacing.
@@ -60,6 +61,10 @@ int main() {
             else if (key == "run_through_junctions") settings.run_through_junctions = value == "1";
             else if (key == "density") density = value;
             else if (key == "interrupt_after") interrupt_after = std::stol(value);
+            else if (key == "cjk_orientation") {
+                settings.cjk_orientation =
+                    glyphway::pipeline::cjk_orientation_named(value, "'" + value + "'");
+            }
             else return false;
             return true;
         });

@@ -9,6 +9,7 @@
 //   number NAME VALUE            check_number on row NAME (VALUE read by strtod)
 //   decimals TEXT                angle_decimals
 //   style NAME                   style_named
+//   orientation NAME             cjk_orientation_named
 //   sampling COUNT INTERVAL      check_sampling (COUNT "none" for no text_count)
 // Output: "default NAME VALUE" for every field (None for an empty optional,
 // enums by name), then per check "ok", "ok VALUE" or "refused MESSAGE".
@@ -45,6 +46,10 @@ std::string spelled(pl::Overflow v) { return v == pl::Overflow::truncate ? "trun
 std::string spelled(pl::Style v) {
     return v == pl::Style::cartographic ? pl::kCartographicStyleName : pl::kIntervalStyleName;
 }
+std::string spelled(glyphway::placement::CjkOrientation v) {
+    using glyphway::placement::CjkOrientation;
+    return v == CjkOrientation::upright ? "upright" : v == CjkOrientation::automatic ? "auto" : "along";
+}
 template <typename T>
 std::string spelled(const std::optional<T>& v) {
     return v ? spelled(*v) : "None";
@@ -75,6 +80,9 @@ int main() {
             } else if (check == "style") {
                 const pl::Style style = pl::style_named(a, "'" + a + "'");
                 std::cout << "ok " << spelled(style) << '\n';
+            } else if (check == "orientation") {
+                const auto orientation = pl::cjk_orientation_named(a, "'" + a + "'");
+                std::cout << "ok " << spelled(orientation) << '\n';
             } else if (check == "sampling") {
                 pl::Options o;
                 if (a != "none") o.text_count = std::stoll(a);

@@ -118,6 +118,7 @@ def test_the_pipeline_checks_give_the_entry_points_messages(options_probe):
         "number font_size 0", "number extrusion_depth -0.5", "number letter_spacing nan",
         "number max_char_angle 180", "number max_char_angle 181", "number connect_eps -1",
         "decimals 17", "decimals -1", "decimals 4.5", "style cartographic", "style specified",
+        "orientation auto", "orientation vertical",
         "sampling none 0", "sampling 3 0", "sampling 10000001 1",
     ])
     assert results == [
@@ -132,6 +133,8 @@ def test_the_pipeline_checks_give_the_entry_points_messages(options_probe):
         "ok None",  # not a count: the formatter says why when there are rows
         "ok cartographic",
         "refused style must be 'interval' or 'cartographic', not 'specified'",
+        "ok auto",
+        "refused cjk_orientation must be 'along', 'upright' or 'auto', not 'vertical'",
         "refused distance_interval must be a positive finite number when text_count is not "
         "set, not 0",
         "ok",  # a count makes the interval unused

@@ -14,8 +14,8 @@ from glyphway_maker import cli, labels
 README = pathlib.Path(__file__).resolve().parents[2] / "README.md"
 MESH_ONLY = ("extrusion_depth", "separate_objects")
 # Keyword-only choices of the run that the engine is not configured with.
-RUN_KEYWORDS = ("font_path", "style", "max_char_angle", "layer", "encoding", "highway",
-                "class_field", "skip_bad_rows")
+RUN_KEYWORDS = ("font_path", "style", "max_char_angle", "cjk_orientation", "layer", "encoding",
+                "highway", "class_field", "skip_bad_rows")
 
 
 def _parameters(function):

@@ -15,7 +15,7 @@ namespace glyphway::placement {
 
 namespace detail {
 
-// A line is judged at points half `distance` apart, and no more than this
+// A line is judged at points at most `distance` apart, and no more than this
 // many: with a font size of a millimetre a six-kilometre road would
 // otherwise be judged at millions of points.
 constexpr double kMaxSamplesPerLine = 4096.0;
@@ -96,14 +96,21 @@ std::vector<std::size_t> parallel_road_groups(const std::vector<engine::MergedRo
         }
         const double len = engine::line_length(*roads[r].line);
         const double parts =
-            std::clamp(std::ceil(2.0 * len / distance), 1.0, detail::kMaxSamplesPerLine);
+            std::clamp(std::ceil(len / distance), 1.0, detail::kMaxSamplesPerLine);
         count[r] = static_cast<std::size_t>(parts);
         half_step[r] = 0.5 * len / parts;
         first[r + 1] = first[r] + count[r];
     }
     // A point lies along another line when one of that line's points is
-    // within `distance` plus half that line's spacing of points.
-    const double reach = distance + *std::max_element(half_step.begin(), half_step.end());
+    // within `distance` of it: with points at most `distance` apart that
+    // holds for every point within 0.87 of `distance` of the line, and for
+    // none beyond `distance`. A line whose points had to be spread further
+    // apart is reached that much further.
+    const auto reach_of = [&](std::size_t r) {
+        return distance + std::max(0.0, half_step[r] - 0.5 * distance);
+    };
+    double reach = distance;
+    for (std::size_t r = 0; r < n; ++r) reach = std::max(reach, reach_of(r));
     std::vector<detail::Sample> samples(first[n]);
 #pragma omp parallel for schedule(dynamic, 64)
     for (std::size_t r = 0; r < n; ++r) {
@@ -150,7 +157,7 @@ std::vector<std::size_t> parallel_road_groups(const std::vector<engine::MergedRo
                         for (std::size_t k = cell->second.first; k < cell->second.second; ++k) {
                             const detail::Sample* it = &sorted[k];
                             if (it->road == s.road) continue;
-                            const double limit = distance + half_step[it->road];
+                            const double limit = reach_of(it->road);
                             const double ox = it->x - s.x, oy = it->y - s.y;
                             if (ox * ox + oy * oy <= limit * limit) here.push_back(it->road);
                         }

@@ -197,7 +197,8 @@ bool crowded(const LabelCentres& centres, std::size_t id, double x, double y, do
             const auto it = centres.cells.find({id, cx, cy});
             if (it == centres.cells.end()) continue;
             for (const LabelCentres::Centre& c : it->second) {
-                if (c.road != skip_road && std::hypot(c.x - x, c.y - y) < limit) return true;
+                const double ox = c.x - x, oy = c.y - y;
+                if (c.road != skip_road && ox * ox + oy * oy < limit * limit) return true;
             }
         }
     }
@@ -411,9 +412,9 @@ std::vector<CartographicLabel> place_cartographic(
         const std::size_t g = group[plan.road];
         const std::size_t name = name_of[plan.road];
         return std::all_of(found.run.glyphs.begin(), found.run.glyphs.end(), clear) &&
-               !detail::crowded(by_name, name, found.cx, found.cy, settings.spacing,
-                                detail::kNoRoad) &&
-               !(group_lines[g] > 1 &&
+               !(name_labels[name] > 0 && detail::crowded(by_name, name, found.cx, found.cy,
+                                                          settings.spacing, detail::kNoRoad)) &&
+               !(group_labels[g] > 0 &&
                  detail::crowded(by_group, g, found.cx, found.cy, group_gap[g], plan.road));
     };
     std::vector<CartographicLabel> labels;
@@ -426,6 +427,7 @@ std::vector<CartographicLabel> place_cartographic(
     // later. The labels are exactly those one thread taking the tasks in
     // order would accept.
     std::vector<std::optional<Found>> found;
+    labels.reserve(tasks.size());
     for (std::size_t batch = 0; batch < tasks.size(); batch += detail::kTasksPerBatch) {
         const std::size_t end = std::min(tasks.size(), batch + detail::kTasksPerBatch);
         found.assign(end - batch, std::nullopt);

@@ -4,6 +4,8 @@ and CJK names, and every output taking the style. The default style's files
 stay what they were."""
 import csv
 import math
+import os
+import subprocess
 import sys
 from pathlib import Path
 
@@ -241,6 +243,40 @@ def test_font_sizes_follow_the_road_class_and_never_shrink_past_the_floor(tmp_pa
                                         min_font_scale=0.5)
     assert sorted(frame["text"]) == ["AVA", "BAB"]
     assert frame.set_index("text")["effective_font_size"]["AVA"] == pytest.approx(0.5 * SIZE)
+
+
+THREAD_SCRIPT = """
+import sys
+import glyphway_maker
+glyphway_maker.generate_csv(sys.argv[1], sys.argv[2], target_crs="", font_path=sys.argv[3],
+                            style="cartographic")
+"""
+
+
+def test_the_labels_are_the_same_on_any_thread_count(tmp_path, font):
+    # A dense lattice of crossing streets with few names: more slots than one
+    # batch searched ahead, many of them refused by the labels found beside
+    # them in the same batch (glyphs touching, a name too near itself).
+    lines, names = [], []
+    for k in range(800):
+        x = 37.0 * k
+        lines.append(LineString([(x, 0), (x + 5, 1400)]))
+        lines.append(LineString([(0, x * 0.05), (1400, x * 0.05 + 9)]))
+        names += ["BAB" if k % 3 else "AVA", "BABAB" if k % 2 else "VAB"]
+    path = _roads(tmp_path, lines, names)
+    outputs = []
+    for threads in ("1", "4"):
+        out = tmp_path / f"threads{threads}.csv"
+        subprocess.run([sys.executable, "-c", THREAD_SCRIPT, path, str(out), font],
+                       env=dict(os.environ, OMP_NUM_THREADS=threads), check=True,
+                       capture_output=True)
+        outputs.append(out.read_bytes())
+    assert outputs[0] == outputs[1]
+    assert outputs[0].count(b"\n") > 500
+    # What one batch found is kept only if still clear of what the batch
+    # accepted before it: no name nearer itself than the interval.
+    _, least = _centre_gaps(path, font)
+    assert least >= REPEAT * (1 - 1e-9)
 
 
 # --- the outputs -------------------------------------------------------------------------

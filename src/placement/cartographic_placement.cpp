@@ -317,10 +317,10 @@ std::vector<CartographicLabel> place_cartographic(
     check.tick(roads.size());
     std::vector<detail::RoadPlan> plans;
     std::vector<detail::Task> tasks;
-    std::map<std::string_view, std::size_t> roads_of_name;
+    std::vector<std::size_t> roads_of_name(name_index.size(), 0);
     for (std::size_t r : order) {
         check.tick();
-        const std::size_t name_rank = roads_of_name[roads[r].text]++;
+        const std::size_t name_rank = roads_of_name[name_of[r]]++;
         std::optional<detail::RoadPlan>& plan = planned[r];
         if (!plan) continue;
         for (std::size_t rank = 0; rank < plan->slots.starts.size(); ++rank) {

@@ -72,6 +72,66 @@ std::vector<std::uint32_t> name_ids(const std::vector<engine::MergedRoad>& roads
     return id;
 }
 
+// How far a point may lie from a line's own points and still be along it:
+// `distance`, and further where the line's points had to be spread further
+// apart than that.
+double reach_of(double half_step, double distance) {
+    return distance + std::max(0.0, half_step - 0.5 * distance);
+}
+
+// Boxes a line is compared with before its whole name is judged instead: a
+// name drawn a thousand times in one place must not cost a million box
+// tests, and judging a line that meets nothing costs only its points.
+constexpr std::size_t kMaxBoxTests = 64;
+
+// Whether each line's box, grown by its reach, meets the grown box of
+// another line of its name (or its name has too many lines in one place to
+// tell cheaply).
+std::vector<bool> lines_near_their_name(const std::vector<engine::MergedRoad>& roads,
+                                        const std::vector<std::uint32_t>& name,
+                                        const std::vector<double>& half_step, double distance) {
+    const std::size_t n = roads.size();
+    struct Box {
+        double x0, y0, x1, y1;
+    };
+    std::vector<Box> box(n);
+    for (std::size_t r = 0; r < n; ++r) {
+        Box b{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+        for (const engine::Vec3& p : roads[r].line->points) {
+            b.x0 = std::min(b.x0, p.x);
+            b.y0 = std::min(b.y0, p.y);
+            b.x1 = std::max(b.x1, p.x);
+            b.y1 = std::max(b.y1, p.y);
+        }
+        const double grow = reach_of(half_step[r], distance);
+        box[r] = {b.x0 - grow, b.y0 - grow, b.x1 + grow, b.y1 + grow};
+    }
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return std::tie(name[a], box[a].x0, a) < std::tie(name[b], box[b].x0, b);
+    });
+    std::vector<bool> near(n, false);
+    std::vector<bool> whole_name(n, false);  // by name: every line judged
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t a = order[i];
+        std::size_t tests = 0;
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const std::size_t b = order[j];
+            if (name[b] != name[a] || box[b].x0 > box[a].x1) break;
+            if (++tests > kMaxBoxTests) {
+                whole_name[name[a]] = true;
+                break;
+            }
+            if (box[b].y0 <= box[a].y1 && box[a].y0 <= box[b].y1) near[a] = near[b] = true;
+        }
+    }
+    for (std::size_t r = 0; r < n; ++r) {
+        if (whole_name[name[r]]) near[r] = true;
+    }
+    return near;
+}
+
 }  // namespace detail
 
 std::vector<std::size_t> parallel_road_groups(const std::vector<engine::MergedRoad>& roads,
@@ -83,22 +143,24 @@ std::vector<std::size_t> parallel_road_groups(const std::vector<engine::MergedRo
     if (n < 2 || !(distance > 0.0) || !std::isfinite(distance)) return group;
     const std::vector<std::uint32_t> name = detail::name_ids(roads);
 
-    // Points spread evenly along every line of a name with more than one,
-    // each standing for one part; most names have a single line.
-    std::vector<std::size_t> lines_of_name(n, 0);
-    for (std::size_t r = 0; r < n; ++r) ++lines_of_name[name[r]];
+    // Each line is judged at points spread evenly along it, each standing
+    // for one part.
     std::vector<std::size_t> count(n, 0), first(n + 1, 0);
     std::vector<double> half_step(n, 0.0);
     for (std::size_t r = 0; r < n; ++r) {
-        if (lines_of_name[name[r]] < 2) {
-            first[r + 1] = first[r];
-            continue;
-        }
         const double len = engine::line_length(*roads[r].line);
         const double parts =
             std::clamp(std::ceil(len / distance), 1.0, detail::kMaxSamplesPerLine);
         count[r] = static_cast<std::size_t>(parts);
         half_step[r] = 0.5 * len / parts;
+    }
+    // Only lines whose box, grown by the reach, meets the box of another
+    // line of their name are judged at all: most names have one line, and
+    // the same name on two streets across a city (or on copies of a network
+    // a degree apart) never comes near.
+    const std::vector<bool> judged = detail::lines_near_their_name(roads, name, half_step, distance);
+    for (std::size_t r = 0; r < n; ++r) {
+        if (!judged[r]) count[r] = 0;
         first[r + 1] = first[r] + count[r];
     }
     // A point lies along another line when one of that line's points is
@@ -106,11 +168,10 @@ std::vector<std::size_t> parallel_road_groups(const std::vector<engine::MergedRo
     // holds for every point within 0.87 of `distance` of the line, and for
     // none beyond `distance`. A line whose points had to be spread further
     // apart is reached that much further.
-    const auto reach_of = [&](std::size_t r) {
-        return distance + std::max(0.0, half_step[r] - 0.5 * distance);
-    };
     double reach = distance;
-    for (std::size_t r = 0; r < n; ++r) reach = std::max(reach, reach_of(r));
+    for (std::size_t r = 0; r < n; ++r) {
+        if (count[r] > 0) reach = std::max(reach, detail::reach_of(half_step[r], distance));
+    }
     std::vector<detail::Sample> samples(first[n]);
 #pragma omp parallel for schedule(dynamic, 64)
     for (std::size_t r = 0; r < n; ++r) {
@@ -157,7 +218,7 @@ std::vector<std::size_t> parallel_road_groups(const std::vector<engine::MergedRo
                         for (std::size_t k = cell->second.first; k < cell->second.second; ++k) {
                             const detail::Sample* it = &sorted[k];
                             if (it->road == s.road) continue;
-                            const double limit = reach_of(it->road);
+                            const double limit = detail::reach_of(half_step[it->road], distance);
                             const double ox = it->x - s.x, oy = it->y - s.y;
                             if (ox * ox + oy * oy <= limit * limit) here.push_back(it->road);
                         }

@@ -23,6 +23,19 @@ FONT = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc"
 AREA = (-9.1450, 38.7060, -9.1300, 38.7150)  # lon/lat bounds
 
 
+def clipped_roads(path, lon_lat_bounds):
+    """The road lines of `path` clipped to the bounds, one line per row."""
+    import geopandas as gpd
+    from shapely.geometry import box
+
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        roads = gpd.read_file(path)
+    area = gpd.GeoSeries([box(*lon_lat_bounds)], crs="EPSG:4326").to_crs(roads.crs).iloc[0]
+    crop = gpd.clip(roads, area).explode(index_parts=False).reset_index(drop=True)
+    return crop[crop.geom_type == "LineString"]
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--data", type=Path, default=DATA)
@@ -33,15 +46,7 @@ def main(argv=None):
     if not path.exists():
         print(f"skipped: {path} not found")
         return
-    import geopandas as gpd
-    from shapely.geometry import box
-
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")
-        roads = gpd.read_file(path)
-    area = gpd.GeoSeries([box(*AREA)], crs="EPSG:4326").to_crs(roads.crs).iloc[0]
-    centre = gpd.clip(roads, area).explode(index_parts=False).reset_index(drop=True)
-    centre = centre[centre.geom_type == "LineString"]
+    centre = clipped_roads(path, AREA)
     for style in ("interval", "cartographic"):
         out = args.out / f"lisbon_centre_{style}.png"
         count = glyphway_maker.preview(centre, str(out), font_path=args.font, use_utm=True,

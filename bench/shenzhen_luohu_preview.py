@@ -13,10 +13,13 @@ from __future__ import annotations
 
 import argparse
 import os
-import warnings
+import sys
 from pathlib import Path
 
 import glyphway_maker
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from lisbon_centre_previews import clipped_roads  # noqa: E402
 
 ROOT = Path(__file__).resolve().parent.parent
 DATA = ROOT.parent / "shared" / "data"
@@ -37,15 +40,7 @@ def main(argv=None):
     if not path.exists():
         print(f"skipped: {path} not found")
         return
-    import geopandas as gpd
-    from shapely.geometry import box
-
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")
-        roads = gpd.read_file(path)
-    area = gpd.GeoSeries([box(*AREA)], crs="EPSG:4326").to_crs(roads.crs).iloc[0]
-    crop = gpd.clip(roads, area).explode(index_parts=False).reset_index(drop=True)
-    crop = crop[crop.geom_type == "LineString"]
+    crop = clipped_roads(path, AREA)
     extra = {} if args.cjk_orientation is None else {"cjk_orientation": args.cjk_orientation}
     count = glyphway_maker.preview(crop, str(args.out), font_path=args.font, name_field="dlmc",
                                    use_utm=True, font_size=8.0, style="cartographic", **extra)

@@ -1,3 +1,4 @@
+import geopandas as gpd
 import pytest
 
 import glyphway_accel_avx2 as gw
@@ -60,3 +61,13 @@ def make_engine(ttf_font):
 @pytest.fixture(scope="session")
 def engine(make_engine):
     return make_engine()
+
+
+@pytest.fixture
+def through_geopandas(monkeypatch):
+    """Makes the engine read with geopandas.read_file: a wrapper is no longer GeoPandas' own."""
+    original = gpd.read_file
+
+    def use():
+        monkeypatch.setattr(gpd, "read_file", lambda path, **kw: original(path, **kw))
+    return use

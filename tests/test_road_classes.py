@@ -32,16 +32,6 @@ def _write(frame, path):
     return str(path)
 
 
-@pytest.fixture
-def through_geopandas(monkeypatch):
-    """Makes the engine read with geopandas.read_file: a wrapper is no longer GeoPandas' own."""
-    original = gpd.read_file
-
-    def use():
-        monkeypatch.setattr(gpd, "read_file", lambda path, **kw: original(path, **kw))
-    return use
-
-
 def _weights(make_engine, path, **reading):
     engine = make_engine(path, text_count=1, curved_text=False)
     for name, value in reading.items():

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "placement/glyph_box_grid.hpp"
+#include "placement/keyed_cell.hpp"
 #include "placement/parallel_roads.hpp"
 
 namespace glyphway::placement {
@@ -138,24 +139,11 @@ struct Task {
 // label is tested only against the labels of its key nearby. A key keeps
 // one radius throughout.
 struct LabelCentres {
-    struct Key {
-        std::size_t id;
-        std::int64_t cx, cy;
-        bool operator==(const Key& o) const { return id == o.id && cx == o.cx && cy == o.cy; }
-    };
-    struct KeyHash {
-        std::size_t operator()(const Key& k) const {
-            std::uint64_t h = k.id * 0x9e3779b97f4a7c15ull;
-            h ^= static_cast<std::uint64_t>(k.cx) + 0xbf58476d1ce4e5b9ull + (h << 6) + (h >> 2);
-            h ^= static_cast<std::uint64_t>(k.cy) + 0x94d049bb133111ebull + (h << 6) + (h >> 2);
-            return static_cast<std::size_t>(h);
-        }
-    };
     struct Centre {
         double x, y;
         std::size_t road;
     };
-    std::unordered_map<Key, std::vector<Centre>, KeyHash> cells;
+    std::unordered_map<KeyedCell, std::vector<Centre>, KeyedCellHash> cells;
 };
 
 std::int64_t centre_cell(double v, double side) {

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "engine/union_find.hpp"
+#include "placement/keyed_cell.hpp"
 
 namespace glyphway::placement {
 
@@ -33,24 +34,9 @@ bool key_less(const Sample& a, const Sample& b) {
     return std::tie(a.name, a.cx, a.cy, a.road) < std::tie(b.name, b.cx, b.cy, b.road);
 }
 
-struct CellKey {
-    std::uint32_t name;
-    std::int64_t cx, cy;
-    bool operator==(const CellKey& o) const { return name == o.name && cx == o.cx && cy == o.cy; }
-};
-
-struct CellKeyHash {
-    std::size_t operator()(const CellKey& k) const {
-        std::uint64_t h = k.name * 0x9e3779b97f4a7c15ull;
-        h ^= static_cast<std::uint64_t>(k.cx) + 0xbf58476d1ce4e5b9ull + (h << 6) + (h >> 2);
-        h ^= static_cast<std::uint64_t>(k.cy) + 0x94d049bb133111ebull + (h << 6) + (h >> 2);
-        return static_cast<std::size_t>(h);
-    }
-};
-
 // Where each cell's points lie in the sorted points: [first, second).
 using CellRanges =
-    std::unordered_map<CellKey, std::pair<std::size_t, std::size_t>, CellKeyHash>;
+    std::unordered_map<KeyedCell, std::pair<std::size_t, std::size_t>, KeyedCellHash>;
 
 std::int64_t cell_of(double v, double side) {
     return static_cast<std::int64_t>(std::clamp(std::floor(v / side), -4.0e18, 4.0e18));
@@ -194,7 +180,7 @@ std::vector<std::size_t> parallel_road_groups(const std::vector<engine::MergedRo
                sorted[j].cx == sorted[i].cx && sorted[j].cy == sorted[i].cy) {
             ++j;
         }
-        cells.emplace(detail::CellKey{sorted[i].name, sorted[i].cx, sorted[i].cy},
+        cells.emplace(KeyedCell{sorted[i].name, sorted[i].cx, sorted[i].cy},
                       std::make_pair(i, j));
         i = j;
     }

@@ -16,16 +16,6 @@ from road_tables import write_roads
 
 
 @pytest.fixture
-def through_geopandas(monkeypatch):
-    """Makes the engine read with geopandas.read_file: a wrapper is no longer GeoPandas' own."""
-    original = gpd.read_file
-
-    def use():
-        monkeypatch.setattr(gpd, "read_file", lambda path, **kw: original(path, **kw))
-    return use
-
-
-@pytest.fixture
 def frame_reads(monkeypatch):
     """Counts the reads that build a whole GeoDataFrame."""
     calls = []

@@ -138,13 +138,43 @@ struct Task {
 // side-by-side lines), on a grid of cells one test radius wide, so that a
 // label is tested only against the labels of its key nearby. A key keeps
 // one radius throughout.
+//
+// The cells are an open-addressing table and the centres one shared list
+// of chains, newest first: a node and a vector per cell cost a country's
+// placement most of its time in the allocator.
 struct LabelCentres {
+    static constexpr std::uint32_t kEnd = 0xFFFFFFFFu;
     struct Centre {
         double x, y;
         std::size_t road;
+        std::uint32_t next;  // kEnd after the oldest of its cell
     };
-    std::unordered_map<KeyedCell, std::vector<Centre>, KeyedCellHash> cells;
+    std::vector<KeyedCell> keys = std::vector<KeyedCell>(256);
+    std::vector<std::uint32_t> heads = std::vector<std::uint32_t>(256, kEnd);  // kEnd: empty
+    std::size_t used = 0;
+    std::vector<Centre> centres;
 };
+
+// The slot of `cell`: its own, or the empty one where it would go.
+std::size_t centre_slot(const LabelCentres& c, const KeyedCell& cell) {
+    const std::size_t mask = c.keys.size() - 1;
+    std::size_t i = KeyedCellHash{}(cell) & mask;
+    while (c.heads[i] != LabelCentres::kEnd && !(c.keys[i] == cell)) i = (i + 1) & mask;
+    return i;
+}
+
+void grow_centres(LabelCentres& c) {
+    std::vector<KeyedCell> keys(c.keys.size() * 2);
+    std::vector<std::uint32_t> heads(keys.size(), LabelCentres::kEnd);
+    keys.swap(c.keys);
+    heads.swap(c.heads);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (heads[i] == LabelCentres::kEnd) continue;
+        const std::size_t j = centre_slot(c, keys[i]);
+        c.keys[j] = keys[i];
+        c.heads[j] = heads[i];
+    }
+}
 
 std::int64_t centre_cell(double v, double side) {
     return static_cast<std::int64_t>(std::clamp(std::floor(v / side), -4.0e18, 4.0e18));
@@ -182,9 +212,10 @@ bool crowded(const LabelCentres& centres, std::size_t id, double x, double y, do
     const std::int64_t y0 = centre_cell(y - limit, radius), y1 = centre_cell(y + limit, radius);
     for (std::int64_t cx = x0; cx <= x1; ++cx) {
         for (std::int64_t cy = y0; cy <= y1; ++cy) {
-            const auto it = centres.cells.find({id, cx, cy});
-            if (it == centres.cells.end()) continue;
-            for (const LabelCentres::Centre& c : it->second) {
+            const std::size_t slot = centre_slot(centres, {id, cx, cy});
+            for (std::uint32_t e = centres.heads[slot]; e != LabelCentres::kEnd;
+                 e = centres.centres[e].next) {
+                const LabelCentres::Centre& c = centres.centres[e];
                 const double ox = c.x - x, oy = c.y - y;
                 if (c.road != skip_road && ox * ox + oy * oy < limit * limit) return true;
             }
@@ -196,7 +227,20 @@ bool crowded(const LabelCentres& centres, std::size_t id, double x, double y, do
 void add_centre(LabelCentres& centres, std::size_t id, double x, double y, double radius,
                 std::size_t road) {
     if (!(radius > 0.0) || !std::isfinite(radius)) return;
-    centres.cells[{id, centre_cell(x, radius), centre_cell(y, radius)}].push_back({x, y, road});
+    const KeyedCell cell{id, centre_cell(x, radius), centre_cell(y, radius)};
+    std::size_t slot = centre_slot(centres, cell);
+    if (centres.heads[slot] == LabelCentres::kEnd) {
+        // At most half full, so probes stay short.
+        if (2 * (centres.used + 1) > centres.keys.size()) {
+            grow_centres(centres);
+            slot = centre_slot(centres, cell);
+        }
+        centres.keys[slot] = cell;
+        ++centres.used;
+    }
+    const auto entry = static_cast<std::uint32_t>(centres.centres.size());
+    centres.centres.push_back({x, y, road, centres.heads[slot]});
+    centres.heads[slot] = entry;
 }
 
 constexpr std::size_t kNoRoad = static_cast<std::size_t>(-1);

@@ -17,6 +17,13 @@ struct KeyedCellHash {
         std::uint64_t h = k.key * 0x9e3779b97f4a7c15ull;
         h ^= static_cast<std::uint64_t>(k.cx) + 0xbf58476d1ce4e5b9ull + (h << 6) + (h >> 2);
         h ^= static_cast<std::uint64_t>(k.cy) + 0x94d049bb133111ebull + (h << 6) + (h >> 2);
+        // splitmix64's finaliser: an open-addressing table takes the low
+        // bits, and neighbouring cells must land far apart there.
+        h ^= h >> 30;
+        h *= 0xbf58476d1ce4e5b9ull;
+        h ^= h >> 27;
+        h *= 0x94d049bb133111ebull;
+        h ^= h >> 31;
         return static_cast<std::size_t>(h);
     }
 };

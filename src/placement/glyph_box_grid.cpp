@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "placement/keyed_cell.hpp"
+
 namespace glyphway::placement {
 
 namespace detail {
@@ -47,15 +49,7 @@ inline std::uint64_t cell_key(std::int64_t x, std::int64_t y) {
     return static_cast<std::uint64_t>(x) * 0x9e3779b97f4a7c15ull ^ static_cast<std::uint64_t>(y);
 }
 
-// splitmix64's finaliser: neighbouring cells land far apart in the table.
-inline std::size_t slot_hash(std::uint64_t key) {
-    key ^= key >> 30;
-    key *= 0xbf58476d1ce4e5b9ull;
-    key ^= key >> 27;
-    key *= 0x94d049bb133111ebull;
-    key ^= key >> 31;
-    return static_cast<std::size_t>(key);
-}
+inline std::size_t slot_hash(std::uint64_t key) { return static_cast<std::size_t>(finish_hash(key)); }
 
 // The slot of `key`: its own, or the empty one where it would go.
 std::size_t find_slot(const GlyphBoxGrid& grid, std::uint64_t key) {

@@ -6,6 +6,17 @@
 
 namespace glyphway::placement {
 
+// splitmix64's finaliser: an open-addressing table takes the low bits of a
+// hash, and neighbouring cells must land far apart there.
+inline std::uint64_t finish_hash(std::uint64_t h) {
+    h ^= h >> 30;
+    h *= 0xbf58476d1ce4e5b9ull;
+    h ^= h >> 27;
+    h *= 0x94d049bb133111ebull;
+    h ^= h >> 31;
+    return h;
+}
+
 struct KeyedCell {
     std::uint64_t key = 0;
     std::int64_t cx = 0, cy = 0;
@@ -17,14 +28,7 @@ struct KeyedCellHash {
         std::uint64_t h = k.key * 0x9e3779b97f4a7c15ull;
         h ^= static_cast<std::uint64_t>(k.cx) + 0xbf58476d1ce4e5b9ull + (h << 6) + (h >> 2);
         h ^= static_cast<std::uint64_t>(k.cy) + 0x94d049bb133111ebull + (h << 6) + (h >> 2);
-        // splitmix64's finaliser: an open-addressing table takes the low
-        // bits, and neighbouring cells must land far apart there.
-        h ^= h >> 30;
-        h *= 0xbf58476d1ce4e5b9ull;
-        h ^= h >> 27;
-        h *= 0x94d049bb133111ebull;
-        h ^= h >> 31;
-        return static_cast<std::size_t>(h);
+        return static_cast<std::size_t>(finish_hash(h));
     }
 };
 
